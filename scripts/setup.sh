@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the project needs (only those missing), then configures and builds.
+# Usage: scripts/setup.sh [build-dir] [extra cmake args...]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+
+mapfile -t packages < <(grep -v -E '^\s*(#|$)' "$root/scripts/debian-packages.txt")
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build=${1:-"$root/build"}
+shift || true
+cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null
+cmake --build "$build" -j"$(nproc)"
