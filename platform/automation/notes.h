@@ -1,0 +1,92 @@
+// The automation interface of a Notes client: session, database, view, document, item and
+// embedded object, with the members the program calls. A failing member throws
+// AutomationError; "none" is an empty pointer.
+#pragma once
+
+#include "automation.h"
+#include "variant.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace automation {
+
+class NotesDocument;
+class NotesView;
+
+// Item type number of a file attachment ($FILE).
+inline constexpr int NotesItemAttachment = 1084;
+
+class NotesItem {
+public:
+    virtual ~NotesItem() = default;
+    virtual std::string Name() const = 0;
+    virtual int Type() const = 0;
+    // The item's values as an array; for an attachment, element 0 is the file name.
+    virtual Variant Values() const = 0;
+};
+
+class NotesEmbeddedObject {
+public:
+    virtual ~NotesEmbeddedObject() = default;
+    virtual std::string Name() const = 0;
+    virtual std::int64_t FileSize() const = 0;
+    // Writes the decoded file to path.
+    virtual void ExtractFile(const std::string& path) = 0;
+};
+
+class NotesDocument {
+public:
+    virtual ~NotesDocument() = default;
+    virtual std::string NoteID() const = 0;
+    virtual std::int32_t Size() const = 0;
+    // Always an array; a missing item gives one empty text.
+    virtual Variant GetItemValue(const std::string& itemName) const = 0;
+    virtual bool HasItem(const std::string& itemName) const = 0;
+    virtual bool HasEmbedded() const = 0;
+    virtual std::vector<std::shared_ptr<NotesItem>> Items() const = 0;
+    // The attachment of that file name, or none.
+    virtual std::shared_ptr<NotesEmbeddedObject> GetAttachment(const std::string& fileName) const = 0;
+};
+
+class NotesViewEntryCollection {
+public:
+    virtual ~NotesViewEntryCollection() = default;
+    virtual std::int32_t Count() const = 0;
+};
+
+class NotesView {
+public:
+    virtual ~NotesView() = default;
+    virtual std::string Name() const = 0;
+    virtual std::vector<std::string> Aliases() const = 0;
+    virtual bool IsFolder() const = 0;
+    virtual std::shared_ptr<NotesViewEntryCollection> AllEntries() const = 0;
+    virtual std::shared_ptr<NotesDocument> GetFirstDocument() const = 0;
+    virtual std::shared_ptr<NotesDocument> GetNextDocument(const NotesDocument& current) const = 0;
+};
+
+class NotesDatabase {
+public:
+    virtual ~NotesDatabase() = default;
+    virtual std::string Title() const = 0;
+    // NotesDatabase type number: 11 personal journal, 2 mail file, 10 address book, 13 standard.
+    virtual int Type() const = 0;
+    // Every view and folder; an empty list means the database holds no views.
+    virtual std::vector<std::shared_ptr<NotesView>> Views() const = 0;
+    // The view or folder of that name or alias, or none.
+    virtual std::shared_ptr<NotesView> GetView(const std::string& name) const = 0;
+    // Throws AutomationError for an unknown note ID.
+    virtual std::shared_ptr<NotesDocument> GetDocumentByID(const std::string& noteId) const = 0;
+};
+
+// Registered as "Notes.NotesSession".
+class NotesSession : public Object {
+public:
+    // Opens the database at path on the given server ("" is the local machine).
+    virtual std::shared_ptr<NotesDatabase> GetDatabase(const std::string& server, const std::string& path) = 0;
+};
+
+} // namespace automation
