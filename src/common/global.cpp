@@ -1,0 +1,117 @@
+#include "global.h"
+
+#include "ui_seams.h"
+
+#include "automation/notes.h"
+
+#include <QDir>
+
+#include <utility>
+
+namespace common {
+
+QString GetTempFolder()
+{
+    QString folder = QDir::tempPath();
+    if (folder.isEmpty() || !QDir(folder).exists())
+        return {};
+    if (!folder.endsWith(QLatin1Char('/')))
+        folder += QLatin1Char('/');
+    return folder;
+}
+
+QString BrowseForFolder(QWidget* owner, const QString& title)
+{
+    QString folder = seams().chooseFolder(owner, title);
+    while (folder.size() > 1 && folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    return folder;
+}
+
+namespace {
+    // Quotient of sum / 2 rounded to the nearest whole number, halves to the even one.
+    int halfRoundedToEven(int sum)
+    {
+        const int q = sum >= 0 ? sum / 2 : -((-sum) / 2);
+        if (sum % 2 == 0)
+            return q;
+        // exactly half-way between q and q + sign: take the even one
+        const int other = sum > 0 ? q + 1 : q - 1;
+        return (q % 2 == 0) ? q : other;
+    }
+
+    void quickSort(std::vector<QString>& list, int first, int last)
+    {
+        // The position sum is taken as a 32-bit value: a 16-bit sum would overflow on lists
+        // longer than 16,384 names, and is identical for every shorter one.
+        const QString pivot = list[static_cast<std::size_t>(halfRoundedToEven(first + last))];
+        int i = first;
+        int j = last;
+        for (;;) {
+            while (QString::compare(list[static_cast<std::size_t>(i)], pivot, Qt::CaseSensitive) < 0 && i < last)
+                ++i;
+            while (QString::compare(pivot, list[static_cast<std::size_t>(j)], Qt::CaseSensitive) < 0 && j > first)
+                --j;
+            if (i > j)
+                break;
+            std::swap(list[static_cast<std::size_t>(i)], list[static_cast<std::size_t>(j)]);
+            ++i;
+            --j;
+            if (i > j)
+                break;
+        }
+        if (first < j)
+            quickSort(list, first, j);
+        if (i < last)
+            quickSort(list, i, last);
+    }
+} // namespace
+
+void QuickSortStrings(std::vector<QString>& list, std::int16_t first, std::int16_t last)
+{
+    if (first < 0 || last < first || static_cast<std::size_t>(last) >= list.size())
+        return;
+    quickSort(list, first, last);
+}
+
+void RemoveDuplicateStrings(std::vector<QString>& list)
+{
+    const auto n = static_cast<std::ptrdiff_t>(list.size()) - 1;
+    std::ptrdiff_t k = 1;
+    std::ptrdiff_t i = 0;
+    while (i <= n && i + k <= n) {
+        auto& current = list[static_cast<std::size_t>(i)];
+        if (!current.isEmpty()) {
+            auto& candidate = list[static_cast<std::size_t>(i + k)];
+            if (candidate == current) {
+                candidate.clear();
+                ++k;
+            } else {
+                k = 1;
+                ++i;
+            }
+        } else {
+            ++i;
+        }
+    }
+    std::erase_if(list, [](const QString& s) { return s.isEmpty(); });
+}
+
+QString FileNameFromPath(const QString& path)
+{
+    const auto cut = std::max(path.lastIndexOf(QLatin1Char('/')), path.lastIndexOf(QLatin1Char('\\')));
+    return cut < 0 ? path : path.mid(cut + 1);
+}
+
+void CreateNotesSession(std::shared_ptr<automation::NotesSession>& session)
+{
+    try {
+        session = automation::CreateObjectAs<automation::NotesSession>("Notes.NotesSession");
+    } catch (const automation::AutomationError&) {
+        session.reset();
+        MsgBox(QStringLiteral("Lotus Notes not INSTALLED or Configured"), MsgButtons::Ok, MsgIcon::Information,
+            QStringLiteral("Lotus Notes Error"));
+    }
+}
+
+} // namespace common

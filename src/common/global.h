@@ -1,0 +1,41 @@
+// The module Global: free routines shared by the windows.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+class QWidget;
+
+namespace automation {
+class NotesSession;
+}
+
+namespace common {
+
+// The system temporary folder (honouring TMPDIR), ending in "/"; empty when there is none.
+QString GetTempFolder();
+
+// Asks the user for a folder; returns it without a trailing "/" (unless it is the root), or
+// empty when the dialog is cancelled.
+QString BrowseForFolder(QWidget* owner, const QString& title);
+
+// Sorts list[first..last] in place, ascending by character code (case-sensitive, a proper
+// prefix first). Positions are 16-bit like the folder lists they sort.
+void QuickSortStrings(std::vector<QString>& list, std::int16_t first, std::int16_t last);
+
+// On a sorted list: empties the repeats of each text, then drops every empty entry, keeping
+// the order of the rest.
+void RemoveDuplicateStrings(std::vector<QString>& list);
+
+// The part of path after its last separator ("/" or "\"); the whole path when it has none,
+// empty when it ends in one.
+QString FileNameFromPath(const QString& path);
+
+// Creates the Notes session into session. When no Notes client can be created, reports
+// "Lotus Notes not INSTALLED or Configured" and leaves session empty.
+void CreateNotesSession(std::shared_ptr<automation::NotesSession>& session);
+
+} // namespace common

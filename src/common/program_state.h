@@ -1,0 +1,45 @@
+// Program-wide state shared by the main window and the progress window for the whole process.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace automation {
+class NotesSession;
+class NotesDatabase;
+class NotesView;
+class NotesDocument;
+}
+
+namespace common {
+
+struct ProgramState {
+    // The current Notes objects; each may be none.
+    std::shared_ptr<automation::NotesSession> NotesSession;
+    std::shared_ptr<automation::NotesDatabase> NotesDb;
+    std::shared_ptr<automation::NotesView> NotesView;
+    std::shared_ptr<automation::NotesDocument> NotesDoc;
+
+    // The database title read by the scan; during a run, the PST store's display name.
+    QString MailboxName;
+
+    std::int16_t IsJournalDatabase = 0; // the scanned database is a personal journal
+    std::int16_t ContactsFound = 0; // the contact preview found at least one contact
+
+    // Document counts of the six standard mail views, as last counted.
+    std::int32_t InboxCount = 0;
+    std::int32_t DraftsCount = 0;
+    std::int32_t SentCount = 0;
+    std::int32_t FollowUpCount = 0;
+    std::int32_t JunkMailCount = 0;
+    std::int32_t TrashCount = 0;
+
+    // Releases the Notes objects, document first, then view, database and session.
+    void releaseNotes();
+};
+
+ProgramState& Program();
+
+} // namespace common

@@ -1,0 +1,143 @@
+#include "ui_seams.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QTextBrowser>
+#include <QThread>
+#include <QUrl>
+#include <QVBoxLayout>
+
+namespace common {
+
+namespace {
+    QMessageBox::Icon toQt(MsgIcon icon)
+    {
+        switch (icon) {
+        case MsgIcon::Information:
+            return QMessageBox::Information;
+        case MsgIcon::Question:
+            return QMessageBox::Question;
+        case MsgIcon::Warning:
+            return QMessageBox::Warning;
+        case MsgIcon::Critical:
+            return QMessageBox::Critical;
+        case MsgIcon::None:
+            break;
+        }
+        return QMessageBox::NoIcon;
+    }
+
+    MsgResult realMessageBox(const MessageRequest& r)
+    {
+        QMessageBox box(toQt(r.icon), r.title, r.text, QMessageBox::NoButton, r.owner);
+        switch (r.buttons) {
+        case MsgButtons::Ok:
+            box.setStandardButtons(QMessageBox::Ok);
+            break;
+        case MsgButtons::OkCancel:
+            box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+            break;
+        case MsgButtons::YesNo:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
+            break;
+        }
+        switch (box.exec()) {
+        case QMessageBox::Yes:
+            return MsgResult::Yes;
+        case QMessageBox::No:
+            return MsgResult::No;
+        case QMessageBox::Cancel:
+            return MsgResult::Cancel;
+        default:
+            return r.buttons == MsgButtons::YesNo ? MsgResult::No : MsgResult::Ok;
+        }
+    }
+
+    // Our help viewer: shows the help file's first page; says nothing when there is none.
+    bool realShowHelp(QWidget* owner, const QString& helpFile)
+    {
+        const QFileInfo info(helpFile);
+        if (!info.isFile() || !info.isReadable())
+            return false;
+        auto* dialog = new QDialog(owner);
+        dialog->setObjectName(QStringLiteral("HelpViewer"));
+        dialog->setAttribute(Qt::WA_DeleteOnClose);
+        dialog->setWindowTitle(QStringLiteral("Ferrymark Help"));
+        auto* layout = new QVBoxLayout(dialog);
+        auto* browser = new QTextBrowser(dialog);
+        browser->setObjectName(QStringLiteral("HelpBrowser"));
+        browser->setOpenExternalLinks(true);
+        browser->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
+        layout->addWidget(browser);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
+        layout->addWidget(buttons);
+        dialog->resize(760, 560);
+        dialog->show();
+        return true;
+    }
+
+    void realWait(int milliseconds) { QThread::msleep(static_cast<unsigned long>(std::max(milliseconds, 0))); }
+} // namespace
+
+UiSeams realSeams()
+{
+    UiSeams s;
+    s.messageBox = realMessageBox;
+    s.openFile = [](const FileDialogRequest& r) {
+        QString start = r.startFolder;
+        if (!r.fileName.isEmpty())
+            start += QLatin1Char('/') + r.fileName;
+        return QFileDialog::getOpenFileName(r.owner, r.title, start, r.filter);
+    };
+    s.chooseFolder = [](QWidget* owner, const QString& title) {
+        return QFileDialog::getExistingDirectory(owner, title, QString(), QFileDialog::ShowDirsOnly);
+    };
+    s.showHelp = realShowHelp;
+    s.wait = realWait;
+    s.doEvents = [] { QApplication::processEvents(); };
+    return s;
+}
+
+UiSeams& seams()
+{
+    static UiSeams current = realSeams();
+    return current;
+}
+
+ScopedSeams::ScopedSeams(UiSeams replacement)
+    : saved_(seams())
+{
+    // Seams left unset in the replacement keep the ones in force.
+    auto& s = seams();
+    if (replacement.messageBox)
+        s.messageBox = std::move(replacement.messageBox);
+    if (replacement.openFile)
+        s.openFile = std::move(replacement.openFile);
+    if (replacement.chooseFolder)
+        s.chooseFolder = std::move(replacement.chooseFolder);
+    if (replacement.showHelp)
+        s.showHelp = std::move(replacement.showHelp);
+    if (replacement.wait)
+        s.wait = std::move(replacement.wait);
+    if (replacement.doEvents)
+        s.doEvents = std::move(replacement.doEvents);
+}
+
+ScopedSeams::~ScopedSeams() { seams() = std::move(saved_); }
+
+MsgResult MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title, QWidget* owner)
+{
+    return seams().messageBox(MessageRequest { owner, text, title, icon, buttons });
+}
+
+void DoEvents() { seams().doEvents(); }
+
+void Wait(int milliseconds) { seams().wait(milliseconds); }
+
+} // namespace common
