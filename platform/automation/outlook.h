@@ -1,0 +1,155 @@
+// The automation interface of Outlook and its MAPI helper library: session, stores, folders,
+// items, recipients, attachments, and the one-property setter. A failing member throws
+// AutomationError; "none" is an empty pointer.
+#pragma once
+
+#include "automation.h"
+#include "variant.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace automation {
+
+class RDOFolder;
+class RDOMail;
+
+// Default folder numbers of GetDefaultFolder.
+enum class OlDefaultFolder : std::int16_t {
+    DeletedItems = 3,
+    SentMail = 5,
+    Inbox = 6,
+    Calendar = 9,
+    Contacts = 10,
+    Notes = 12,
+    Tasks = 13,
+    Drafts = 16,
+};
+
+// Item kinds of Items.Add.
+enum class OlItemType : std::int16_t { Mail = 0, Appointment = 1, Contact = 2, Task = 3, Post = 6 };
+
+// Store formats of AddPSTStore.
+enum class PstFormat : std::int16_t { Unicode = 2, Ansi = 3 };
+
+class RDORecipient {
+public:
+    virtual ~RDORecipient() = default;
+    virtual std::string Name() const = 0;
+    virtual std::string Address() const = 0;
+    virtual bool Resolve() = 0;
+};
+
+class RDORecipients {
+public:
+    virtual ~RDORecipients() = default;
+    virtual std::int32_t Count() const = 0;
+    virtual std::shared_ptr<RDORecipient> Add(const std::string& text) = 0;
+};
+
+class RDOAttachments {
+public:
+    virtual ~RDOAttachments() = default;
+    virtual std::int32_t Count() const = 0;
+    // Attaches the file at path by value; the file is read here and may be deleted afterwards.
+    virtual void Add(const std::string& path) = 0;
+};
+
+// The message under an item, for MAPIUtils.HrSetOneProp.
+class MAPIMessage : public Object { };
+
+// An unsaved or saved item of any kind (mail, appointment, contact, task, post).
+class RDOMail {
+public:
+    virtual ~RDOMail() = default;
+    // Property assignment and reading by Outlook object-model name ("Subject", "Body", "To",
+    // "SentOn", "Start", "Email1Address", ...).
+    virtual void Set(const std::string& property, const Variant& value) = 0;
+    virtual Variant Get(const std::string& property) const = 0;
+    virtual std::shared_ptr<RDORecipients> Recipients() = 0;
+    virtual std::shared_ptr<RDOAttachments> Attachments() = 0;
+    virtual std::shared_ptr<MAPIMessage> MAPIOBJECT() = 0;
+    virtual void Save() = 0;
+};
+
+class RDOItems {
+public:
+    virtual ~RDOItems() = default;
+    virtual std::int32_t Count() const = 0;
+    virtual std::shared_ptr<RDOMail> Add(OlItemType kind) = 0;
+};
+
+class RDOFolders {
+public:
+    virtual ~RDOFolders() = default;
+    virtual std::int32_t Count() const = 0;
+    // 1-based, as automation collections are.
+    virtual std::shared_ptr<RDOFolder> Item(std::int32_t index) const = 0;
+    // The subfolder of that name, or none.
+    virtual std::shared_ptr<RDOFolder> Item(const std::string& name) const = 0;
+    // Throws when a subfolder of that name exists already.
+    virtual std::shared_ptr<RDOFolder> Add(const std::string& name, std::int16_t kind = 6) = 0;
+};
+
+class RDOFolder {
+public:
+    virtual ~RDOFolder() = default;
+    virtual std::string Name() const = 0;
+    virtual std::string EntryID() const = 0;
+    virtual std::shared_ptr<RDOFolders> Folders() = 0;
+    virtual std::shared_ptr<RDOItems> Items() = 0;
+};
+
+class RDOStore {
+public:
+    virtual ~RDOStore() = default;
+    virtual std::string EntryID() const = 0;
+    virtual std::string Name() const = 0;
+    // The folder that holds the default folders (Top of Personal Folders).
+    virtual std::shared_ptr<RDOFolder> IPMRootFolder() = 0;
+    virtual std::shared_ptr<RDOFolder> GetDefaultFolder(std::int16_t folder) = 0;
+};
+
+class RDOStores {
+public:
+    virtual ~RDOStores() = default;
+    virtual std::shared_ptr<RDOStore> AddPSTStore(
+        const std::string& path, std::int16_t format, const std::string& displayName)
+        = 0;
+    virtual std::shared_ptr<RDOStore> GetStoreFromID(const std::string& entryId) = 0;
+};
+
+// Registered as "Redemption.RDOSession".
+class RDOSession : public Object {
+public:
+    virtual void Logon() = 0;
+    virtual void Logoff() = 0;
+    virtual std::string OutlookVersion() const = 0;
+    virtual std::shared_ptr<RDOStores> Stores() = 0;
+    virtual std::shared_ptr<RDOStore> GetStoreFromID(const std::string& entryId) = 0;
+    // "\\Store display name\Folder\Subfolder"
+    virtual std::shared_ptr<RDOFolder> GetFolderFromPath(const std::string& path) = 0;
+};
+
+// Registered as "Redemption.MAPIUtils".
+class MAPIUtils : public Object {
+public:
+    // Sets one property by tag on the message and saves it when save is true.
+    virtual void HrSetOneProp(MAPIMessage& message, std::uint32_t tag, const Variant& value, bool save) = 0;
+};
+
+// The "MAPI" namespace of Outlook: the top-level folders are the stores of the profile.
+class OutlookNamespace {
+public:
+    virtual ~OutlookNamespace() = default;
+    virtual std::shared_ptr<RDOFolder> Folders(const std::string& name) = 0;
+};
+
+// Registered as "Outlook.Application".
+class OutlookApplication : public Object {
+public:
+    virtual std::shared_ptr<OutlookNamespace> GetNamespace(const std::string& type) = 0;
+};
+
+} // namespace automation
