@@ -1,0 +1,169 @@
+#include "object_model.h"
+
+namespace outlook {
+
+std::array<std::uint8_t, 16> Guid::bytes() const
+{
+    std::array<std::uint8_t, 16> out {};
+    for (int i = 0; i < 4; ++i)
+        out[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(data1 >> (8 * i));
+    out[4] = static_cast<std::uint8_t>(data2);
+    out[5] = static_cast<std::uint8_t>(data2 >> 8);
+    out[6] = static_cast<std::uint8_t>(data3);
+    out[7] = static_cast<std::uint8_t>(data3 >> 8);
+    for (std::size_t i = 0; i < 8; ++i)
+        out[8 + i] = data4[i];
+    return out;
+}
+
+namespace {
+    using K = PropertyKey;
+    using T = PropType;
+
+    constexpr K tag(std::uint16_t id, T type = T::Unicode) { return K::tag(id, type); }
+    constexpr K address(std::uint32_t lid, T type = T::Unicode) { return K::named(PSETID_Address, lid, type); }
+
+    // Target lists. A value assigned by name is stored in every property of its list.
+    constexpr K subject[] = { tag(tags::Subject) };
+    constexpr K body[] = { tag(tags::Body) };
+    constexpr K messageClass[] = { tag(tags::MessageClass) };
+    constexpr K categories[] = { K::namedString(PS_PUBLIC_STRINGS, "Keywords", T::MultipleUnicode) };
+    constexpr K sentOn[] = { tag(tags::ClientSubmitTime, T::Time) };
+    constexpr K receivedTime[] = { tag(tags::MessageDeliveryTime, T::Time) };
+    constexpr K creationTime[] = { tag(tags::CreationTime, T::Time) };
+    constexpr K none[] = { tag(0, T::Unicode) };
+
+    constexpr K location[] = { K::named(PSETID_Appointment, lids::Location, T::Unicode) };
+    constexpr K start[] = { K::named(PSETID_Appointment, lids::AppointmentStartWhole, T::Time),
+        K::named(PSETID_Common, lids::CommonStart, T::Time), tag(tags::StartDate, T::Time) };
+    constexpr K end[] = { K::named(PSETID_Appointment, lids::AppointmentEndWhole, T::Time),
+        K::named(PSETID_Common, lids::CommonEnd, T::Time), tag(tags::EndDate, T::Time) };
+    constexpr K dueDate[]
+        = { K::named(PSETID_Task, lids::TaskDueDate, T::Time), K::named(PSETID_Common, lids::CommonEnd, T::Time) };
+
+    constexpr K noteColor[] = { K::named(PSETID_Note, lids::NoteColor, T::Integer32) };
+    constexpr K noteX[] = { K::named(PSETID_Note, lids::NoteX, T::Integer32) };
+    constexpr K noteY[] = { K::named(PSETID_Note, lids::NoteY, T::Integer32) };
+    constexpr K noteWidth[] = { K::named(PSETID_Note, lids::NoteWidth, T::Integer32) };
+    constexpr K noteHeight[] = { K::named(PSETID_Note, lids::NoteHeight, T::Integer32) };
+
+    // Contacts ([MS-OXOCNTC]).
+    constexpr K firstName[] = { tag(0x3A06) };
+    constexpr K middleName[] = { tag(0x3A44) };
+    constexpr K lastName[] = { tag(0x3A11) };
+    constexpr K jobTitle[] = { tag(0x3A17) };
+    constexpr K companyName[] = { tag(0x3A16) };
+    constexpr K businessPhone[] = { tag(0x3A08) };
+    constexpr K businessFax[] = { tag(0x3A24) };
+    constexpr K homePhone[] = { tag(0x3A09) };
+    constexpr K homeFax[] = { tag(0x3A25) };
+    constexpr K mobilePhone[] = { tag(0x3A1C) };
+    constexpr K pager[] = { tag(0x3A21) };
+    constexpr K workStreet[] = { address(0x8045) };
+    constexpr K workCity[] = { address(0x8046) };
+    constexpr K workState[] = { address(0x8047) };
+    constexpr K workPostalCode[] = { address(0x8048) };
+    constexpr K workCountry[] = { address(0x8049) };
+    constexpr K homeStreet[] = { tag(0x3A5D) };
+    constexpr K homeCity[] = { tag(0x3A59) };
+    constexpr K homeState[] = { tag(0x3A5C) };
+    constexpr K homePostalCode[] = { tag(0x3A5B) };
+    constexpr K homeCountry[] = { tag(0x3A5A) };
+    constexpr K email1[] = { address(lids::Email1EmailAddress) };
+    constexpr K webPage[] = { address(0x802B), tag(0x3A51) }; // PidLidHtml and PidTagBusinessHomePage
+    constexpr K imAddress[] = { address(0x8062) };
+    constexpr K department[] = { tag(0x3A18) };
+    constexpr K officeLocation[] = { tag(0x3A19) };
+    constexpr K profession[] = { tag(0x3A46) };
+    constexpr K managerName[] = { tag(0x3A4E) };
+    constexpr K assistantName[] = { tag(0x3A30) };
+    constexpr K spouse[] = { tag(0x3A48) };
+    constexpr K birthday[] = { tag(0x3A42, T::Time) };
+    constexpr K anniversary[] = { tag(0x3A41, T::Time) };
+    constexpr K fileAs[] = { address(lids::FileUnder) };
+
+    constexpr std::uint8_t Messages = KindMail | KindPost;
+
+    constexpr ObjectModelProperty table[] = {
+        { "Subject", KindAll, Conversion::Text, subject },
+        { "Body", KindAll, Conversion::Text, body },
+        { "MessageClass", KindAll, Conversion::Special, messageClass },
+        { "Categories", KindAll, Conversion::Categories, categories },
+        // Mail
+        { "Sent", KindMail, Conversion::Special, none },
+        { "To", KindMail, Conversion::Special, none },
+        { "CC", KindMail, Conversion::Special, none },
+        { "BCC", KindMail, Conversion::Special, none },
+        { "SentOn", Messages, Conversion::Time, sentOn },
+        { "ReceivedTime", Messages, Conversion::Time, receivedTime },
+        // Appointment; a post item keeps its start as the creation time.
+        { "Start", KindAppointment, Conversion::Special, start },
+        { "Start", KindPost, Conversion::Time, creationTime },
+        { "End", KindAppointment, Conversion::Special, end },
+        { "Location", KindAppointment, Conversion::Text, location },
+        // Task
+        { "DueDate", KindTask, Conversion::Time, dueDate },
+        // Sticky note (a post item turned into a note by its message class)
+        { "Color", KindPost, Conversion::Integer, noteColor },
+        { "Left", KindPost, Conversion::Integer, noteX },
+        { "Top", KindPost, Conversion::Integer, noteY },
+        { "Width", KindPost, Conversion::Integer, noteWidth },
+        { "Height", KindPost, Conversion::Integer, noteHeight },
+        // Contact
+        { "FirstName", KindContact, Conversion::Text, firstName },
+        { "MiddleName", KindContact, Conversion::Text, middleName },
+        { "LastName", KindContact, Conversion::Text, lastName },
+        { "JobTitle", KindContact, Conversion::Text, jobTitle },
+        { "CompanyName", KindContact, Conversion::Text, companyName },
+        { "BusinessTelephoneNumber", KindContact, Conversion::Text, businessPhone },
+        { "BusinessFaxNumber", KindContact, Conversion::Text, businessFax },
+        { "HomeTelephoneNumber", KindContact, Conversion::Text, homePhone },
+        { "HomeFaxNumber", KindContact, Conversion::Text, homeFax },
+        { "MobileTelephoneNumber", KindContact, Conversion::Text, mobilePhone },
+        { "PagerNumber", KindContact, Conversion::Text, pager },
+        { "BusinessAddressStreet", KindContact, Conversion::Text, workStreet },
+        { "BusinessAddressCity", KindContact, Conversion::Text, workCity },
+        { "BusinessAddressState", KindContact, Conversion::Text, workState },
+        { "BusinessAddressPostalCode", KindContact, Conversion::Text, workPostalCode },
+        { "BusinessAddressCountry", KindContact, Conversion::Text, workCountry },
+        { "HomeAddressStreet", KindContact, Conversion::Text, homeStreet },
+        { "HomeAddressCity", KindContact, Conversion::Text, homeCity },
+        { "HomeAddressState", KindContact, Conversion::Text, homeState },
+        { "HomeAddressPostalCode", KindContact, Conversion::Text, homePostalCode },
+        { "HomeAddressCountry", KindContact, Conversion::Text, homeCountry },
+        { "Email1Address", KindContact, Conversion::Special, email1 },
+        { "WebPage", KindContact, Conversion::Text, webPage },
+        { "IMAddress", KindContact, Conversion::Text, imAddress },
+        { "Department", KindContact, Conversion::Text, department },
+        { "OfficeLocation", KindContact, Conversion::Text, officeLocation },
+        { "Profession", KindContact, Conversion::Text, profession },
+        { "ManagerName", KindContact, Conversion::Text, managerName },
+        { "AssistantName", KindContact, Conversion::Text, assistantName },
+        { "Spouse", KindContact, Conversion::Text, spouse },
+        { "Birthday", KindContact, Conversion::Time, birthday },
+        { "Anniversary", KindContact, Conversion::Time, anniversary },
+        { "FileAs", KindContact, Conversion::Text, fileAs },
+    };
+    static_assert(sizeof(table) / sizeof(table[0]) > 0);
+} // namespace
+
+const ObjectModelProperty* FindProperty(std::string_view name, ItemKindBits kind)
+{
+    for (const auto& p : table) {
+        if ((p.kinds & kind) == 0 || p.name.size() != name.size())
+            continue;
+        // Object-model names are case-insensitive.
+        bool same = true;
+        for (std::size_t i = 0; i < name.size() && same; ++i) {
+            auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
+            same = lower(p.name[i]) == lower(name[i]);
+        }
+        if (same)
+            return &p;
+    }
+    return nullptr;
+}
+
+std::span<const ObjectModelProperty> AllProperties() { return table; }
+
+} // namespace outlook
