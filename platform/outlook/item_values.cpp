@@ -1,0 +1,142 @@
+#include "item_values.h"
+
+#include "automation/automation.h"
+
+#include <QDateTime>
+#include <QLocale>
+#include <QTimeZone>
+
+namespace outlook {
+
+namespace {
+    std::string_view trim(std::string_view s)
+    {
+        while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+            s.remove_prefix(1);
+        while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+            s.remove_suffix(1);
+        return s;
+    }
+
+    bool looksLikeInternetAddress(std::string_view s)
+    {
+        const auto at = s.find('@');
+        return at != std::string_view::npos && at > 0 && at + 1 < s.size() && s.find(' ') == std::string_view::npos
+            && s.find('/') == std::string_view::npos;
+    }
+
+    std::int64_t localCivilToInstant(const automation::DateTime& dt)
+    {
+        const QDate date
+            = dt.kind == automation::DateTime::Kind::TimeOnly ? QDate(1899, 12, 30) : QDate(dt.year, dt.month, dt.day);
+        const QTime time(dt.hour, dt.minute, dt.second, dt.millisecond);
+        if (dt.offsetMinutes)
+            return dt.toUnixMillis();
+        return QDateTime(date, time, QTimeZone::systemTimeZone()).toMSecsSinceEpoch();
+    }
+} // namespace
+
+Recipient ParseRecipient(std::string_view entry, RecipientType type)
+{
+    Recipient r;
+    r.type = type;
+    entry = trim(entry);
+    const auto open = entry.rfind('<');
+    const auto close = entry.rfind('>');
+    if (open != std::string_view::npos && close != std::string_view::npos && close > open) {
+        const auto address = trim(entry.substr(open + 1, close - open - 1));
+        auto name = trim(entry.substr(0, open));
+        if (name.size() >= 2 && name.front() == '"' && name.back() == '"')
+            name = name.substr(1, name.size() - 2);
+        r.address = std::string(address);
+        r.displayName = std::string(name.empty() ? address : name);
+        r.addressType = looksLikeInternetAddress(address) ? "SMTP" : "NOTES";
+        return r;
+    }
+    r.displayName = std::string(entry);
+    r.address = std::string(entry);
+    r.addressType = looksLikeInternetAddress(entry) ? "SMTP" : "NOTES";
+    return r;
+}
+
+std::vector<Recipient> ParseRecipientList(std::string_view list, RecipientType type)
+{
+    std::vector<Recipient> out;
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        auto end = list.find(';', start);
+        if (end == std::string_view::npos)
+            end = list.size();
+        const auto entry = trim(list.substr(start, end - start));
+        if (!entry.empty())
+            out.push_back(ParseRecipient(entry, type));
+        start = end + 1;
+    }
+    return out;
+}
+
+std::string DisplayList(const std::vector<Recipient>& recipients, RecipientType type)
+{
+    std::string out;
+    for (const auto& r : recipients) {
+        if (r.type != type)
+            continue;
+        if (!out.empty())
+            out += "; ";
+        out += r.displayName;
+    }
+    return out;
+}
+
+std::optional<std::int64_t> ToInstant(const automation::Variant& value, std::string_view property)
+{
+    using automation::Variant;
+    if (value.type() == Variant::Type::Date)
+        return localCivilToInstant(value.toDate());
+    if (value.type() == Variant::Type::Array)
+        return ToInstant(value.first(), property);
+    if (value.isEmpty())
+        return std::nullopt;
+    if (value.type() != Variant::Type::Text)
+        throw automation::AutomationError("Item", std::string(property), "a date is required, not " + value.toText());
+
+    const QString text = QString::fromStdString(value.toText()).trimmed();
+    if (text.isEmpty())
+        return std::nullopt;
+    QDateTime dt = QDateTime::fromString(text, Qt::ISODateWithMs);
+    if (!dt.isValid()) {
+        const QDate d = QDate::fromString(text, Qt::ISODate);
+        if (d.isValid())
+            dt = d.startOfDay();
+    }
+    const QLocale locale = QLocale::system();
+    for (auto format : { QLocale::ShortFormat, QLocale::LongFormat }) {
+        if (dt.isValid())
+            break;
+        dt = locale.toDateTime(text, format);
+        if (!dt.isValid()) {
+            const QDate d = locale.toDate(text, format);
+            if (d.isValid())
+                dt = d.startOfDay();
+        }
+    }
+    if (!dt.isValid())
+        throw automation::AutomationError("Item", std::string(property), "not a date: \"" + value.toText() + "\"");
+    return dt.toMSecsSinceEpoch();
+}
+
+std::int64_t ToFileTime(std::int64_t unixMillis)
+{
+    constexpr std::int64_t epochDifference = 11'644'473'600'000LL; // ms from 1601-01-01 to 1970-01-01
+    return (unixMillis + epochDifference) * 10'000;
+}
+
+std::int64_t FromFileTime(std::int64_t fileTime)
+{
+    constexpr std::int64_t epochDifference = 11'644'473'600'000LL;
+    return fileTime / 10'000 - epochDifference;
+}
+
+std::int64_t TodayAtMidnight() { return QDate::currentDate().startOfDay().toMSecsSinceEpoch(); }
+
+} // namespace outlook

@@ -1,0 +1,80 @@
+#include "outlook/item_values.h"
+#include "outlook/object_model.h"
+
+#include "automation/automation.h"
+
+#include <gtest/gtest.h>
+
+using namespace outlook;
+using automation::DateTime;
+using automation::Variant;
+
+TEST(Recipients, InternetNotesAndNamedAddresses)
+{
+    const auto list = ParseRecipientList(
+        " Ann Lee <ann@example.com>; bob@example.com ;; John Smith/Sales/Acme; \"Doe, Jane\" <jane@x.org>;.",
+        RecipientType::Cc);
+    ASSERT_EQ(list.size(), 5u);
+    EXPECT_EQ(list[0], (Recipient { "Ann Lee", "ann@example.com", "SMTP", RecipientType::Cc }));
+    EXPECT_EQ(list[1], (Recipient { "bob@example.com", "bob@example.com", "SMTP", RecipientType::Cc }));
+    EXPECT_EQ(list[2], (Recipient { "John Smith/Sales/Acme", "John Smith/Sales/Acme", "NOTES", RecipientType::Cc }));
+    EXPECT_EQ(list[3].displayName, "Doe, Jane");
+    EXPECT_EQ(list[3].address, "jane@x.org");
+    EXPECT_EQ(list[4].displayName, "."); // a placeholder that reached the writer is kept, not lost
+
+    EXPECT_TRUE(ParseRecipientList("", RecipientType::To).empty());
+    EXPECT_TRUE(ParseRecipientList(" ; ;", RecipientType::To).empty());
+    EXPECT_EQ(DisplayList(list, RecipientType::Cc), "Ann Lee; bob@example.com; John Smith/Sales/Acme; Doe, Jane; .");
+    EXPECT_EQ(DisplayList(list, RecipientType::To), "");
+}
+
+TEST(Dates, ValuesTextAndFileTimes)
+{
+    // 2009-03-05 14:07:09 in Berlin (UTC+1) is 13:07:09Z.
+    const std::int64_t expected = 1236258429000LL;
+    DateTime local { DateTime::Kind::DateAndTime, 2009, 3, 5, 14, 7, 9, 0, std::nullopt };
+    EXPECT_EQ(ToInstant(Variant(local), "SentOn"), expected);
+    DateTime withOffset = local;
+    withOffset.hour = 15;
+    withOffset.offsetMinutes = 120;
+    EXPECT_EQ(ToInstant(Variant(withOffset), "SentOn"), expected);
+    EXPECT_EQ(ToInstant(Variant("2009-03-05T14:07:09"), "SentOn"), expected);
+    EXPECT_EQ(ToInstant(Variant("2009-03-05T13:07:09Z"), "SentOn"), expected);
+    EXPECT_EQ(ToInstant(Variant("2009-03-05"), "DueDate"), expected - (14 * 3600 + 7 * 60 + 9) * 1000LL);
+
+    EXPECT_EQ(ToInstant(Variant(""), "DueDate"), std::nullopt);
+    EXPECT_EQ(ToInstant(Variant("  "), "DueDate"), std::nullopt);
+    EXPECT_THROW(ToInstant(Variant("next tuesday"), "Birthday"), automation::AutomationError);
+    EXPECT_THROW(ToInstant(Variant(3.5), "Birthday"), automation::AutomationError);
+
+    // 1601-01-01 is FILETIME 0; 1970-01-01 is 116444736000000000.
+    EXPECT_EQ(ToFileTime(0), 116444736000000000LL);
+    EXPECT_EQ(FromFileTime(ToFileTime(expected)), expected);
+}
+
+TEST(ObjectModel, PropertiesAreFoundByNameForTheirItemKindsOnly)
+{
+    ASSERT_NE(FindProperty("subject", KindMail), nullptr);
+    EXPECT_EQ(FindProperty("Location", KindAppointment)->targets.size(), 1u);
+    EXPECT_EQ(FindProperty("Location", KindMail), nullptr);
+    EXPECT_EQ(FindProperty("DueDate", KindTask)->targets[0].lid, lids::TaskDueDate);
+    // A post keeps its start as the creation time; an appointment stores it in three properties.
+    EXPECT_EQ(FindProperty("Start", KindPost)->targets[0].tagId, tags::CreationTime);
+    EXPECT_EQ(FindProperty("Start", KindAppointment)->targets.size(), 3u);
+
+    // Every contact property the contact writer assigns exists.
+    for (const char* name : { "FirstName", "MiddleName", "LastName", "JobTitle", "CompanyName",
+             "BusinessTelephoneNumber", "BusinessFaxNumber", "HomeTelephoneNumber", "HomeFaxNumber",
+             "MobileTelephoneNumber", "PagerNumber", "BusinessAddressStreet", "BusinessAddressCity",
+             "BusinessAddressState", "BusinessAddressPostalCode", "BusinessAddressCountry", "HomeAddressStreet",
+             "HomeAddressCity", "HomeAddressState", "HomeAddressPostalCode", "HomeAddressCountry", "Email1Address",
+             "WebPage", "IMAddress", "Categories", "Department", "OfficeLocation", "Profession", "ManagerName",
+             "AssistantName", "Spouse", "Body", "Birthday", "Anniversary" })
+        EXPECT_NE(FindProperty(name, KindContact), nullptr) << name;
+
+    // PSETID_Appointment {00062002-0000-0000-C000-000000000046} as MAPI stores it.
+    const auto bytes = PSETID_Appointment.bytes();
+    const std::array<std::uint8_t, 16> expected { 0x02, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00,
+        0x00, 0x00, 0x00, 0x00, 0x46 };
+    EXPECT_EQ(bytes, expected);
+}
