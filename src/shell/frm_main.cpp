@@ -20,6 +20,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -36,7 +37,7 @@ namespace {
     const QString ToDoListColumns = QStringLiteral("Subject;500;0;0;;-1|Due Date;163;0;0;;-1");
     const QString JournalListColumns = QStringLiteral("Diary Date;150;0;0;;-1|Topic;350;0;0;;-1|Modified;180;0;0;;-1");
 
-    constexpr QSize WindowSize(800, 600);
+    constexpr QSize WindowSize(860, 600);
 
     template <typename W> W* named(W* widget, const char* name)
     {
@@ -309,7 +310,7 @@ QWidget* frmMain::buildMailTab()
     c_.ContactsTreeView = named(new FolderTree(page), "ContactsTreeView");
     c_.ContactsTreeView->setHeaderCaption(QStringLiteral("Notes Database"));
     c_.ContactsTreeView->setImageList(c_.SmallIcons);
-    c_.ContactsTreeView->setFixedWidth(190);
+    c_.ContactsTreeView->setFixedWidth(200);
     c_.MailList = named(new PreviewList(page), "MailList");
     c_.MailList->setColumnHeaders(MailListColumns);
     c_.MailList->setImageList(c_.SmallIcons);
@@ -385,6 +386,17 @@ void frmMain::changeEvent(QEvent* event)
     QMainWindow::changeEvent(event);
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMaximized))
         setWindowState(windowState() & ~Qt::WindowMaximized);
+}
+
+void frmMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    // The first time it is shown, the window opens in the middle of its screen.
+    if (placed_ || parentWidget())
+        return;
+    placed_ = true;
+    if (const QScreen* s = screen())
+        move(s->availableGeometry().center() - frameGeometry().center() + pos());
 }
 
 void frmMain::Form_Load()

@@ -52,6 +52,7 @@ public:
 
 protected:
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void buildMenus();
@@ -64,6 +65,7 @@ private:
     QWidget* buildExportTab();
 
     frmMainControls c_;
+    bool placed_ = false;
 };
 
 } // namespace shell
