@@ -401,10 +401,9 @@ void frmMain::showEvent(QShowEvent* event)
 
 void frmMain::Form_Load()
 {
-    // 1. The window keeps the platform's own frame; there is no frame styling to apply.
-    // 2.
+    // The window keeps the platform's own frame, so there is no frame styling to apply.
     c_.NotesTab->selectTab(TabSelectFile);
-    // 3.
+    // Nothing has been scanned yet.
     common::Program().IsJournalDatabase = 0;
     common::Program().ContactsFound = 0;
 }
