@@ -1,0 +1,71 @@
+// The main window: database selection and scan, the preview tabs and the export options.
+#pragma once
+
+#include "shell/frm_main_controls.h"
+
+#include <QMainWindow>
+
+#include <cstdint>
+
+class QAction;
+
+namespace shell {
+
+class frmMain : public QMainWindow {
+    Q_OBJECT
+public:
+    static constexpr std::int16_t TabSelectFile = 1;
+    static constexpr std::int16_t TabMail = 2;
+    static constexpr std::int16_t TabCalendar = 3;
+    static constexpr std::int16_t TabContacts = 4;
+    static constexpr std::int16_t TabToDoList = 5;
+    static constexpr std::int16_t TabJournal = 6;
+    static constexpr std::int16_t TabExport = 7;
+
+    // Builds the window and runs Form_Load.
+    explicit frmMain(QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    const frmMainControls& controls() const { return c_; }
+    // Toolbar button 1..6 (3 and 5 are separators); nullptr for any other number.
+    QAction* toolbarButton(int index) const;
+
+    void Form_Load();
+    void txtNotesDatabaseFile_Change();
+
+    void CmdBrowse_Click();
+    void CmdScan_Click();
+    void CmdStartConversion_Click();
+    void ContactsTreeView_Click();
+    void NotesTab_Click(std::int16_t tabNumber);
+    void NotesToolBar_ButtonClick(std::int16_t Index);
+
+    void mnuOpen_Click();
+    void mnuExit_Click();
+    void mnuMails_Click();
+    void mnuCalendars_Click();
+    void mnuContacts_Click();
+    void mnuToDoList_Click();
+    void mnuJournals_Click();
+    void mnuHelp_Click();
+    void mnuAbout_Click();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenus();
+    void buildToolBar();
+    void buildStatusBar();
+    QWidget* buildBanner();
+    QWidget* buildSelectFileTab();
+    QWidget* buildMailTab();
+    QWidget* buildListTab(PreviewList*& list, const char* name, const QString& columns);
+    QWidget* buildExportTab();
+
+    frmMainControls c_;
+    bool placed_ = false;
+};
+
+} // namespace shell

@@ -1,0 +1,58 @@
+#include "shell/image_list.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPixmap>
+
+using shell::ImageList;
+namespace SmallIcon = shell::SmallIcon;
+
+namespace {
+QImage pictureOf(const ImageList& list, int index) { return list.icon(index).pixmap(16, 16).toImage(); }
+}
+
+TEST(SmallIcons, KeyedPicturesSitAtTheirIndices)
+{
+    const ImageList list;
+    EXPECT_EQ(list.objectName(), QStringLiteral("SmallIcons"));
+    EXPECT_EQ(list.count(), 72);
+    const std::pair<int, const char*> keyed[] = { { 0, "Notesico" }, { 65, "drafts" }, { 66, "trash" }, { 67, "inbox" },
+        { 68, "junk" }, { 69, "outbox" }, { 70, "email" }, { 71, "follow-up" } };
+    for (const auto& [index, key] : keyed) {
+        EXPECT_EQ(list.key(index), QLatin1String(key)) << index;
+        EXPECT_EQ(list.indexOf(QLatin1String(key)), index) << key;
+    }
+    EXPECT_EQ(list.indexOf(QStringLiteral("Inbox")), -1) << "keys are case-sensitive";
+    EXPECT_EQ(list.indexOf(QString()), -1);
+    EXPECT_TRUE(list.key(61).isEmpty());
+}
+
+TEST(SmallIcons, EverySlotShowsABundledPicture)
+{
+    const ImageList list;
+    for (int i = 0; i < ImageList::Count; ++i)
+        EXPECT_FALSE(pictureOf(list, i).isNull())
+            << "slot " << i << " has no picture (resource or SVG support missing?)";
+    EXPECT_TRUE(list.icon(-1).isNull());
+    EXPECT_TRUE(list.icon(ImageList::Count).isNull());
+    EXPECT_FALSE(shell::arrowIcon().pixmap(16, 16).isNull());
+}
+
+TEST(SmallIcons, UsedSlotsHaveTheirOwnPictures)
+{
+    const ImageList list;
+    const QImage neutral = pictureOf(list, 1);
+    const int used[] = { SmallIcon::Notesico, SmallIcon::Export, SmallIcon::Help, SmallIcon::Contact,
+        SmallIcon::Journal, SmallIcon::ToDo, SmallIcon::Mail, SmallIcon::Calendar, SmallIcon::Open, SmallIcon::Scan,
+        SmallIcon::Drafts, SmallIcon::Trash, SmallIcon::Inbox, SmallIcon::Junk, SmallIcon::Outbox, SmallIcon::Email,
+        SmallIcon::FollowUp };
+    for (int a : used) {
+        EXPECT_NE(pictureOf(list, a), neutral) << "slot " << a;
+        for (int b : used) {
+            if (a < b) {
+                EXPECT_NE(pictureOf(list, a), pictureOf(list, b)) << "slots " << a << " and " << b;
+            }
+        }
+    }
+}
