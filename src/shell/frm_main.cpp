@@ -1,12 +1,12 @@
 #include "shell/frm_main.h"
 
 #include "common/program_state.h"
+#include "common/vendor.h"
 #include "shell/artwork.h"
-#include "shell/folder_tree.h"
-#include "shell/image_list.h"
-#include "shell/preview_list.h"
-#include "shell/tab_strip.h"
-#include "shell/vendor.h"
+#include "widgets/folder_tree.h"
+#include "widgets/image_list.h"
+#include "widgets/preview_list.h"
+#include "widgets/tab_strip.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 namespace shell {
+using namespace widgets;
 
 namespace {
     // Column declarations of the preview lists: caption;width;alignment;0;;-1, joined by "|".
@@ -66,7 +67,7 @@ frmMain::frmMain(QWidget* parent)
     : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
-    setWindowTitle(MainWindowCaption);
+    setWindowTitle(common::MainWindowCaption);
     setWindowIcon(QIcon(productEmblem(32)));
     // A fixed frame with minimise and close buttons; the window cannot be maximised.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
@@ -190,9 +191,9 @@ void frmMain::buildStatusBar()
         QString text;
     };
     const Panel panels[] = {
-        { 150, true, VendorName },
-        { 200, false, QStringLiteral("Email: ") + SupportEmail },
-        { 400, true, WebAddress },
+        { 150, true, common::VendorName },
+        { 200, false, QStringLiteral("Email: ") + common::SupportEmail },
+        { 400, true, common::WebAddress },
     };
     for (std::size_t i = 0; i < std::size(panels); ++i) {
         auto* label = new QLabel(panels[i].text, bar);

@@ -1,7 +1,7 @@
 // The main window: database selection and scan, the preview tabs and the export options.
 #pragma once
 
-#include "shell/frm_main_controls.h"
+#include "widgets/frm_main_controls.h"
 
 #include <QMainWindow>
 
@@ -10,6 +10,8 @@
 class QAction;
 
 namespace shell {
+using widgets::frmMainControls;
+using widgets::PreviewList;
 
 class frmMain : public QMainWindow {
     Q_OBJECT

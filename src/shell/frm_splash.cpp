@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 namespace shell {
+using namespace widgets;
 
 frmSplash::frmSplash(QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)

@@ -1,5 +1,5 @@
-#include "shell/folder_tree.h"
-#include "shell/image_list.h"
+#include "widgets/folder_tree.h"
+#include "widgets/image_list.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <QTest>
 #include <QTreeWidget>
 
-using shell::FolderTree;
+using widgets::FolderTree;
 
 namespace {
 class FolderTreeTest : public ::testing::Test {
@@ -19,7 +19,7 @@ protected:
         ASSERT_TRUE(tree.addNode(QStringLiteral("Root"), QStringLiteral("Inbox"), QStringLiteral("Inbox (3)"), 67));
         ASSERT_TRUE(tree.addNode(QStringLiteral("Root"), QStringLiteral("Folders"), QStringLiteral("Folders"), 70));
     }
-    shell::ImageList images;
+    widgets::ImageList images;
     FolderTree tree;
 };
 } // namespace

@@ -1,10 +1,10 @@
 #include "common/program_state.h"
 #include "scripted_ui.h"
-#include "shell/folder_tree.h"
+#include "widgets/folder_tree.h"
 #include "shell/frm_main.h"
-#include "shell/image_list.h"
-#include "shell/preview_list.h"
-#include "shell/tab_strip.h"
+#include "widgets/image_list.h"
+#include "widgets/preview_list.h"
+#include "widgets/tab_strip.h"
 
 #include <gtest/gtest.h>
 
@@ -38,7 +38,7 @@ protected:
         window = std::make_unique<frmMain>();
     }
 
-    const shell::frmMainControls& c() const { return window->controls(); }
+    const widgets::frmMainControls& c() const { return window->controls(); }
     template <typename T> T* find(const char* name) const { return window->findChild<T*>(QLatin1String(name)); }
 
     testing_support::ScriptedUi ui;
@@ -56,7 +56,7 @@ QStringList entries(const QMenu* menu)
 
 TEST_F(FrmMainTest, StartsOnTheFirstTabWithScanAndExportLocked)
 {
-    const shell::TabStrip* tabs = c().NotesTab;
+    const widgets::TabStrip* tabs = c().NotesTab;
     EXPECT_EQ(tabs->selectedTab(), 1);
     EXPECT_TRUE(tabs->isTabOn(1));
     for (std::int16_t tab = 2; tab <= 7; ++tab)
@@ -130,7 +130,7 @@ TEST_F(FrmMainTest, APathEnablesStartScanAndToolbarScanAndNothingElse)
 
 TEST_F(FrmMainTest, TabsHaveTheirTextsAndWidths)
 {
-    const shell::TabStrip* tabs = c().NotesTab;
+    const widgets::TabStrip* tabs = c().NotesTab;
     const std::pair<const char*, int> expected[] = { { " Select File", 64 }, { " Mail", 54 }, { " Calendar", 79 },
         { " Contacts", 79 }, { " To Do List", 83 }, { " Personal Journal", 115 }, { " Export", 68 } };
     ASSERT_EQ(tabs->count(), 7);
@@ -138,7 +138,7 @@ TEST_F(FrmMainTest, TabsHaveTheirTextsAndWidths)
         const auto number = static_cast<std::int16_t>(i + 1);
         EXPECT_EQ(tabs->tabText(i), QLatin1String(expected[i].first));
         EXPECT_EQ(tabs->tabWidth(number), expected[i].second) << "tab " << number;
-        EXPECT_EQ(tabs->tabBar()->tabRect(i).height(), shell::TabStrip::TabHeight);
+        EXPECT_EQ(tabs->tabBar()->tabRect(i).height(), widgets::TabStrip::TabHeight);
     }
     EXPECT_EQ(tabs->tabWidth(0), 0);
     EXPECT_EQ(tabs->tabWidth(8), 0);
@@ -146,8 +146,8 @@ TEST_F(FrmMainTest, TabsHaveTheirTextsAndWidths)
 
 TEST_F(FrmMainTest, TabStateChangesNeverMoveTheSelection)
 {
-    shell::TabStrip* tabs = c().NotesTab;
-    QSignalSpy selected(tabs, &shell::TabStrip::tabSelected);
+    widgets::TabStrip* tabs = c().NotesTab;
+    QSignalSpy selected(tabs, &widgets::TabStrip::tabSelected);
 
     tabs->enableTab(1, false);
     EXPECT_EQ(tabs->selectedTab(), 1) << "a disabled tab may stay selected";
@@ -178,7 +178,7 @@ TEST_F(FrmMainTest, TabStateChangesNeverMoveTheSelection)
 TEST_F(FrmMainTest, PreviewListsTakeTheirColumnsFromTheFormatStrings)
 {
     struct Expected {
-        shell::PreviewList* list;
+        widgets::PreviewList* list;
         QStringList captions;
         std::vector<int> widths;
         int rightAligned; // -1: none
@@ -205,9 +205,9 @@ TEST_F(FrmMainTest, PreviewListsTakeTheirColumnsFromTheFormatStrings)
     }
 
     // The lists show the window's own pictures.
-    EXPECT_EQ(c().MailList->addRow(QStringLiteral("a\tb\t1 KB\td"), shell::SmallIcon::Mail), 0);
+    EXPECT_EQ(c().MailList->addRow(QStringLiteral("a\tb\t1 KB\td"), widgets::SmallIcon::Mail), 0);
     EXPECT_EQ(
-        c().MailList->table()->item(0, 0)->icon().cacheKey(), c().SmallIcons->icon(shell::SmallIcon::Mail).cacheKey());
+        c().MailList->table()->item(0, 0)->icon().cacheKey(), c().SmallIcons->icon(widgets::SmallIcon::Mail).cacheKey());
     EXPECT_EQ(c().ContactsTreeView->headerCaption(), QStringLiteral("Notes Database"));
     EXPECT_EQ(c().ContactsTreeView->nodeCount(), 0);
 }
@@ -295,10 +295,10 @@ TEST_F(FrmMainTest, ControlsAreFoundByTheirNames)
         "OptOutlookFormat2K", "OptOutlookFormat2K3", "CmdStartConversion", "mnuFileTop", "mnuViewTop", "mnuHelpTop" };
     for (const char* name : names)
         EXPECT_NE(find<QWidget>(name), nullptr) << name;
-    EXPECT_EQ(find<shell::ImageList>("SmallIcons"), c().SmallIcons);
-    EXPECT_EQ(find<shell::PreviewList>("MailList"), c().MailList);
-    EXPECT_EQ(find<shell::FolderTree>("ContactsTreeView"), c().ContactsTreeView);
-    EXPECT_EQ(find<shell::TabStrip>("NotesTab"), c().NotesTab);
+    EXPECT_EQ(find<widgets::ImageList>("SmallIcons"), c().SmallIcons);
+    EXPECT_EQ(find<widgets::PreviewList>("MailList"), c().MailList);
+    EXPECT_EQ(find<widgets::FolderTree>("ContactsTreeView"), c().ContactsTreeView);
+    EXPECT_EQ(find<widgets::TabStrip>("NotesTab"), c().NotesTab);
 }
 
 TEST_F(FrmMainTest, CannotBeMaximised)

@@ -1,12 +1,12 @@
-#include "shell/image_list.h"
+#include "widgets/image_list.h"
 
 #include <gtest/gtest.h>
 
 #include <QImage>
 #include <QPixmap>
 
-using shell::ImageList;
-namespace SmallIcon = shell::SmallIcon;
+using widgets::ImageList;
+namespace SmallIcon = widgets::SmallIcon;
 
 namespace {
 QImage pictureOf(const ImageList& list, int index) { return list.icon(index).pixmap(16, 16).toImage(); }
@@ -36,7 +36,7 @@ TEST(SmallIcons, EverySlotShowsABundledPicture)
             << "slot " << i << " has no picture (resource or SVG support missing?)";
     EXPECT_TRUE(list.icon(-1).isNull());
     EXPECT_TRUE(list.icon(ImageList::Count).isNull());
-    EXPECT_FALSE(shell::arrowIcon().pixmap(16, 16).isNull());
+    EXPECT_FALSE(widgets::arrowIcon().pixmap(16, 16).isNull());
 }
 
 TEST(SmallIcons, UsedSlotsHaveTheirOwnPictures)

@@ -1,12 +1,12 @@
-#include "shell/image_list.h"
-#include "shell/preview_list.h"
+#include "widgets/image_list.h"
+#include "widgets/preview_list.h"
 
 #include <gtest/gtest.h>
 
 #include <QHeaderView>
 #include <QTableWidget>
 
-using shell::PreviewList;
+using widgets::PreviewList;
 
 namespace {
 const QString MailColumns = QStringLiteral("From/To;150;0;0;;-1|Subject;240;0;0;;-1|Size;52;2;0;;-1|Date;150;0;0;;-1");
@@ -19,7 +19,7 @@ Qt::Alignment horizontal(const QTableWidgetItem* item)
 class PreviewListTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(list.setColumnHeaders(MailColumns)); }
-    shell::ImageList images;
+    widgets::ImageList images;
     PreviewList list;
 };
 } // namespace

@@ -10,7 +10,7 @@
 
 class QTableWidget;
 
-namespace shell {
+namespace widgets {
 
 class ImageList;
 
@@ -58,4 +58,4 @@ private:
     std::vector<PreviewColumn> columns_;
 };
 
-} // namespace shell
+} // namespace widgets

@@ -12,7 +12,7 @@
 class QTreeWidget;
 class QTreeWidgetItem;
 
-namespace shell {
+namespace widgets {
 
 class ImageList;
 
@@ -71,4 +71,4 @@ private:
     QHash<QString, QTreeWidgetItem*> items_;
 };
 
-} // namespace shell
+} // namespace widgets

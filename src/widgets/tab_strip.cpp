@@ -1,4 +1,4 @@
-#include "shell/tab_strip.h"
+#include "widgets/tab_strip.h"
 
 #include <QProxyStyle>
 #include <QSignalBlocker>
@@ -6,7 +6,7 @@
 
 #include <vector>
 
-namespace shell {
+namespace widgets {
 
 class TabStrip::Bar : public QTabBar {
 public:
@@ -96,4 +96,4 @@ int TabStrip::tabWidth(std::int16_t number) const
     return bar_->tabRect(number - 1).width();
 }
 
-} // namespace shell
+} // namespace widgets

@@ -1,13 +1,13 @@
-#include "shell/preview_list.h"
+#include "widgets/preview_list.h"
 
-#include "shell/image_list.h"
+#include "widgets/image_list.h"
 
 #include <QHeaderView>
 #include <QStringList>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-namespace shell {
+namespace widgets {
 
 namespace {
     constexpr int ImageRole = Qt::UserRole + 1;
@@ -135,4 +135,4 @@ int PreviewList::rowImage(int row) const
     return image.isValid() ? image.toInt() : -1;
 }
 
-} // namespace shell
+} // namespace widgets

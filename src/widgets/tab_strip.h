@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace shell {
+namespace widgets {
 
 class TabStrip : public QTabWidget {
     Q_OBJECT
@@ -37,4 +37,4 @@ private:
     Bar* bar_;
 };
 
-} // namespace shell
+} // namespace widgets

@@ -1,12 +1,12 @@
-#include "shell/folder_tree.h"
+#include "widgets/folder_tree.h"
 
-#include "shell/image_list.h"
+#include "widgets/image_list.h"
 
 #include <QHeaderView>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-namespace shell {
+namespace widgets {
 
 namespace {
     enum Role { KeyRole = Qt::UserRole + 1, ParentKeyRole, ImageRole, TagRole };
@@ -157,4 +157,4 @@ void FolderTree::clear()
     tree_->clear();
 }
 
-} // namespace shell
+} // namespace widgets

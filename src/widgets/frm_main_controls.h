@@ -14,7 +14,7 @@ class QPushButton;
 class QRadioButton;
 class QToolBar;
 
-namespace shell {
+namespace widgets {
 
 class FolderTree;
 class ImageList;
@@ -82,4 +82,4 @@ struct frmMainControls {
     QPushButton* CmdStartConversion = nullptr;
 };
 
-} // namespace shell
+} // namespace widgets

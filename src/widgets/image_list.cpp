@@ -1,10 +1,10 @@
-#include "shell/image_list.h"
+#include "widgets/image_list.h"
 
-#include "shell/resources.h"
+#include "widgets/resources.h"
 
 #include <QHash>
 
-namespace shell {
+namespace widgets {
 
 namespace {
     struct Slot {
@@ -82,4 +82,4 @@ int ImageList::indexOf(const QString& key) const
 
 QIcon arrowIcon() { return loadPicture("go-next"); }
 
-} // namespace shell
+} // namespace widgets

@@ -1,11 +1,11 @@
-#include "shell/resources.h"
+#include "widgets/resources.h"
 
 #include <QtGlobal>
 
 // Q_INIT_RESOURCE must be used outside any namespace.
 static void registerBundledPictures() { Q_INIT_RESOURCE(ferrymark); }
 
-namespace shell {
+namespace widgets {
 
 void initResources()
 {
@@ -13,4 +13,4 @@ void initResources()
     (void)registered;
 }
 
-} // namespace shell
+} // namespace widgets

@@ -8,7 +8,7 @@
 
 #include <array>
 
-namespace shell {
+namespace widgets {
 
 // The indices the program uses.
 namespace SmallIcon {
@@ -55,4 +55,4 @@ private:
 // The one arrow picture of the scan steps.
 QIcon arrowIcon();
 
-} // namespace shell
+} // namespace widgets
