@@ -2,6 +2,7 @@
 
 #include "common/program_state.h"
 #include "common/vendor.h"
+#include "notes/notes_reader.h"
 #include "shell/artwork.h"
 #include "widgets/folder_tree.h"
 #include "widgets/image_list.h"
@@ -100,6 +101,8 @@ frmMain::frmMain(QWidget* parent)
     layout->addWidget(c_.NotesTab, 1);
     setCentralWidget(central);
     setFixedSize(WindowSize);
+
+    reader_ = std::make_unique<notes::NotesReader>(this, c_);
 
     connect(c_.NotesTab, &TabStrip::tabSelected, this, &frmMain::NotesTab_Click);
     connect(c_.txtNotesDatabaseFile, &QLineEdit::textChanged, this, &frmMain::txtNotesDatabaseFile_Change);
@@ -418,13 +421,13 @@ void frmMain::txtNotesDatabaseFile_Change()
 
 // The commands below are not connected to their work yet; each one is a no-op.
 
-void frmMain::CmdBrowse_Click() { }
+void frmMain::CmdBrowse_Click() { reader_->CmdBrowse_Click(); }
 
-void frmMain::CmdScan_Click() { }
+void frmMain::CmdScan_Click() { reader_->CmdScan_Click(); }
 
 void frmMain::CmdStartConversion_Click() { }
 
-void frmMain::ContactsTreeView_Click() { }
+void frmMain::ContactsTreeView_Click() { reader_->ContactsTreeView_Click(); }
 
 void frmMain::NotesTab_Click([[maybe_unused]] std::int16_t tabNumber) { }
 

@@ -6,8 +6,13 @@
 #include <QMainWindow>
 
 #include <cstdint>
+#include <memory>
 
 class QAction;
+
+namespace notes {
+class NotesReader;
+}
 
 namespace shell {
 using widgets::frmMainControls;
@@ -67,6 +72,7 @@ private:
     QWidget* buildExportTab();
 
     frmMainControls c_;
+    std::unique_ptr<notes::NotesReader> reader_;
     bool placed_ = false;
 };
 

@@ -1,0 +1,25 @@
+// The text form of a Notes or Outlook value as the user reads it: dates and times in the
+// system's default form, numbers as the locale writes them.
+#pragma once
+
+#include <QString>
+
+namespace automation {
+class Variant;
+struct DateTime;
+}
+
+namespace common {
+
+// Element 0 of an array; a date-time in the system's short date and long time form (a date
+// alone shows only the date, a time alone only the time); empty stays empty.
+QString ValueText(const automation::Variant& value);
+QString DateTimeText(const automation::DateTime& value);
+
+// First letter of each word upper case, the rest lower case.
+QString ProperCase(const QString& text);
+
+// Trims blanks (spaces) at both ends, as the program trims item values.
+QString TrimBlanks(const QString& text);
+
+} // namespace common

@@ -1,0 +1,51 @@
+// The main window's reading of a Notes database: choosing the file, the scan, the mail folder
+// tree with its counts, the message list of a clicked folder, and the calendar, contact,
+// to-do and journal previews. The main window's handlers call these.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+
+class QWidget;
+
+namespace widgets {
+struct frmMainControls;
+}
+
+namespace notes {
+
+class NotesReader {
+public:
+    NotesReader(QWidget* owner, const widgets::frmMainControls& controls);
+
+    void CmdBrowse_Click();
+    void CmdScan_Click();
+
+    void EmailTreeFill();
+    std::int32_t CountEmails(const QString& FolderName);
+    void ContactsTreeView_Click();
+    void EnumerateEmails(const QString& viewName);
+
+    void EnumerateCalendars(const QString& FolderName);
+    void EnumerateContacts(const QString& FolderName);
+    void EnumerateToDoList(const QString& FolderName);
+    void EnumerateJournals();
+
+    // The eight lines shown when Notes cannot be used.
+    static QString NotesErrorReport();
+
+    // The folder the open dialog starts in: the bundled sample databases.
+    static QString SamplesFolder();
+
+private:
+    struct Preview;
+    void fillPreview(const Preview& preview, const QString& viewName);
+    void hideArrows();
+    std::string databasePath() const;
+
+    QWidget* owner_;
+    const widgets::frmMainControls& c_;
+};
+
+} // namespace notes
