@@ -1,0 +1,993 @@
+#include "dxl_database.h"
+
+#include "automation/automation.h"
+#include "base64.h"
+#include "dxl_values.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace notes::detail {
+
+namespace {
+    constexpr std::uint32_t NoteIdUpperCase = 1;
+    constexpr std::uint32_t NoteIdAsWritten = 2;
+    constexpr std::uint32_t NoNoteId = 4;
+
+    // Limits that keep memory bounded whatever the file holds.
+    constexpr std::size_t MaxIndexedText = 64 * 1024; // a view name, formula or $FolderRef value
+    constexpr std::uint64_t MaxDocumentValues = 64ULL * 1024 * 1024; // item values of one document
+
+    // Notes item type numbers.
+    constexpr int TypeRichText = 1;
+    constexpr int TypeNumbers = 768;
+    constexpr int TypeDateTimes = 1024;
+    constexpr int TypeNames = 1074;
+    constexpr int TypeReaders = 1075;
+    constexpr int TypeAuthors = 1076;
+    constexpr int TypeAttachment = 1084;
+    constexpr int TypeText = 1280;
+    constexpr int TypeFormula = 1536;
+
+    std::string where(const std::string& path, Position p)
+    {
+        std::string s = path;
+        if (p.line > 0)
+            s += ":" + std::to_string(p.line) + ":" + std::to_string(p.column);
+        return s;
+    }
+
+    [[noreturn]] void fail(
+        const char* object, const char* member, const std::string& path, Position p, const std::string& what)
+    {
+        throw automation::AutomationError(object, member, where(path, p) + ": " + what);
+    }
+
+    bool equalsIgnoreCase(std::string_view a, std::string_view b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+            return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
+        });
+    }
+
+    bool isTrue(const char* v) { return v != nullptr && std::strcmp(v, "true") == 0; }
+
+    std::vector<std::string> splitAliases(std::string_view text)
+    {
+        std::vector<std::string> out;
+        while (!text.empty()) {
+            const auto bar = text.find('|');
+            std::string_view part = text.substr(0, bar);
+            while (!part.empty() && part.front() == ' ')
+                part.remove_prefix(1);
+            while (!part.empty() && part.back() == ' ')
+                part.remove_suffix(1);
+            if (!part.empty())
+                out.emplace_back(part);
+            if (bar == std::string_view::npos)
+                break;
+            text.remove_prefix(bar + 1);
+        }
+        return out;
+    }
+
+    std::string upper(std::string_view s)
+    {
+        std::string out(s);
+        for (auto& c : out)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 32);
+        return out;
+    }
+
+    int databaseType(std::string_view type)
+    {
+        if (type == "personaljournal")
+            return 11;
+        if (type == "mailfile")
+            return 2;
+        if (type == "addressbook")
+            return 10;
+        return 13;
+    }
+
+    std::string describeElement(const char* name)
+    {
+        std::string_view n(name);
+        const auto bar = n.find('|');
+        if (bar == std::string_view::npos)
+            return "<" + std::string(n) + ">";
+        return "<" + std::string(n.substr(bar + 1)) + "> in namespace " + std::string(n.substr(0, bar));
+    }
+
+    std::uint32_t clamp32(std::uint64_t v)
+    {
+        return static_cast<std::uint32_t>(std::min<std::uint64_t>(v, std::numeric_limits<std::uint32_t>::max()));
+    }
+} // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Indexing
+
+class IndexBuilder final : public XmlHandler {
+public:
+    explicit IndexBuilder(DatabaseIndex& index)
+        : index_(index)
+    {
+    }
+
+    void run()
+    {
+        XmlReader reader(*this);
+        reader_ = &reader;
+        const bool ok = reader.parse(*index_.file_, 0, std::numeric_limits<std::uint64_t>::max(), { 1, 1 });
+        reader_ = nullptr;
+        if (!ok)
+            fail("NotesSession", "GetDatabase", index_.path_, reader.errorPosition(), reader.error());
+        if (rootKind_ == Root::None)
+            fail("NotesSession", "GetDatabase", index_.path_, {}, "the file holds no XML element");
+        index_.encoding_ = reader.declaredEncoding();
+        index_.fragmentPrefix_ = "<w" + reader.rootNamespaces() + ">";
+        finish();
+    }
+
+    void startElement(const char* name, const char** attrs) override
+    {
+        ++depth_;
+        if (depth_ == 1) {
+            const auto local = localName(name, DxlNamespace);
+            if (local == "database") {
+                rootKind_ = Root::Database;
+                if (const char* t = attribute(attrs, "title"))
+                    index_.title_ = t;
+                if (const char* t = attribute(attrs, "type"))
+                    index_.type_ = databaseType(t);
+            } else if (local == "document" || local == "note") {
+                // A single exported note: a database of that one document.
+                rootKind_ = Root::Note;
+                beginNote(local, attrs);
+            } else {
+                rootKind_ = Root::Other;
+                reader_->fail("not a DXL database export: the root element is " + describeElement(name));
+            }
+            return;
+        }
+        if (noteDepth_ == 0) {
+            if (depth_ == 2)
+                beginNote(localName(name, DxlNamespace), attrs);
+            return;
+        }
+        if (kind_ == Kind::Ignored)
+            return;
+        const int rel = depth_ - noteDepth_;
+        const auto local = localName(name, DxlNamespace);
+        if (rel == 1 && local == "noteinfo") {
+            if (const char* id = attribute(attrs, "noteid"))
+                setNoteId(id);
+            if (const char* unid = attribute(attrs, "unid"))
+                unid_ = upper(unid);
+        } else if (rel == 1 && local == "item") {
+            const char* itemName = attribute(attrs, "name");
+            capture_ = Capture::None;
+            if (itemName != nullptr) {
+                if (kind_ == Kind::Document && equalsIgnoreCase(itemName, "$FolderRef"))
+                    capture_ = Capture::FolderRef;
+                else if (kind_ == Kind::ViewNote && equalsIgnoreCase(itemName, "$TITLE"))
+                    capture_ = Capture::Title;
+                else if (kind_ == Kind::ViewNote && equalsIgnoreCase(itemName, "$Flags"))
+                    capture_ = Capture::Flags;
+            }
+        } else if (capture_ != Capture::None && local == "text") {
+            startText();
+        } else if (kind_ != Kind::Document && local == "code") {
+            const char* event = attribute(attrs, "event");
+            inSelection_ = event != nullptr && std::strcmp(event, "selection") == 0;
+        } else if (kind_ != Kind::Document && inSelection_ && local == "formula") {
+            startText();
+        } else if (kind_ != Kind::Document && local.empty()) {
+            const auto entries = localName(name, EntriesNamespace);
+            if (entries == "entries") {
+                hasEntries_ = true;
+            } else if (entries == "entry" && hasEntries_) {
+                const char* id = attribute(attrs, "noteid");
+                const auto value = id != nullptr ? parseNoteId(id) : std::nullopt;
+                // An entry that names no valid note ID can name no note: it is skipped like an unknown one.
+                if (value)
+                    entries_.push_back(*value);
+            }
+        }
+    }
+
+    void endElement(const char* name) override
+    {
+        if (depth_ == noteDepth_) {
+            endNote();
+        } else if (inText_) {
+            const auto local = localName(name, DxlNamespace);
+            if (local == "text" || local == "formula") {
+                inText_ = false;
+                reader_->wantCharacters(false);
+                if (local == "formula")
+                    formula_ = std::move(text_);
+                else
+                    values_.push_back(std::move(text_));
+                text_.clear();
+            }
+        } else if (depth_ - noteDepth_ == 1 && kind_ != Kind::Ignored && noteDepth_ > 0) {
+            if (localName(name, DxlNamespace) == "item")
+                endItem();
+        } else if (inSelection_ && localName(name, DxlNamespace) == "code") {
+            inSelection_ = false;
+        }
+        --depth_;
+    }
+
+    void characters(const char* text, int length) override
+    {
+        if (text_.size() + static_cast<std::size_t>(length) > MaxIndexedText) {
+            reader_->fail("a view name, selection formula or $FolderRef value is longer than "
+                + std::to_string(MaxIndexedText) + " bytes");
+            return;
+        }
+        text_.append(text, static_cast<std::size_t>(length));
+    }
+
+private:
+    enum class Root : std::uint8_t { None, Database, Note, Other };
+    enum class Kind : std::uint8_t { Ignored, Document, View, Folder, ViewNote };
+    enum class Capture : std::uint8_t { None, FolderRef, Title, Flags };
+
+    void beginNote(std::string_view local, const char** attrs)
+    {
+        noteDepth_ = depth_;
+        kind_ = Kind::Ignored;
+        if (local == "document") {
+            kind_ = Kind::Document;
+        } else if (local == "note") {
+            const char* cls = attribute(attrs, "class");
+            if (cls != nullptr && std::strcmp(cls, "document") == 0)
+                kind_ = Kind::Document;
+            else if (cls != nullptr && std::strcmp(cls, "view") == 0)
+                kind_ = Kind::ViewNote;
+        } else if (local == "view" || local == "folder") {
+            kind_ = local == "view" ? Kind::View : Kind::Folder;
+            view_ = ViewRecord {};
+            view_.isFolder = kind_ == Kind::Folder;
+            if (const char* n = attribute(attrs, "name")) {
+                auto names = splitAliases(n);
+                if (!names.empty()) {
+                    view_.name = names.front();
+                    view_.aliases.assign(names.begin() + 1, names.end());
+                }
+            }
+            if (const char* a = attribute(attrs, "alias"))
+                for (auto& alias : splitAliases(a))
+                    view_.aliases.push_back(std::move(alias));
+        }
+        if (kind_ == Kind::ViewNote)
+            view_ = ViewRecord {};
+        record_ = DocumentRecord {};
+        record_.offset = reader_->offset();
+        const Position p = reader_->position();
+        record_.line = clamp32(p.line);
+        record_.column = clamp32(p.column);
+        record_.flags = NoNoteId;
+        startLength_ = static_cast<std::uint64_t>(std::max(reader_->eventLength(), 0));
+        unid_.clear();
+        formula_.clear();
+        entries_.clear();
+        hasEntries_ = false;
+        inSelection_ = false;
+        folderRefs_.clear();
+        title_.clear();
+        flags_.clear();
+    }
+
+    void setNoteId(const char* text)
+    {
+        const auto id = parseNoteId(text);
+        if (!id) {
+            reader_->fail(std::string("note ID \"") + text + "\" is not a hexadecimal number");
+            return;
+        }
+        record_.noteId = *id;
+        record_.flags = 0;
+        bool hasUpper = false;
+        bool hasLower = false;
+        for (const char* c = text; *c != 0; ++c) {
+            hasUpper |= *c >= 'A' && *c <= 'F';
+            hasLower |= *c >= 'a' && *c <= 'f';
+        }
+        if (hasUpper)
+            record_.flags |= NoteIdUpperCase;
+        char canonical[16];
+        std::snprintf(canonical, sizeof canonical, hasUpper ? "%X" : "%x", *id);
+        if ((hasUpper && hasLower) || std::strcmp(canonical, text) != 0) {
+            record_.flags |= NoteIdAsWritten;
+            pendingNoteIdText_ = text;
+        }
+    }
+
+    void startText()
+    {
+        inText_ = true;
+        text_.clear();
+        reader_->wantCharacters(true);
+    }
+
+    void endItem()
+    {
+        switch (capture_) {
+        case Capture::FolderRef:
+            for (auto& v : values_)
+                folderRefs_.push_back(upper(v));
+            break;
+        case Capture::Title:
+            if (!values_.empty() && title_.empty())
+                title_ = values_.front();
+            break;
+        case Capture::Flags:
+            if (!values_.empty())
+                flags_ = values_.front();
+            break;
+        case Capture::None:
+            break;
+        }
+        capture_ = Capture::None;
+        values_.clear();
+    }
+
+    void endNote()
+    {
+        const std::uint64_t end = reader_->offset() + static_cast<std::uint64_t>(std::max(reader_->eventLength(), 0));
+        record_.length = std::max(end, record_.offset + startLength_) - record_.offset;
+        if (kind_ == Kind::Document) {
+            const auto index = static_cast<std::uint32_t>(index_.documents_.size());
+            if (index == std::numeric_limits<std::uint32_t>::max()) {
+                reader_->fail("too many documents");
+                return;
+            }
+            if (record_.flags & NoteIdAsWritten)
+                index_.unusualNoteIds_[index] = pendingNoteIdText_;
+            index_.documents_.push_back(record_);
+            for (const auto& unid : folderRefs_)
+                folderRefs_All_.emplace_back(intern(unid), index);
+        } else if (kind_ != Kind::Ignored) {
+            if (kind_ == Kind::ViewNote) {
+                auto names = splitAliases(title_);
+                if (!names.empty()) {
+                    view_.name = names.front();
+                    view_.aliases.assign(names.begin() + 1, names.end());
+                }
+                view_.isFolder = flags_.find('F') != std::string::npos;
+            }
+            pendingViews_.push_back(PendingView {
+                std::move(view_), std::move(unid_), std::move(formula_), hasEntries_, std::move(entries_) });
+            view_ = ViewRecord {};
+        }
+        noteDepth_ = 0;
+        kind_ = Kind::Ignored;
+    }
+
+    std::uint32_t intern(const std::string& unid)
+    {
+        auto [it, added] = unids_.try_emplace(unid, static_cast<std::uint32_t>(unids_.size()));
+        return it->second;
+    }
+
+    static bool selectsAll(const std::string& formula)
+    {
+        std::string compact;
+        for (char c : formula)
+            if (c != ' ' && c != '\n' && c != '\r' && c != '\t')
+                compact += c;
+        compact = upper(compact);
+        return compact == "SELECT@ALL" || compact == "@ALL";
+    }
+
+    void finish()
+    {
+        auto& docs = index_.documents_;
+        // Documents exported without a note ID get fresh ones above the highest in the file.
+        std::uint32_t next = 0;
+        for (const auto& d : docs)
+            if (!(d.flags & NoNoteId))
+                next = std::max(next, d.noteId);
+        for (auto& d : docs) {
+            if (d.flags & NoNoteId) {
+                next = (next | 3U) + 1;
+                d.noteId = next;
+                d.flags = NoteIdUpperCase;
+            }
+        }
+        auto& lookup = index_.lookup_;
+        lookup.reserve(docs.size());
+        for (std::uint32_t i = 0; i < docs.size(); ++i)
+            lookup.push_back((static_cast<std::uint64_t>(docs[i].noteId) << 32) | i);
+        std::sort(lookup.begin(), lookup.end());
+        for (std::size_t i = 1; i < lookup.size(); ++i) {
+            if ((lookup[i] >> 32) == (lookup[i - 1] >> 32)) {
+                const auto& first = docs[lookup[i - 1] & 0xFFFFFFFFU];
+                const auto& second = docs[lookup[i] & 0xFFFFFFFFU];
+                fail("NotesSession", "GetDatabase", index_.path_, { second.line, second.column },
+                    "duplicate note ID " + index_.noteIdText(static_cast<std::uint32_t>(lookup[i] & 0xFFFFFFFFU))
+                        + " (first used at line " + std::to_string(first.line) + ")");
+            }
+        }
+        std::stable_sort(folderRefs_All_.begin(), folderRefs_All_.end(),
+            [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (auto& pending : pendingViews_) {
+            ViewRecord view = std::move(pending.view);
+            if (pending.hasEntries) {
+                for (auto id : pending.entries)
+                    if (auto found = index_.find(id))
+                        view.documents.push_back(*found);
+            } else if (view.isFolder) {
+                if (auto it = unids_.find(pending.unid); it != unids_.end() && !pending.unid.empty()) {
+                    auto range = std::equal_range(folderRefs_All_.begin(), folderRefs_All_.end(),
+                        std::pair<std::uint32_t, std::uint32_t>(it->second, 0),
+                        [](const auto& a, const auto& b) { return a.first < b.first; });
+                    for (auto r = range.first; r != range.second; ++r)
+                        if (view.documents.empty() || view.documents.back() != r->second)
+                            view.documents.push_back(r->second);
+                }
+            } else {
+                view.allDocuments = selectsAll(pending.formula);
+            }
+            view.documents.shrink_to_fit();
+            index_.views_.push_back(std::move(view));
+        }
+        docs.shrink_to_fit();
+    }
+
+    struct PendingView {
+        ViewRecord view;
+        std::string unid;
+        std::string formula;
+        bool hasEntries = false;
+        std::vector<std::uint32_t> entries;
+    };
+
+    DatabaseIndex& index_;
+    XmlReader* reader_ = nullptr;
+    Root rootKind_ = Root::None;
+    int depth_ = 0;
+    int noteDepth_ = 0;
+    Kind kind_ = Kind::Ignored;
+    Capture capture_ = Capture::None;
+    DocumentRecord record_;
+    std::uint64_t startLength_ = 0;
+    std::string pendingNoteIdText_;
+    ViewRecord view_;
+    std::string unid_;
+    std::string formula_;
+    std::string title_;
+    std::string flags_;
+    bool inSelection_ = false;
+    bool hasEntries_ = false;
+    std::vector<std::uint32_t> entries_;
+    bool inText_ = false;
+    std::string text_;
+    std::vector<std::string> values_;
+    std::vector<std::string> folderRefs_;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> folderRefs_All_; // (folder UNID, document)
+    std::unordered_map<std::string, std::uint32_t> unids_;
+    std::vector<PendingView> pendingViews_;
+};
+
+std::shared_ptr<const DatabaseIndex> DatabaseIndex::open(const std::string& path)
+{
+    const char* object = "NotesSession";
+    const char* member = "GetDatabase";
+    auto index = std::make_shared<DatabaseIndex>();
+    index->path_ = path;
+    int error = 0;
+    index->file_ = std::make_unique<InputFile>(path, error);
+    if (!index->file_->valid())
+        fail(object, member, path, {}, std::string("cannot open the file: ") + std::strerror(error));
+    struct stat st { };
+    if (::fstat(index->file_->fd(), &st) != 0)
+        fail(object, member, path, {}, std::string("cannot read the file: ") + std::strerror(errno));
+    if (!S_ISREG(st.st_mode))
+        fail(object, member, path, {}, "not a regular file");
+    if (st.st_size == 0)
+        fail(object, member, path, {}, "the file is empty");
+    unsigned char head[4] = {};
+    const long n = index->file_->readAt(reinterpret_cast<char*>(head), sizeof head, 0);
+    if (n < 0)
+        fail(object, member, path, {}, std::string("cannot read the file: ") + std::strerror(errno));
+    if (n >= 2 && head[0] == 0x1A && head[1] == 0x00)
+        fail(object, member, path, {},
+            "this is a native Notes database (NSF); open its DXL export instead (export the database as DXL)");
+    if (n >= 2
+        && ((head[0] == 0xFE && head[1] == 0xFF) || (head[0] == 0xFF && head[1] == 0xFE)
+            || (head[0] == 0 && head[1] == '<') || (head[0] == '<' && head[1] == 0)))
+        fail(object, member, path, {}, "UTF-16 DXL is not supported; export the database as UTF-8");
+    IndexBuilder builder(*index);
+    builder.run();
+    return index;
+}
+
+std::optional<std::uint32_t> DatabaseIndex::find(const std::string& noteId) const
+{
+    const auto id = parseNoteId(noteId);
+    if (!id)
+        return std::nullopt;
+    return find(*id);
+}
+
+std::optional<std::uint32_t> DatabaseIndex::find(std::uint32_t id) const
+{
+    const std::uint64_t key = static_cast<std::uint64_t>(id) << 32;
+    auto it = std::lower_bound(lookup_.begin(), lookup_.end(), key);
+    if (it == lookup_.end() || (*it >> 32) != id)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(*it & 0xFFFFFFFFU);
+}
+
+std::string DatabaseIndex::noteIdText(std::uint32_t document) const
+{
+    const auto& d = documents_[document];
+    if (d.flags & NoteIdAsWritten) {
+        if (auto it = unusualNoteIds_.find(document); it != unusualNoteIds_.end())
+            return it->second;
+    }
+    char text[16];
+    std::snprintf(text, sizeof text, (d.flags & NoteIdUpperCase) ? "%X" : "%x", d.noteId);
+    return text;
+}
+
+std::size_t DatabaseIndex::memoryUsed() const
+{
+    std::size_t bytes = sizeof(*this) + documents_.capacity() * sizeof(DocumentRecord)
+        + lookup_.capacity() * sizeof(std::uint64_t) + fragmentPrefix_.capacity() + title_.capacity();
+    for (const auto& [k, v] : unusualNoteIds_)
+        bytes += sizeof(k) + sizeof(v) + v.capacity() + 16;
+    for (const auto& v : views_) {
+        bytes += sizeof(v) + v.name.capacity() + v.documents.capacity() * sizeof(std::uint32_t);
+        for (const auto& a : v.aliases)
+            bytes += sizeof(a) + a.capacity();
+    }
+    return bytes;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Reading one document
+
+namespace {
+    class DocumentReader final : public XmlHandler {
+    public:
+        explicit DocumentReader(ParsedDocument& out)
+            : out_(out)
+        {
+        }
+        XmlReader* reader = nullptr;
+
+        void startElement(const char* name, const char** attrs) override
+        {
+            ++depth_;
+            // Depth 1 is the wrapper, 2 the note, 3 its items.
+            if (depth_ <= 2 || (depth_ > 3 && !inItem_))
+                return;
+            const auto local = localName(name, DxlNamespace);
+            if (depth_ == 3) {
+                if (local == "item")
+                    beginItem(attrs);
+                return;
+            }
+            if (skipDepth_ != 0)
+                return;
+            if (inRichText_) {
+                richTextElement(local);
+                return;
+            }
+            if (local == "text" || local == "number" || local == "datetime" || local == "formula") {
+                if (local == "text" && inText_)
+                    return;
+                if (depth_ == 4)
+                    setType(local == "text"       ? item_.type
+                            : local == "number"   ? TypeNumbers
+                            : local == "datetime" ? TypeDateTimes
+                                                  : TypeFormula);
+                startText(local == "text"     ? Value::Text
+                        : local == "number"   ? Value::Number
+                        : local == "datetime" ? Value::DateTime
+                                              : Value::Formula);
+            } else if (local == "break" && inText_) {
+                append("\n", 1);
+            } else if (local == "numberlist") {
+                setType(TypeNumbers);
+            } else if (local == "datetimelist") {
+                setType(TypeDateTimes);
+            } else if (local == "richtext") {
+                setType(TypeRichText);
+                inRichText_ = true;
+                richTextDepth_ = depth_;
+                paragraphs_ = 0;
+                text_.clear();
+            } else if (local == "file") {
+                beginFile(attrs);
+            } else if (local == "filedata" && inFile_) {
+                auto& a = out_.attachments.back();
+                a.hasData = true;
+                const auto tagLength = static_cast<std::uint64_t>(std::max(reader->eventLength(), 0));
+                a.dataBegin = reader->offset() + tagLength;
+                const Position p = reader->position();
+                a.dataPosition = { p.line, p.column + tagLength };
+                if (!sizeKnown_) {
+                    counting_ = true;
+                    symbols_ = 0;
+                    padding_ = 0;
+                    reader->wantCharacters(true);
+                }
+            } else if (local == "rawitemdata" || local == "itemdata") {
+                if (const char* t = attribute(attrs, "type"))
+                    setType(static_cast<int>(std::strtol(t, nullptr, 16)));
+                skipDepth_ = depth_;
+            }
+        }
+
+        void endElement(const char* name) override
+        {
+            if (depth_ == skipDepth_) {
+                skipDepth_ = 0;
+            } else if (depth_ == 3 && inItem_) {
+                endItem();
+            } else if (inItem_ && skipDepth_ == 0) {
+                const auto local = localName(name, DxlNamespace);
+                if (inRichText_) {
+                    if (depth_ == richTextDepth_) {
+                        inRichText_ = false;
+                        reader->wantCharacters(false);
+                        const std::size_t size = text_.size();
+                        addValue(std::move(text_), size);
+                        text_.clear();
+                    } else if (local == "par" && paragraphDepth_ == depth_) {
+                        paragraphDepth_ = 0;
+                        reader->wantCharacters(false);
+                    }
+                } else if (inText_ && depth_ == textDepth_) {
+                    endText();
+                } else if (local == "filedata" && counting_) {
+                    counting_ = false;
+                    reader->wantCharacters(false);
+                    auto& a = out_.attachments.back();
+                    a.dataEnd = reader->offset();
+                    a.size = symbols_ / 4 * 3 + (symbols_ % 4 == 0 ? 0 : symbols_ % 4 - 1);
+                } else if (local == "filedata" && inFile_) {
+                    out_.attachments.back().dataEnd = reader->offset();
+                } else if (local == "file") {
+                    inFile_ = false;
+                }
+            }
+            --depth_;
+        }
+
+        void characters(const char* text, int length) override
+        {
+            if (counting_) {
+                for (int i = 0; i < length; ++i) {
+                    const char c = text[i];
+                    if (c != ' ' && c != '\n' && c != '\r' && c != '\t' && c != '=')
+                        ++symbols_;
+                }
+                return;
+            }
+            if (inRichText_ && (paragraphDepth_ == 0 || skipDepth_ != 0))
+                return;
+            append(text, static_cast<std::size_t>(length));
+        }
+
+    private:
+        enum class Value : std::uint8_t { Text, Number, DateTime, Formula };
+
+        void beginItem(const char** attrs)
+        {
+            inItem_ = true;
+            item_ = Item {};
+            const char* n = attribute(attrs, "name");
+            item_.name = n != nullptr ? n : "";
+            item_.type = TypeText;
+            if (isTrue(attribute(attrs, "names")))
+                item_.type = TypeNames;
+            if (isTrue(attribute(attrs, "readers")))
+                item_.type = TypeReaders;
+            if (isTrue(attribute(attrs, "authors")))
+                item_.type = TypeAuthors;
+        }
+
+        void setType(int type)
+        {
+            // Names, readers and authors stay what the item's flags say.
+            if (item_.type == TypeNames || item_.type == TypeReaders || item_.type == TypeAuthors)
+                return;
+            item_.type = type;
+        }
+
+        void beginFile(const char** attrs)
+        {
+            inFile_ = true;
+            Attachment a;
+            if (const char* n = attribute(attrs, "name"))
+                a.fileName = n;
+            const char* c = attribute(attrs, "compression");
+            a.compression = c != nullptr ? c : "none";
+            sizeKnown_ = false;
+            if (const char* sz = attribute(attrs, "size")) {
+                char* end = nullptr;
+                errno = 0;
+                const unsigned long long v = std::strtoull(sz, &end, 10);
+                if (errno == 0 && end != sz && *end == 0 && sz[0] != '-') {
+                    a.size = v;
+                    sizeKnown_ = true;
+                }
+            }
+            item_.type = TypeAttachment;
+            item_.attachment = static_cast<int>(out_.attachments.size());
+            out_.attachments.push_back(std::move(a));
+        }
+
+        void richTextElement(std::string_view local)
+        {
+            static constexpr std::string_view Skipped[] = { "pardef", "picture", "attachmentref", "objectref",
+                "imagemap", "notesbitmap", "gif", "jpeg", "png", "cgm", "bmp", "svg", "code", "formula", "javascript",
+                "lotusscript", "actionhotspot", "button", "embeddedcontrol", "compositedata", "horizrule" };
+            if (std::find(std::begin(Skipped), std::end(Skipped), local) != std::end(Skipped)) {
+                skipDepth_ = depth_;
+            } else if (local == "par" && paragraphDepth_ == 0) {
+                if (paragraphs_++ > 0)
+                    append("\n", 1);
+                paragraphDepth_ = depth_;
+                reader->wantCharacters(true);
+            } else if (local == "break" && paragraphDepth_ != 0) {
+                append("\n", 1);
+            }
+        }
+
+        void startText(Value kind)
+        {
+            inText_ = true;
+            textDepth_ = depth_;
+            textKind_ = kind;
+            text_.clear();
+            reader->wantCharacters(true);
+        }
+
+        void endText()
+        {
+            inText_ = false;
+            reader->wantCharacters(false);
+            switch (textKind_) {
+            case Value::Text:
+            case Value::Formula: {
+                const std::size_t size = text_.size();
+                addValue(std::move(text_), size);
+                break;
+            }
+            case Value::Number:
+                if (auto v = parseNumber(text_))
+                    addValue(*v, 8);
+                else
+                    reader->fail("item \"" + item_.name + "\": \"" + text_ + "\" is not a number");
+                break;
+            case Value::DateTime:
+                if (auto v = parseDateTime(text_))
+                    addValue(*v, 8);
+                else
+                    reader->fail("item \"" + item_.name + "\": \"" + text_ + "\" is not a Domino date-time");
+                break;
+            }
+            text_.clear();
+        }
+
+        void append(const char* text, std::size_t length)
+        {
+            total_ += length;
+            if (total_ > MaxDocumentValues) {
+                reader->fail("the document's item values exceed " + std::to_string(MaxDocumentValues) + " bytes");
+                return;
+            }
+            text_.append(text, length);
+        }
+
+        template <class T> void addValue(T&& v, std::size_t size)
+        {
+            item_.values.emplace_back(std::forward<T>(v));
+            item_.size += size;
+        }
+
+        void endItem()
+        {
+            inItem_ = false;
+            inRichText_ = false;
+            inText_ = false;
+            paragraphDepth_ = 0;
+            if (item_.attachment >= 0) {
+                const auto& a = out_.attachments[static_cast<std::size_t>(item_.attachment)];
+                item_.values = { automation::Variant(a.fileName) };
+                item_.size = a.size;
+            }
+            total_ += sizeof(Item) + item_.name.size() + item_.values.size() * sizeof(automation::Variant);
+            if (total_ > MaxDocumentValues) {
+                reader->fail("the document's item values exceed " + std::to_string(MaxDocumentValues) + " bytes");
+                return;
+            }
+            out_.items.push_back(std::move(item_));
+        }
+
+        ParsedDocument& out_;
+        int depth_ = 0;
+        bool inItem_ = false;
+        Item item_;
+        int skipDepth_ = 0;
+        bool inText_ = false;
+        int textDepth_ = 0;
+        Value textKind_ = Value::Text;
+        std::string text_;
+        bool inRichText_ = false;
+        int richTextDepth_ = 0;
+        int paragraphDepth_ = 0;
+        int paragraphs_ = 0;
+        bool inFile_ = false;
+        bool sizeKnown_ = false;
+        bool counting_ = false;
+        std::uint64_t symbols_ = 0;
+        std::uint64_t padding_ = 0;
+        std::uint64_t total_ = 0;
+    };
+
+    class AttachmentWriter final : public XmlHandler {
+    public:
+        AttachmentWriter(int fd, std::uint64_t limit)
+            : fd_(fd)
+            , limit_(limit)
+        {
+        }
+        XmlReader* reader = nullptr;
+        std::string ioError;
+        Base64Decoder decoder;
+
+        void startElement(const char*, const char**) override
+        {
+            if (++depth_ > 1)
+                reader->fail("unexpected element inside attachment data");
+        }
+        void endElement(const char*) override { --depth_; }
+
+        void characters(const char* text, int length) override
+        {
+            const auto bad = decoder.decode(text, static_cast<std::size_t>(length), buffer_);
+            if (bad) {
+                // Point at the offending character: the event starts at the reader's position.
+                reader->fail(badCharacter(text, *bad));
+                return;
+            }
+            if (decoder.decodedSize() > limit_) {
+                reader->fail("the attachment data holds more bytes than its file entry declares ("
+                    + std::to_string(limit_) + ")");
+                return;
+            }
+            if (buffer_.size() >= 256 * 1024 && !flush())
+                reader->fail(ioError);
+        }
+
+        bool flush()
+        {
+            std::size_t done = 0;
+            while (done < buffer_.size()) {
+                const ssize_t n = ::write(fd_, buffer_.data() + done, buffer_.size() - done);
+                if (n < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    ioError = std::string("cannot write the file: ") + std::strerror(errno);
+                    return false;
+                }
+                done += static_cast<std::size_t>(n);
+            }
+            buffer_.clear();
+            return true;
+        }
+
+        // Line and column of text[at], for an error message.
+        Position locate(const char* text, std::size_t at) const
+        {
+            Position p = reader->position();
+            for (std::size_t i = 0; i < at; ++i) {
+                if (text[i] == '\n') {
+                    ++p.line;
+                    p.column = 1;
+                } else {
+                    ++p.column;
+                }
+            }
+            return p;
+        }
+        Position badPosition;
+
+    private:
+        std::string badCharacter(const char* text, std::size_t at)
+        {
+            badPosition = locate(text, at);
+            char code[8];
+            std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(text[at]));
+            return std::string("the attachment data is not base64 (character ") + code + ")";
+        }
+
+        int fd_;
+        std::uint64_t limit_;
+        int depth_ = 0;
+        std::string buffer_;
+    };
+} // namespace
+
+ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document)
+{
+    const auto& record = index.documents()[document];
+    ParsedDocument out;
+    DocumentReader handler(out);
+    XmlReader reader(handler, index.encoding().empty() ? nullptr : index.encoding().c_str());
+    handler.reader = &reader;
+    if (!reader.parse(index.file(), record.offset, record.offset + record.length, { record.line, record.column },
+            index.fragmentPrefix(), "</w>")) {
+        fail("NotesDatabase", "GetDocumentByID", index.path(), reader.errorPosition(),
+            "note " + index.noteIdText(document) + ": " + reader.error());
+    }
+    return out;
+}
+
+void extractAttachment(const DatabaseIndex& index, const Attachment& attachment, const std::string& target)
+{
+    const char* object = "NotesEmbeddedObject";
+    const char* member = "ExtractFile";
+    const std::string what = "attachment \"" + attachment.fileName + "\"";
+    if (!attachment.hasData)
+        fail(object, member, index.path(), attachment.dataPosition, what + " holds no file data");
+    if (attachment.compression != "none")
+        fail(object, member, index.path(), attachment.dataPosition,
+            what + " is stored compressed (" + attachment.compression
+                + "), which cannot be decoded; export the database with attachments uncompressed");
+    if (target.empty())
+        throw automation::AutomationError(object, member, "no target path given");
+    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        throw automation::AutomationError(object, member, target + ": cannot create the file: " + std::strerror(errno));
+    AttachmentWriter writer(fd, attachment.size);
+    XmlReader reader(writer, index.encoding().empty() ? nullptr : index.encoding().c_str());
+    writer.reader = &reader;
+    reader.wantCharacters(true);
+    bool ok
+        = reader.parse(index.file(), attachment.dataBegin, attachment.dataEnd, attachment.dataPosition, "<d>", "</d>");
+    std::string problem;
+    Position at = writer.badPosition.line > 0 ? writer.badPosition : reader.errorPosition();
+    if (!ok) {
+        problem = writer.ioError.empty() ? reader.error() : writer.ioError;
+    } else if (!writer.decoder.complete()) {
+        problem = "the attachment data ends in the middle of a base64 group";
+        at = attachment.dataPosition;
+    } else if (writer.decoder.decodedSize() != attachment.size) {
+        problem = "the attachment data decodes to " + std::to_string(writer.decoder.decodedSize())
+            + " bytes, its file entry declares " + std::to_string(attachment.size);
+        at = attachment.dataPosition;
+    } else if (!writer.flush()) {
+        problem = writer.ioError;
+        at = {};
+    }
+    if (::close(fd) != 0 && problem.empty()) {
+        problem = std::string("cannot write the file: ") + std::strerror(errno);
+        at = {};
+    }
+    if (!problem.empty()) {
+        ::unlink(target.c_str());
+        if (!writer.ioError.empty() && problem == writer.ioError)
+            throw automation::AutomationError(object, member, target + ": " + problem);
+        fail(object, member, index.path(), at, what + ": " + problem);
+    }
+}
+
+} // namespace notes::detail

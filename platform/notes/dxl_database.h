@@ -1,0 +1,116 @@
+// The index of one DXL database file and the on-demand reading of its documents.
+//
+// Opening a database reads the file once with expat and keeps only what finding things needs:
+// for each document its note ID and byte range in the file, for each view and folder its names
+// and the documents it lists. A document is read when asked for, by parsing just its byte
+// range; attachment data stays in the file until it is extracted.
+#pragma once
+
+#include "automation/variant.h"
+#include "xml_reader.h"
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace notes::detail {
+
+struct DocumentRecord {
+    std::uint64_t offset = 0; // of the note's start tag
+    std::uint64_t length = 0; // up to the end of its end tag
+    std::uint32_t noteId = 0;
+    std::uint32_t line = 0; // of the start tag
+    std::uint32_t column = 0;
+    std::uint32_t flags = 0; // NoteIdUpperCase, NoteIdAsWritten
+};
+
+struct ViewRecord {
+    std::string name;
+    std::vector<std::string> aliases;
+    bool isFolder = false;
+    bool allDocuments = false; // SELECT @All: every document in file order
+    std::vector<std::uint32_t> documents; // indices into DatabaseIndex::documents, in view order
+};
+
+class DatabaseIndex {
+public:
+    // Reads and indexes the DXL file at path. Throws AutomationError naming the file (and line
+    // and column where known) when it cannot be read or is no DXL database.
+    static std::shared_ptr<const DatabaseIndex> open(const std::string& path);
+
+    const std::string& path() const { return path_; }
+    const std::string& title() const { return title_; }
+    int type() const { return type_; }
+    const std::vector<ViewRecord>& views() const { return views_; }
+    const std::vector<DocumentRecord>& documents() const { return documents_; }
+    std::size_t viewSize(const ViewRecord& view) const
+    {
+        return view.allDocuments ? documents_.size() : view.documents.size();
+    }
+    std::uint32_t viewDocument(const ViewRecord& view, std::size_t position) const
+    {
+        return view.allDocuments ? static_cast<std::uint32_t>(position) : view.documents[position];
+    }
+
+    // Index of the document with that note ID (hex text, any case), if any.
+    std::optional<std::uint32_t> find(const std::string& noteId) const;
+    std::optional<std::uint32_t> find(std::uint32_t noteId) const;
+    // The note ID of a document as the file writes it.
+    std::string noteIdText(std::uint32_t document) const;
+
+    // Bytes of memory the index holds (for the benchmark).
+    std::size_t memoryUsed() const;
+
+    // Reading documents and attachments later.
+    const InputFile& file() const { return *file_; }
+    const std::string& encoding() const { return encoding_; }
+    const std::string& fragmentPrefix() const { return fragmentPrefix_; }
+
+private:
+    friend class IndexBuilder;
+    std::string path_;
+    std::string title_;
+    int type_ = 13;
+    std::unique_ptr<InputFile> file_;
+    std::string encoding_;
+    std::string fragmentPrefix_;
+    std::vector<DocumentRecord> documents_;
+    std::vector<std::uint64_t> lookup_; // (noteId << 32 | index), sorted
+    std::unordered_map<std::uint32_t, std::string> unusualNoteIds_; // as written, when not plain hex
+    std::vector<ViewRecord> views_;
+};
+
+struct Attachment {
+    std::string fileName;
+    std::uint64_t size = 0; // decoded bytes
+    bool hasData = false;
+    std::string compression; // "none" unless the exporter kept it compressed
+    std::uint64_t dataBegin = 0; // file offsets of the base64 text
+    std::uint64_t dataEnd = 0;
+    Position dataPosition;
+};
+
+struct Item {
+    std::string name;
+    int type = 1280;
+    automation::VariantArray values;
+    std::uint64_t size = 0; // bytes of its values
+    int attachment = -1; // index into ParsedDocument::attachments for a $FILE item
+};
+
+struct ParsedDocument {
+    std::vector<Item> items;
+    std::vector<Attachment> attachments;
+};
+
+// Reads one document of the index. Throws AutomationError on bad content.
+ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document);
+
+// Decodes an attachment of a document read from index and writes it to target, streaming.
+// Throws AutomationError; a partly written target is removed.
+void extractAttachment(const DatabaseIndex& index, const Attachment& attachment, const std::string& target);
+
+} // namespace notes::detail

@@ -1,0 +1,334 @@
+#include "notes_session.h"
+
+#include "dxl_database.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+
+namespace notes {
+
+namespace {
+    using automation::AutomationError;
+    using automation::Variant;
+    using automation::VariantArray;
+    using detail::DatabaseIndex;
+    using IndexPtr = std::shared_ptr<const DatabaseIndex>;
+
+    bool equalsIgnoreCase(std::string_view a, std::string_view b)
+    {
+        return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+            return (x >= 'A' && x <= 'Z' ? x + 32 : x) == (y >= 'A' && y <= 'Z' ? y + 32 : y);
+        });
+    }
+
+    // Parsed databases by path, kept for the life of the process and read again when the
+    // file's identity, size or modification time changes.
+    class DatabaseCache {
+    public:
+        IndexPtr open(const std::string& path)
+        {
+            struct stat st { };
+            if (::stat(path.c_str(), &st) != 0)
+                throw AutomationError("NotesSession", "GetDatabase", path + ": " + std::strerror(errno));
+            std::string key = path;
+            if (char* real = ::realpath(path.c_str(), nullptr)) {
+                key = real;
+                std::free(real);
+            }
+            {
+                std::lock_guard lock(mutex_);
+                auto it = entries_.find(key);
+                if (it != entries_.end() && it->second.matches(st))
+                    return it->second.index;
+            }
+            // Index outside the lock; two threads opening the same new file both parse it.
+            IndexPtr index = DatabaseIndex::open(path);
+            std::lock_guard lock(mutex_);
+            entries_[key] = Entry { st.st_dev, st.st_ino, st.st_size, st.st_mtim.tv_sec, st.st_mtim.tv_nsec, index };
+            return index;
+        }
+
+        void clear()
+        {
+            std::lock_guard lock(mutex_);
+            entries_.clear();
+        }
+
+    private:
+        struct Entry {
+            dev_t device;
+            ino_t inode;
+            off_t size;
+            time_t seconds;
+            long nanoseconds;
+            IndexPtr index;
+
+            bool matches(const struct stat& st) const
+            {
+                return device == st.st_dev && inode == st.st_ino && size == st.st_size && seconds == st.st_mtim.tv_sec
+                    && nanoseconds == st.st_mtim.tv_nsec;
+            }
+        };
+        std::mutex mutex_;
+        std::map<std::string, Entry> entries_;
+    };
+
+    DatabaseCache& cache()
+    {
+        static DatabaseCache instance;
+        return instance;
+    }
+
+    class DxlItem final : public automation::NotesItem {
+    public:
+        DxlItem(std::string name, int type, VariantArray values)
+            : name_(std::move(name))
+            , type_(type)
+            , values_(std::move(values))
+        {
+        }
+        std::string Name() const override { return name_; }
+        int Type() const override { return type_; }
+        Variant Values() const override { return values_.empty() ? Variant(VariantArray { Variant("") }) : values_; }
+
+    private:
+        std::string name_;
+        int type_;
+        VariantArray values_;
+    };
+
+    class DxlAttachment final : public automation::NotesEmbeddedObject {
+    public:
+        DxlAttachment(IndexPtr index, detail::Attachment attachment)
+            : index_(std::move(index))
+            , attachment_(std::move(attachment))
+        {
+        }
+        std::string Name() const override { return attachment_.fileName; }
+        std::int64_t FileSize() const override
+        {
+            return static_cast<std::int64_t>(std::min<std::uint64_t>(attachment_.size, INT64_MAX));
+        }
+        void ExtractFile(const std::string& path) override { detail::extractAttachment(*index_, attachment_, path); }
+
+    private:
+        IndexPtr index_;
+        detail::Attachment attachment_;
+    };
+
+    class DxlView;
+
+    class DxlDocument final : public automation::NotesDocument {
+    public:
+        DxlDocument(IndexPtr index, std::uint32_t document, const DxlView* view, std::size_t position)
+            : index_(std::move(index))
+            , document_(document)
+            , content_(detail::readDocument(*index_, document))
+            , view_(view)
+            , position_(position)
+        {
+        }
+
+        std::string NoteID() const override { return index_->noteIdText(document_); }
+
+        std::int32_t Size() const override
+        {
+            std::uint64_t total = 0;
+            for (const auto& item : content_.items)
+                total += item.size;
+            return static_cast<std::int32_t>(std::min<std::uint64_t>(total, INT32_MAX));
+        }
+
+        Variant GetItemValue(const std::string& itemName) const override
+        {
+            if (const auto* item = find(itemName); item != nullptr && !item->values.empty())
+                return item->values;
+            return VariantArray { Variant("") };
+        }
+
+        bool HasItem(const std::string& itemName) const override { return find(itemName) != nullptr; }
+
+        bool HasEmbedded() const override { return !content_.attachments.empty(); }
+
+        std::vector<std::shared_ptr<automation::NotesItem>> Items() const override
+        {
+            std::vector<std::shared_ptr<automation::NotesItem>> items;
+            items.reserve(content_.items.size());
+            for (const auto& item : content_.items)
+                items.push_back(std::make_shared<DxlItem>(item.name, item.type, item.values));
+            return items;
+        }
+
+        std::shared_ptr<automation::NotesEmbeddedObject> GetAttachment(const std::string& fileName) const override
+        {
+            const auto& all = content_.attachments;
+            auto it = std::find_if(all.begin(), all.end(), [&](const auto& a) { return a.fileName == fileName; });
+            if (it == all.end())
+                it = std::find_if(
+                    all.begin(), all.end(), [&](const auto& a) { return equalsIgnoreCase(a.fileName, fileName); });
+            if (it == all.end())
+                return nullptr;
+            return std::make_shared<DxlAttachment>(index_, *it);
+        }
+
+        std::uint32_t document() const { return document_; }
+        const DxlView* view() const { return view_; }
+        std::size_t position() const { return position_; }
+
+    private:
+        const detail::Item* find(const std::string& name) const
+        {
+            for (const auto& item : content_.items)
+                if (equalsIgnoreCase(item.name, name))
+                    return &item;
+            return nullptr;
+        }
+
+        IndexPtr index_;
+        std::uint32_t document_;
+        detail::ParsedDocument content_;
+        const DxlView* view_;
+        std::size_t position_;
+    };
+
+    class DxlEntries final : public automation::NotesViewEntryCollection {
+    public:
+        explicit DxlEntries(std::size_t count)
+            : count_(count)
+        {
+        }
+        std::int32_t Count() const override
+        {
+            return static_cast<std::int32_t>(std::min<std::size_t>(count_, INT32_MAX));
+        }
+
+    private:
+        std::size_t count_;
+    };
+
+    class DxlView final : public automation::NotesView {
+    public:
+        DxlView(IndexPtr index, std::size_t view)
+            : index_(std::move(index))
+            , view_(index_->views()[view])
+        {
+        }
+        std::string Name() const override { return view_.name; }
+        std::vector<std::string> Aliases() const override { return view_.aliases; }
+        bool IsFolder() const override { return view_.isFolder; }
+        std::shared_ptr<automation::NotesViewEntryCollection> AllEntries() const override
+        {
+            return std::make_shared<DxlEntries>(index_->viewSize(view_));
+        }
+        std::shared_ptr<automation::NotesDocument> GetFirstDocument() const override { return at(0); }
+
+        std::shared_ptr<automation::NotesDocument> GetNextDocument(
+            const automation::NotesDocument& current) const override
+        {
+            const auto* doc = dynamic_cast<const DxlDocument*>(&current);
+            if (doc != nullptr && doc->view() == this)
+                return at(doc->position() + 1);
+            // A document not reached through this view: continue after its first entry here.
+            const std::size_t size = index_->viewSize(view_);
+            const std::string id = current.NoteID();
+            const auto wanted = index_->find(id);
+            if (!wanted)
+                throw AutomationError("NotesView", "GetNextDocument", "note " + id + " is not in this database");
+            for (std::size_t i = 0; i < size; ++i)
+                if (index_->viewDocument(view_, i) == *wanted)
+                    return at(i + 1);
+            throw AutomationError("NotesView", "GetNextDocument", "note " + id + " is not in view " + view_.name);
+        }
+
+    private:
+        std::shared_ptr<automation::NotesDocument> at(std::size_t position) const
+        {
+            if (position >= index_->viewSize(view_))
+                return nullptr;
+            return std::make_shared<DxlDocument>(index_, index_->viewDocument(view_, position), this, position);
+        }
+
+        IndexPtr index_;
+        const detail::ViewRecord& view_;
+    };
+
+    class DxlDatabase final : public automation::NotesDatabase {
+    public:
+        explicit DxlDatabase(IndexPtr index)
+            : index_(std::move(index))
+        {
+        }
+        std::string Title() const override { return index_->title(); }
+        int Type() const override { return index_->type(); }
+
+        std::vector<std::shared_ptr<automation::NotesView>> Views() const override
+        {
+            std::vector<std::shared_ptr<automation::NotesView>> views;
+            for (std::size_t i = 0; i < index_->views().size(); ++i)
+                views.push_back(std::make_shared<DxlView>(index_, i));
+            return views;
+        }
+
+        std::shared_ptr<automation::NotesView> GetView(const std::string& name) const override
+        {
+            const auto& views = index_->views();
+            auto matches = [&](bool exact) {
+                for (std::size_t i = 0; i < views.size(); ++i) {
+                    auto same = [&](const std::string& n) { return exact ? n == name : equalsIgnoreCase(n, name); };
+                    if (same(views[i].name) || std::any_of(views[i].aliases.begin(), views[i].aliases.end(), same))
+                        return static_cast<std::ptrdiff_t>(i);
+                }
+                return std::ptrdiff_t { -1 };
+            };
+            std::ptrdiff_t found = matches(true);
+            if (found < 0)
+                found = matches(false);
+            if (found < 0)
+                return nullptr;
+            return std::make_shared<DxlView>(index_, static_cast<std::size_t>(found));
+        }
+
+        std::shared_ptr<automation::NotesDocument> GetDocumentByID(const std::string& noteId) const override
+        {
+            const auto document = index_->find(noteId);
+            if (!document)
+                throw AutomationError("NotesDatabase", "GetDocumentByID",
+                    index_->path() + ": no document has the note ID \"" + noteId + "\"");
+            return std::make_shared<DxlDocument>(index_, *document, nullptr, 0);
+        }
+
+    private:
+        IndexPtr index_;
+    };
+
+    class DxlSession final : public automation::NotesSession {
+    public:
+        std::shared_ptr<automation::NotesDatabase> GetDatabase(
+            const std::string& server, const std::string& path) override
+        {
+            if (!server.empty())
+                throw AutomationError("NotesSession", "GetDatabase",
+                    "server \"" + server + "\" cannot be reached; only local databases (server \"\") can be opened");
+            if (path.empty())
+                throw AutomationError("NotesSession", "GetDatabase", "no database path given");
+            return std::make_shared<DxlDatabase>(cache().open(path));
+        }
+    };
+} // namespace
+
+std::shared_ptr<automation::NotesSession> CreateNotesSession() { return std::make_shared<DxlSession>(); }
+
+void RegisterNotesSession()
+{
+    automation::RegisterProvider("Notes.NotesSession", [] { return CreateNotesSession(); });
+}
+
+void ClearDatabaseCache() { cache().clear(); }
+
+} // namespace notes

@@ -1,0 +1,248 @@
+#include "xml_reader.h"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <limits>
+#include <unistd.h>
+
+namespace notes::detail {
+
+namespace {
+    constexpr char NamespaceSeparator = '|';
+    constexpr std::size_t ReadSize = 256 * 1024;
+} // namespace
+
+std::string_view localName(const char* name, std::string_view ns)
+{
+    const std::string_view full(name);
+    if (full.size() <= ns.size() || full.compare(0, ns.size(), ns) != 0 || full[ns.size()] != NamespaceSeparator)
+        return {};
+    return full.substr(ns.size() + 1);
+}
+
+const char* attribute(const char** attrs, std::string_view name)
+{
+    for (; attrs[0] != nullptr; attrs += 2)
+        if (name == attrs[0])
+            return attrs[1];
+    return nullptr;
+}
+
+InputFile::InputFile(const std::string& path, int& error)
+{
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    error = fd_ < 0 ? errno : 0;
+}
+
+InputFile::~InputFile()
+{
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+long InputFile::readAt(char* buffer, std::size_t size, std::uint64_t offset) const
+{
+    for (;;) {
+        const ssize_t n = ::pread(fd_, buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR)
+            continue;
+        return n;
+    }
+}
+
+void XmlHandler::characters(const char*, int) { }
+
+XmlReader::XmlReader(XmlHandler& handler, const char* encoding)
+    : parser_(XML_ParserCreateNS(encoding, NamespaceSeparator))
+    , handler_(handler)
+{
+    if (parser_ == nullptr)
+        throw std::bad_alloc();
+    XML_SetUserData(parser_, this);
+    XML_SetElementHandler(parser_, &XmlReader::onStart, &XmlReader::onEnd);
+    XML_SetStartDoctypeDeclHandler(parser_, &XmlReader::onDoctype);
+    XML_SetEntityDeclHandler(parser_, &XmlReader::onEntityDecl);
+    XML_SetSkippedEntityHandler(parser_, &XmlReader::onSkippedEntity);
+    XML_SetXmlDeclHandler(parser_, &XmlReader::onXmlDecl);
+    XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
+    XML_SetStartNamespaceDeclHandler(parser_, &XmlReader::onNamespaceDecl);
+}
+
+XmlReader::~XmlReader() { XML_ParserFree(parser_); }
+
+void XmlReader::wantCharacters(bool on)
+{
+    XML_SetCharacterDataHandler(parser_, on ? &XmlReader::onCharacters : nullptr);
+}
+
+void XmlReader::fail(std::string what)
+{
+    if (failed_)
+        return;
+    failed_ = true;
+    error_ = std::move(what);
+    errorPosition_ = position();
+    XML_StopParser(parser_, XML_FALSE);
+}
+
+Position XmlReader::translate(std::uint64_t line, std::uint64_t column) const
+{
+    // Expat counts lines from 1 and columns from 0, from the start of the prefix.
+    if (line <= 1) {
+        const std::uint64_t c = column >= prefixLength_ ? column - prefixLength_ : 0;
+        return { originPosition_.line, originPosition_.column + c };
+    }
+    return { originPosition_.line + line - 1, column + 1 };
+}
+
+Position XmlReader::position() const
+{
+    return translate(XML_GetCurrentLineNumber(parser_), XML_GetCurrentColumnNumber(parser_));
+}
+
+std::uint64_t XmlReader::offset() const
+{
+    const auto index = static_cast<std::uint64_t>(std::max<XML_Index>(XML_GetCurrentByteIndex(parser_), 0));
+    return index >= prefixLength_ ? origin_ + index - prefixLength_ : origin_;
+}
+
+int XmlReader::eventLength() const { return XML_GetCurrentByteCount(parser_); }
+
+bool XmlReader::parse(const InputFile& file, std::uint64_t begin, std::uint64_t end, Position beginPosition,
+    std::string_view prefix, std::string_view suffix)
+{
+    origin_ = begin;
+    prefixLength_ = prefix.size();
+    originPosition_ = beginPosition;
+    auto feed = [this](const char* data, std::size_t size, bool final) {
+        if (failed_)
+            return false;
+        if (XML_Parse(parser_, data, static_cast<int>(size), final ? XML_TRUE : XML_FALSE) == XML_STATUS_OK)
+            return true;
+        if (!failed_) {
+            failed_ = true;
+            error_ = XML_ErrorString(XML_GetErrorCode(parser_));
+            errorPosition_ = position();
+        }
+        return false;
+    };
+    if (!prefix.empty() && !feed(prefix.data(), prefix.size(), false))
+        return false;
+    std::uint64_t at = begin;
+    for (;;) {
+        const std::uint64_t want = std::min<std::uint64_t>(ReadSize, end - at);
+        if (want == 0)
+            break;
+        void* buffer = XML_GetBuffer(parser_, static_cast<int>(want));
+        if (buffer == nullptr) {
+            failed_ = true;
+            error_ = "out of memory while reading XML";
+            return false;
+        }
+        const long n = file.readAt(static_cast<char*>(buffer), want, at);
+        if (n < 0) {
+            failed_ = true;
+            ioError_ = true;
+            error_ = std::string("read failed: ") + std::strerror(errno);
+            errorPosition_ = {};
+            return false;
+        }
+        if (n == 0) {
+            if (end != std::numeric_limits<std::uint64_t>::max()) {
+                failed_ = true;
+                ioError_ = true;
+                error_ = "the file is shorter than when it was indexed";
+                return false;
+            }
+            break;
+        }
+        at += static_cast<std::uint64_t>(n);
+        if (XML_ParseBuffer(parser_, static_cast<int>(n), XML_FALSE) != XML_STATUS_OK) {
+            if (!failed_) {
+                failed_ = true;
+                error_ = XML_ErrorString(XML_GetErrorCode(parser_));
+                errorPosition_ = position();
+            }
+            return false;
+        }
+    }
+    return feed(suffix.data(), suffix.size(), true);
+}
+
+void XmlReader::onStart(void* self, const char* name, const char** attrs)
+{
+    auto* r = static_cast<XmlReader*>(self);
+    r->rootStarted_ = true;
+    if (!r->failed_)
+        r->handler_.startElement(name, attrs);
+}
+
+void XmlReader::onEnd(void* self, const char* name)
+{
+    auto* r = static_cast<XmlReader*>(self);
+    if (!r->failed_)
+        r->handler_.endElement(name);
+}
+
+void XmlReader::onCharacters(void* self, const char* text, int length)
+{
+    auto* r = static_cast<XmlReader*>(self);
+    if (!r->failed_)
+        r->handler_.characters(text, length);
+}
+
+void XmlReader::onDoctype(void* self, const char*, const char*, const char*, int hasInternalSubset)
+{
+    // Domino names its DTD by a system identifier, which is never fetched; an internal subset
+    // could declare entities and is refused.
+    if (hasInternalSubset)
+        static_cast<XmlReader*>(self)->fail("a document type declaration with an internal subset is not allowed");
+}
+
+void XmlReader::onEntityDecl(
+    void* self, const char* name, int, const char*, int, const char*, const char*, const char*, const char*)
+{
+    static_cast<XmlReader*>(self)->fail(std::string("entity declarations are not allowed (entity \"") + name + "\")");
+}
+
+void XmlReader::onSkippedEntity(void* self, const char* name, int)
+{
+    static_cast<XmlReader*>(self)->fail(std::string("reference to an undeclared entity \"") + name + "\"");
+}
+
+void XmlReader::onXmlDecl(void* self, const char*, const char* encoding, int)
+{
+    if (encoding != nullptr)
+        static_cast<XmlReader*>(self)->encoding_ = encoding;
+}
+
+void XmlReader::onNamespaceDecl(void* self, const char* prefix, const char* uri)
+{
+    auto* r = static_cast<XmlReader*>(self);
+    if (r->rootStarted_)
+        return;
+    std::string& out = r->rootNamespaces_;
+    out += prefix != nullptr ? std::string(" xmlns:") + prefix + "='" : std::string(" xmlns='");
+    for (const char* c = uri != nullptr ? uri : ""; *c != 0; ++c) {
+        switch (*c) {
+        case '\'':
+            out += "&apos;";
+            break;
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        default:
+            out += *c;
+        }
+    }
+    out += '\'';
+}
+
+} // namespace notes::detail

@@ -1,0 +1,327 @@
+#include "dxl_builder.h"
+
+#include <cstdio>
+#include <fstream>
+#include <stdexcept>
+
+namespace dxl {
+
+namespace {
+    const char* const Created = "<created><datetime dst='true'>20090604T101500,00+02</datetime></created>"
+                                "<modified><datetime dst='true'>20090604T101500,00+02</datetime></modified>";
+
+    std::string numberText(double v)
+    {
+        char buf[64];
+        std::snprintf(buf, sizeof buf, "%.15g", v);
+        return buf;
+    }
+
+    std::string fileItem(const std::string& fileName, const std::string& sizeAttr, const std::string& data)
+    {
+        return "<item name='$FILE' summary='true' sign='true' seal='true'><object><file hosttype='msdos' "
+               "compression='none' flags='storedindoc' encoding='none' name='"
+            + escape(fileName) + "'" + sizeAttr + ">" + Created + "<filedata>\n" + data
+            + "</filedata></file></object></item>\n";
+    }
+} // namespace
+
+std::string escape(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (char c : text) {
+        switch (c) {
+        case '&':
+            out += "&amp;";
+            break;
+        case '<':
+            out += "&lt;";
+            break;
+        case '>':
+            out += "&gt;";
+            break;
+        case '\'':
+            out += "&apos;";
+            break;
+        case '"':
+            out += "&quot;";
+            break;
+        default:
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string base64(std::string_view bytes)
+{
+    static const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    std::string out;
+    out.reserve(bytes.size() * 4 / 3 + bytes.size() / 57 + 8);
+    std::size_t line = 0;
+    for (std::size_t i = 0; i < bytes.size(); i += 3) {
+        const auto b0 = static_cast<unsigned char>(bytes[i]);
+        const auto b1 = i + 1 < bytes.size() ? static_cast<unsigned char>(bytes[i + 1]) : 0U;
+        const auto b2 = i + 2 < bytes.size() ? static_cast<unsigned char>(bytes[i + 2]) : 0U;
+        out += alphabet[b0 >> 2];
+        out += alphabet[((b0 & 3) << 4) | (b1 >> 4)];
+        out += i + 1 < bytes.size() ? alphabet[((b1 & 15) << 2) | (b2 >> 6)] : '=';
+        out += i + 2 < bytes.size() ? alphabet[b2 & 63] : '=';
+        if ((line += 4) == 76) {
+            out += '\n';
+            line = 0;
+        }
+    }
+    if (line != 0)
+        out += '\n';
+    return out;
+}
+
+DocumentBuilder::DocumentBuilder(std::string form, std::string noteId, std::string unid)
+    : form_(std::move(form))
+    , noteId_(std::move(noteId))
+    , unid_(std::move(unid))
+{
+    if (!form_.empty())
+        text("Form", form_);
+}
+
+DocumentBuilder& DocumentBuilder::text(const std::string& name, const std::string& value)
+{
+    items_ += "<item name='" + escape(name) + "'><text>" + escape(value) + "</text></item>\n";
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::textList(const std::string& name, const std::vector<std::string>& values)
+{
+    items_ += "<item name='" + escape(name) + "'><textlist>";
+    for (const auto& v : values)
+        items_ += "<text>" + escape(v) + "</text>";
+    items_ += "</textlist></item>\n";
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::names(const std::string& name, const std::vector<std::string>& values)
+{
+    items_ += "<item name='" + escape(name) + "' names='true'><textlist>";
+    for (const auto& v : values)
+        items_ += "<text>" + escape(v) + "</text>";
+    items_ += "</textlist></item>\n";
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::number(const std::string& name, double value)
+{
+    items_ += "<item name='" + escape(name) + "'><number>" + numberText(value) + "</number></item>\n";
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::numberList(const std::string& name, const std::vector<double>& values)
+{
+    items_ += "<item name='" + escape(name) + "'><numberlist>";
+    for (double v : values)
+        items_ += "<number>" + numberText(v) + "</number>";
+    items_ += "</numberlist></item>\n";
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::dateTime(const std::string& name, const std::string& value)
+{
+    items_ += "<item name='" + escape(name) + "'><datetime dst='true'>" + escape(value) + "</datetime></item>\n";
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::dateTimeList(const std::string& name, const std::vector<std::string>& values)
+{
+    items_ += "<item name='" + escape(name) + "'><datetimelist>";
+    for (const auto& v : values)
+        items_ += "<datetime>" + escape(v) + "</datetime>";
+    items_ += "</datetimelist></item>\n";
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::richText(const std::string& name, const std::vector<std::string>& paragraphs)
+{
+    items_ += "<item name='" + escape(name) + "'><richtext>\n<pardef id='1'/>\n";
+    for (const auto& p : paragraphs)
+        items_ += "<par def='1'>" + escape(p) + "</par>\n";
+    items_ += "</richtext></item>\n";
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::attachment(const std::string& fileName, std::string_view bytes, bool withSize)
+{
+    items_ += fileItem(fileName, withSize ? " size='" + std::to_string(bytes.size()) + "'" : "", base64(bytes));
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::rawAttachment(
+    const std::string& fileName, const std::string& fileData, std::uint64_t size)
+{
+    items_ += fileItem(fileName, " size='" + std::to_string(size) + "'", fileData);
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::folderRef(const std::string& folderUnid)
+{
+    folderRefs_.push_back(folderUnid);
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::rawItem(const std::string& xml)
+{
+    items_ += xml + "\n";
+    return *this;
+}
+
+std::string DocumentBuilder::xml() const
+{
+    std::string out = "<document form='" + escape(form_) + "'>\n<noteinfo noteid='" + noteId_ + "' unid='" + unid_
+        + "' sequence='1'>\n" + Created + "</noteinfo>\n";
+    out += "<updatedby><name>CN=Ann Lee/O=Acme</name></updatedby>\n";
+    out += items_;
+    if (!folderRefs_.empty()) {
+        out += "<item name='$FolderRef' summary='false'><textlist>";
+        for (const auto& f : folderRefs_)
+            out += "<text>" + f + "</text>";
+        out += "</textlist></item>\n";
+    }
+    out += "</document>\n";
+    return out;
+}
+
+ViewBuilder::ViewBuilder(std::string name, bool folder, std::string noteId, std::string unid)
+    : name_(std::move(name))
+    , folder_(folder)
+    , noteId_(std::move(noteId))
+    , unid_(std::move(unid))
+{
+}
+
+ViewBuilder& ViewBuilder::alias(const std::string& alias)
+{
+    aliases_.push_back(alias);
+    return *this;
+}
+
+ViewBuilder& ViewBuilder::entries(const std::vector<std::string>& noteIds)
+{
+    hasEntries_ = true;
+    entries_.insert(entries_.end(), noteIds.begin(), noteIds.end());
+    return *this;
+}
+
+ViewBuilder& ViewBuilder::formula(const std::string& formula)
+{
+    formula_ = formula;
+    return *this;
+}
+
+std::string ViewBuilder::xml() const
+{
+    const char* element = folder_ ? "folder" : "view";
+    std::string out = std::string("<") + element + " name='" + escape(name_) + "'";
+    if (!aliases_.empty()) {
+        std::string joined;
+        for (const auto& a : aliases_)
+            joined += (joined.empty() ? "" : "|") + a;
+        out += " alias='" + escape(joined) + "'";
+    }
+    out += " showinmenu='false' publicaccess='false' designerversion='8.5.3'>\n<noteinfo noteid='" + noteId_
+        + "' unid='" + unid_ + "' sequence='1'>\n" + Created + "</noteinfo>\n";
+    if (!formula_.empty())
+        out += "<code event='selection'><formula>" + escape(formula_) + "</formula></code>\n";
+    out += "<column sort='descending' itemname='$3' width='10'><columnheader title='Date'/></column>\n";
+    if (hasEntries_) {
+        out += "<fm:entries xmlns:fm='urn:ferrymark:view-entries'>";
+        for (const auto& e : entries_)
+            out += "<fm:entry noteid='" + escape(e) + "'/>";
+        out += "</fm:entries>\n";
+    }
+    out += std::string("</") + element + ">\n";
+    return out;
+}
+
+DatabaseBuilder::DatabaseBuilder(std::string title, std::string type)
+    : title_(std::move(title))
+    , type_(std::move(type))
+{
+}
+
+std::string DatabaseBuilder::nextNoteId()
+{
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "%x", nextId_ += 4);
+    return buf;
+}
+
+std::string DatabaseBuilder::nextUnid()
+{
+    char buf[40];
+    std::snprintf(
+        buf, sizeof buf, "%016llX%016llX", 0x85257B3A00508D17ULL, static_cast<unsigned long long>(nextUnid_++));
+    return buf;
+}
+
+DocumentBuilder& DatabaseBuilder::document(const std::string& form) { return document(form, nextNoteId()); }
+
+DocumentBuilder& DatabaseBuilder::document(const std::string& form, const std::string& noteId)
+{
+    return documents_.emplace_back(form, noteId, nextUnid());
+}
+
+ViewBuilder& DatabaseBuilder::view(const std::string& name)
+{
+    return views_.emplace_back(name, false, nextNoteId(), nextUnid());
+}
+
+ViewBuilder& DatabaseBuilder::folder(const std::string& name)
+{
+    return views_.emplace_back(name, true, nextNoteId(), nextUnid());
+}
+
+DatabaseBuilder& DatabaseBuilder::raw(const std::string& xml)
+{
+    raw_.push_back(xml);
+    return *this;
+}
+
+std::string DatabaseBuilder::header(const std::string& title, const std::string& type)
+{
+    return "<?xml version='1.0' encoding='utf-8'?>\n"
+           "<!DOCTYPE database SYSTEM 'xmlschemas/domino_9_0_1.dtd'>\n"
+           "<database xmlns='http://www.lotus.com/dxl' version='9.0' maintenanceversion='1.0' "
+           "replicaid='85257B3A00508D17' path='"
+        + escape(title) + ".nsf' title='" + escape(title) + "' type='" + escape(type)
+        + "'>\n<databaseinfo dbid='85257B3A00508D17' odsversion='51' diskspace='1048576' percentused='90' "
+          "numberofdocuments='0'><datamodified><datetime dst='true'>20090604T101500,00+02</datetime></datamodified>"
+          "<designmodified><datetime dst='true'>20090604T101500,00+02</datetime></designmodified></databaseinfo>\n";
+}
+
+std::string DatabaseBuilder::footer() { return "</database>\n"; }
+
+std::string DatabaseBuilder::xml() const
+{
+    std::string out = header(title_, type_);
+    for (const auto& v : views_)
+        out += v.xml();
+    for (const auto& d : documents_)
+        out += d.xml();
+    for (const auto& r : raw_)
+        out += r + "\n";
+    out += footer();
+    return out;
+}
+
+std::string DatabaseBuilder::write(const std::filesystem::path& path) const
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << xml();
+    out.close();
+    if (!out)
+        throw std::runtime_error("cannot write " + path.string());
+    return path.string();
+}
+
+} // namespace dxl

@@ -1,0 +1,93 @@
+// File attachments: items of type 1084, HasEmbedded, GetAttachment and byte-exact extraction.
+#include "notes_test_support.h"
+
+#include <random>
+
+namespace notes_test {
+namespace {
+
+    using AttachmentsTest = NotesTest;
+
+    std::string randomBytes(std::size_t n, unsigned seed)
+    {
+        std::mt19937 rng(seed);
+        std::string s(n, '\0');
+        for (auto& c : s)
+            c = static_cast<char>(rng() & 0xFF);
+        return s;
+    }
+
+    TEST_F(AttachmentsTest, TwoAttachmentsAreItemsAndExtractByteExact)
+    {
+        const std::string report = randomBytes(70000, 1);
+        const std::string notes = "plain text\r\n";
+        dxl::DatabaseBuilder builder;
+        auto& doc = builder.document("Memo")
+                        .text("Subject", "files")
+                        .attachment("Bericht Übersicht.pdf", report)
+                        .attachment("notes.txt", notes);
+        auto d = open(builder)->GetDocumentByID(doc.noteId());
+        EXPECT_TRUE(d->HasEmbedded());
+        EXPECT_TRUE(d->HasItem("$FILE"));
+
+        std::vector<std::string> fileNames;
+        for (const auto& item : d->Items()) {
+            if (item->Type() == automation::NotesItemAttachment) {
+                EXPECT_EQ(item->Name(), "$FILE");
+                fileNames.push_back(item->Values().array().at(0).toText());
+            }
+        }
+        EXPECT_EQ(fileNames, (std::vector<std::string> { "Bericht Übersicht.pdf", "notes.txt" }));
+
+        for (const auto& [name, bytes] : { std::pair { fileNames[0], report }, std::pair { fileNames[1], notes } }) {
+            auto object = d->GetAttachment(name);
+            ASSERT_NE(object, nullptr) << name;
+            EXPECT_EQ(object->Name(), name);
+            EXPECT_EQ(object->FileSize(), static_cast<std::int64_t>(bytes.size()));
+            const auto target = path("out-" + name);
+            object->ExtractFile(target.string());
+            EXPECT_EQ(readFile(target), bytes) << name;
+        }
+        EXPECT_EQ(d->GetAttachment("missing.doc"), nullptr);
+        EXPECT_NE(d->GetAttachment("NOTES.TXT"), nullptr);
+    }
+
+    TEST_F(AttachmentsTest, EverySizeAroundGroupAndBufferBoundariesRoundTrips)
+    {
+        // Base64 groups end at multiples of 3; the reader's buffers at 256 KiB of text.
+        const std::size_t sizes[] = { 0, 1, 2, 3, 4, 5, 57, 58, 196607, 196608, 196609, 600001 };
+        dxl::DatabaseBuilder builder;
+        std::vector<std::string> ids;
+        for (std::size_t n : sizes)
+            ids.push_back(builder.document("Memo")
+                              .attachment("f.bin", randomBytes(n, static_cast<unsigned>(n)), n % 2 == 0)
+                              .noteId());
+        auto db = open(builder);
+        for (std::size_t i = 0; i < ids.size(); ++i) {
+            auto object = db->GetDocumentByID(ids[i])->GetAttachment("f.bin");
+            ASSERT_NE(object, nullptr);
+            EXPECT_EQ(object->FileSize(), static_cast<std::int64_t>(sizes[i]));
+            object->ExtractFile(path("f.bin").string());
+            EXPECT_EQ(readFile(path("f.bin")), randomBytes(sizes[i], static_cast<unsigned>(sizes[i]))) << sizes[i];
+        }
+    }
+
+    TEST_F(AttachmentsTest, ExtractingTwiceAndAfterTheDatabaseIsReleased)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& doc = builder.document("Memo").attachment("a.txt", "alpha");
+        std::shared_ptr<automation::NotesEmbeddedObject> object;
+        {
+            auto db = open(builder);
+            object = db->GetDocumentByID(doc.noteId())->GetAttachment("a.txt");
+        }
+        notes::ClearDatabaseCache();
+        object->ExtractFile(path("1.txt").string());
+        object->ExtractFile(path("1.txt").string());
+        EXPECT_EQ(readFile(path("1.txt")), "alpha");
+        EXPECT_THROW(object->ExtractFile((dir_ / "no such folder" / "x").string()), AutomationError);
+        EXPECT_THROW(object->ExtractFile(""), AutomationError);
+    }
+
+} // namespace
+} // namespace notes_test

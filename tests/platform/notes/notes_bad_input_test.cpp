@@ -1,0 +1,188 @@
+// Files that are no good DXL database: each fails with an AutomationError that names the file
+// (and line and column where known), or is skipped in a defined way.
+#include "notes_test_support.h"
+
+#include <sys/stat.h>
+
+namespace notes_test {
+namespace {
+
+    using BadInputTest = NotesTest;
+
+    bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+    std::string mailDatabase()
+    {
+        dxl::DatabaseBuilder builder("Truncate me");
+        auto& a = builder.document("Memo").text("Subject", "one").attachment("a.bin", std::string(300, 'q'));
+        builder.document("Memo").text("Subject", "two").richText("Body", { "x", "y" });
+        builder.folder("($Inbox)").entries({ a.noteId() });
+        return builder.xml();
+    }
+
+    TEST_F(BadInputTest, FilesThatCannotBeReadOrAreEmpty)
+    {
+        const std::string missing = path("missing.dxl").string();
+        EXPECT_TRUE(contains(errorOf([&] { open(missing); }), missing));
+        EXPECT_TRUE(contains(errorOf([&] { open(dir_.string()); }), "not a regular file"));
+        const std::string empty = writeFile("empty.dxl", "");
+        EXPECT_TRUE(contains(errorOf([&] { open(empty); }), "empty"));
+        EXPECT_THROW(session_->GetDatabase("", ""), AutomationError);
+        if (::geteuid() != 0) { // root reads any file
+            const std::string locked = writeFile("locked.dxl", mailDatabase());
+            ::chmod(locked.c_str(), 0);
+            EXPECT_TRUE(contains(errorOf([&] { open(locked); }), "locked.dxl"));
+        }
+    }
+
+    TEST_F(BadInputTest, NativeNsfIsRecognised)
+    {
+        const std::string nsf
+            = writeFile("mail.nsf", std::string("\x1A\x00\x00\x00\x04\x00", 6) + std::string(100, '\0'));
+        const std::string message = errorOf([&] { open(nsf); });
+        EXPECT_TRUE(contains(message, "mail.nsf"));
+        EXPECT_TRUE(contains(message, "NSF"));
+    }
+
+    TEST_F(BadInputTest, MalformedXmlNamesLineAndColumn)
+    {
+        const std::string file = writeFile("bad.dxl",
+            "<?xml version='1.0'?>\n<database xmlns='http://www.lotus.com/dxl'>\n  <document form='Memo'>\n"
+            "  </documnt>\n</database>\n");
+        const std::string message = errorOf([&] { open(file); });
+        EXPECT_TRUE(contains(message, file + ":4:")) << message;
+        EXPECT_TRUE(contains(message, "mismatched tag")) << message;
+    }
+
+    TEST_F(BadInputTest, XmlThatIsNotDxl)
+    {
+        const std::string html = writeFile("page.dxl", "<html><body>hello</body></html>");
+        EXPECT_TRUE(contains(errorOf([&] { open(html); }), "not a DXL database export"));
+        // The right element name in no namespace is not DXL either.
+        const std::string plain = writeFile("plain.dxl", "<database title='x'/>");
+        EXPECT_TRUE(contains(errorOf([&] { open(plain); }), "not a DXL database export"));
+        const std::string text = writeFile("text.dxl", "just some text\n");
+        EXPECT_TRUE(contains(errorOf([&] { open(text); }), "text.dxl:1:"));
+    }
+
+    TEST_F(BadInputTest, TruncatedAnywhereFailsCleanly)
+    {
+        const std::string whole = mailDatabase();
+        EXPECT_NO_THROW(open(writeFile("whole.dxl", whole)));
+        for (std::size_t cut = 1; cut < whole.size(); cut += 7) {
+            const std::string file = writeFile("cut.dxl", whole.substr(0, cut));
+            notes::ClearDatabaseCache();
+            const std::string message = errorOf([&] { open(file); });
+            EXPECT_TRUE(contains(message, "cut.dxl")) << cut << ": " << message;
+        }
+    }
+
+    TEST_F(BadInputTest, DuplicateNoteIdsAreRefused)
+    {
+        dxl::DatabaseBuilder builder;
+        builder.document("Memo", "8fa");
+        builder.document("Memo", "8FA");
+        const std::string message = errorOf([&] { open(builder); });
+        EXPECT_TRUE(contains(message, "duplicate note ID")) << message;
+        EXPECT_TRUE(contains(message, "db.dxl:")) << message;
+    }
+
+    TEST_F(BadInputTest, InvalidNoteIdIsRefusedWithItsPosition)
+    {
+        dxl::DatabaseBuilder builder;
+        builder.document("Memo", "xyz");
+        const std::string message = errorOf([&] { open(builder); });
+        EXPECT_TRUE(contains(message, "\"xyz\"")) << message;
+    }
+
+    TEST_F(BadInputTest, EntityExpansionAndExternalEntitiesAreRefused)
+    {
+        const std::string laughs = writeFile("laughs.dxl",
+            "<?xml version='1.0'?>\n<!DOCTYPE database [\n<!ENTITY a 'aaaaaaaaaa'>\n<!ENTITY b "
+            "'&a;&a;&a;&a;&a;&a;'>\n]>\n"
+            "<database xmlns='http://www.lotus.com/dxl' title='&b;'/>\n");
+        EXPECT_TRUE(contains(errorOf([&] { open(laughs); }), "laughs.dxl:2:")) << errorOf([&] { open(laughs); });
+        const std::string external = writeFile("external.dxl",
+            "<?xml version='1.0'?>\n<!DOCTYPE database [<!ENTITY x SYSTEM 'file:///etc/passwd'>]>\n"
+            "<database xmlns='http://www.lotus.com/dxl' title='&x;'/>\n");
+        EXPECT_THROW(open(external), AutomationError);
+        // An undeclared entity behind an external DTD is not looked up.
+        const std::string undeclared = writeFile("undeclared.dxl",
+            "<?xml version='1.0'?>\n<!DOCTYPE database SYSTEM 'http://example.invalid/x.dtd'>\n"
+            "<database xmlns='http://www.lotus.com/dxl'><document><item name='S'><text>&x;</text></item></document>"
+            "</database>\n");
+        EXPECT_TRUE(contains(errorOf([&] { open(undeclared); }), "undeclared entity"));
+        // Domino's own document type line, naming its DTD, is fine.
+        const std::string domino = writeFile("domino.dxl",
+            "<?xml version='1.0' encoding='utf-8'?>\n<!DOCTYPE database SYSTEM 'xmlschemas/domino_9_0_1.dtd'>\n"
+            "<database xmlns='http://www.lotus.com/dxl' title='Fine'/>\n");
+        EXPECT_EQ(open(domino)->Title(), "Fine");
+    }
+
+    TEST_F(BadInputTest, BadValuesFailWhenTheDocumentIsRead)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& number = builder.document("Memo").rawItem("<item name='N'><number>12abc</number></item>");
+        auto& date = builder.document("Memo").rawItem("<item name='D'><datetime>20101345T000000,00</datetime></item>");
+        auto db = open(builder);
+        const std::string n = errorOf([&] { db->GetDocumentByID(number.noteId()); });
+        EXPECT_TRUE(contains(n, "\"12abc\" is not a number")) << n;
+        EXPECT_TRUE(contains(n, "db.dxl:")) << n;
+        EXPECT_TRUE(contains(errorOf([&] { db->GetDocumentByID(date.noteId()); }), "20101345T000000,00"));
+    }
+
+    TEST_F(BadInputTest, AttachmentDataThatDoesNotDecode)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& bad = builder.document("Memo").rawAttachment("bad.bin", "QUJD\nQU*D\n", 6);
+        auto& shortData = builder.document("Memo").rawAttachment("short.bin", "QUJD\n", 6);
+        auto& cut = builder.document("Memo").rawAttachment("cut.bin", "QUJDQ\n", 4);
+        auto& longData = builder.document("Memo").rawAttachment("long.bin", "QUJDQUJDQUJD\n", 3);
+        auto db = open(builder);
+
+        const auto target = path("out.bin");
+        auto badObject = db->GetDocumentByID(bad.noteId())->GetAttachment("bad.bin");
+        ASSERT_NE(badObject, nullptr);
+        const std::string message = errorOf([&] { badObject->ExtractFile(target.string()); });
+        EXPECT_TRUE(contains(message, "not base64")) << message;
+        EXPECT_TRUE(contains(message, "bad.bin")) << message;
+        EXPECT_TRUE(contains(message, "db.dxl:")) << message;
+        EXPECT_FALSE(fs::exists(target)) << "a partly written file stays behind";
+
+        for (const auto& [id, name] : { std::pair { shortData.noteId(), "short.bin" },
+                 std::pair { cut.noteId(), "cut.bin" }, std::pair { longData.noteId(), "long.bin" } }) {
+            EXPECT_TRUE(contains(
+                errorOf([&] { db->GetDocumentByID(id)->GetAttachment(name)->ExtractFile(target.string()); }), name));
+            EXPECT_FALSE(fs::exists(target));
+        }
+    }
+
+    TEST_F(BadInputTest, CompressedOrDatalessAttachmentsCannotBeExtracted)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& doc
+            = builder.document("Memo")
+                  .rawItem("<item name='$FILE'><object><file name='z.doc' compression='lz1' size='10'><created>"
+                           "<datetime>20090101</datetime></created><modified><datetime>20090101</datetime></modified>"
+                           "<filedata>AAAA</filedata></file></object></item>")
+                  .rawItem("<item name='$FILE'><object><file name='gone.doc' size='10'><created>"
+                           "<datetime>20090101</datetime></created><modified><datetime>20090101</datetime></modified>"
+                           "</file></object></item>");
+        auto d = open(builder)->GetDocumentByID(doc.noteId());
+        EXPECT_TRUE(contains(errorOf([&] { d->GetAttachment("z.doc")->ExtractFile(path("z").string()); }), "lz1"));
+        EXPECT_TRUE(
+            contains(errorOf([&] { d->GetAttachment("gone.doc")->ExtractFile(path("g").string()); }), "no file data"));
+        EXPECT_EQ(d->GetAttachment("gone.doc")->FileSize(), 10);
+    }
+
+    TEST_F(BadInputTest, FileChangedBehindAnOpenDatabase)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& doc = builder.document("Memo").text("Subject", "hello");
+        auto db = open(builder, "moving.dxl");
+        writeFile("moving.dxl", "<x/>");
+        EXPECT_THROW(db->GetDocumentByID(doc.noteId()), AutomationError);
+    }
+
+} // namespace
+} // namespace notes_test
