@@ -2,6 +2,8 @@
 #include "shell/artwork.h"
 #include "shell/frm_splash.h"
 
+#include "notes/notes_session.h"
+
 #include <QApplication>
 #include <QIcon>
 
@@ -11,6 +13,9 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("Ferrymark"));
     QApplication::setApplicationVersion(QStringLiteral("7.6.1218"));
     QApplication::setWindowIcon(QIcon(shell::productEmblem(64)));
+
+    // The stand-ins for the Notes client.
+    notes::RegisterNotesSession();
 
     // The splash shows the main window and unloads itself; closing the main window ends the program.
     auto* splash = new shell::frmSplash;

@@ -11,6 +11,11 @@
 #include <memory>
 #include <vector>
 
+#include <ostream>
+
+// Readable QString values in test failure messages.
+inline void PrintTo(const QString& text, std::ostream* os) { *os << '"' << text.toStdString() << '"'; }
+
 namespace testing_support {
 
 struct ShownMessage {

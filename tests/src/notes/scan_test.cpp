@@ -1,0 +1,232 @@
+#include "scan_fixture.h"
+
+#include "fake_notes.h"
+#include "notes/notes_reader.h"
+
+using common::MsgIcon;
+using common::Program;
+
+namespace {
+// A mail database with the standard views, nested and odd folders, calendar, to-do and people.
+dxl::DatabaseBuilder mailDatabase()
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    auto& m1 = db.document("Memo").text("Subject", "One").names("From", { "CN=Bo Yu/O=Acme" });
+    auto& m2 = db.document("Memo").text("Subject", "Two");
+    auto& m3 = db.document("Memo").text("Subject", "Three");
+    db.folder("($Inbox)").entries({ m1.noteId(), m2.noteId() });
+    db.folder("($Trash)").entries({});
+    db.view("($Drafts)").entries({ m3.noteId() });
+    db.folder("Projects").entries({ m1.noteId() });
+    db.folder("Projects\\2009").entries({ m2.noteId(), m3.noteId() });
+    db.folder("Projects").entries({}); // a duplicate folder name
+    db.folder("zeta").entries({});
+    db.folder("Alpha").entries({});
+    db.view("Archive").entries({}); // a view, not a folder
+    db.folder("Archive\\Old").entries({ m1.noteId() }); // its parent is no folder
+    db.folder("Misc\\2009").entries({}); // same leaf key as Projects\2009
+    db.folder("Misc").entries({});
+
+    auto& a1
+        = db.document("Appointment").text("Subject", "Dentist").dateTime("CalendarDateTime", "20091201T100000,00+00");
+    auto& a2 = db.document("Notice").text("Subject", "Invitation");
+    db.view("($Calendar)").entries({ a1.noteId(), a2.noteId() });
+    auto& t1 = db.document("Task").text("Subject", "Report").dateTime("DueDate", "20091215");
+    auto& t2 = db.document("TaskNotice").text("Subject", "Assigned");
+    db.view("($ToDo)").entries({ t1.noteId(), t2.noteId() });
+    auto& p1 = db.document("Person")
+                   .textList("FullName", { "CN=ann LEE/O=Acme", "ann LEE", "Ann.Lee@Acme.COM" })
+                   .text("CompanyName", " NORTH wind ")
+                   .text("OfficePhoneNumber", "+1 555 0100 ");
+    auto& p2 = db.document("Person").text("FullName", "bo yu").text("MailAddress", "Bo@Acme.com");
+    auto& g1 = db.document("Group").text("FullName", "sales team");
+    db.view("People").entries({ p1.noteId(), p2.noteId(), g1.noteId() });
+    return db;
+}
+} // namespace
+
+TEST_F(ScanFixture, MailDatabaseBuildsTheFolderTreePreviewsAndUnlocksTheExport)
+{
+    scan(write(mailDatabase()));
+
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, QStringLiteral("Notes Database Scan Completed Successfully"));
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Scan Completed..."));
+    EXPECT_EQ(ui.messages()[0].icon, MsgIcon::Information);
+    EXPECT_EQ(Program().MailboxName, QStringLiteral("Mail (Ann Lee)"));
+    EXPECT_FALSE(Program().NotesSession);
+    EXPECT_FALSE(Program().NotesDb);
+
+    // Standard nodes with their counts; bold when not empty.
+    EXPECT_EQ(nodeText("Lotus Notes Address Book"), QStringLiteral("Notes Email Database"));
+    EXPECT_EQ(nodeText("Inbox"), QStringLiteral("Inbox (2)"));
+    EXPECT_TRUE(c().ContactsTreeView->node("Inbox")->bold);
+    EXPECT_EQ(nodeText("Drafts"), QStringLiteral("Drafts (1)"));
+    EXPECT_EQ(nodeText("Trash"), QStringLiteral("Trash (0)"));
+    EXPECT_FALSE(c().ContactsTreeView->node("Trash")->bold);
+    EXPECT_EQ(nodeText("JunkMail"), QStringLiteral("Junk Mail (0)")); // the view does not exist
+    EXPECT_EQ(nodeText("Follow-Up"), QStringLiteral("Follow Up (0)"));
+    EXPECT_EQ(Program().InboxCount, 2);
+
+    // Custom folders: sorted by character code, nested under their parent, tagged by full name.
+    EXPECT_EQ(c().ContactsTreeView->childKeys("Folders"), QStringList({ "Alpha", "Misc", "Projects", "zeta" }));
+    EXPECT_EQ(c().ContactsTreeView->childKeys("Misc"), QStringList({ "2009" })); // Misc\2009 sorts first
+    EXPECT_EQ(nodeText("2009"), QStringLiteral("2009 (0)"));
+    EXPECT_EQ(c().ContactsTreeView->node("2009")->tag, QStringLiteral("Misc\\2009"));
+    EXPECT_TRUE(c().ContactsTreeView->childKeys("Projects").isEmpty()); // Projects\2009 lost its key
+    EXPECT_EQ(nodeText("Projects"), QStringLiteral("Projects (1)"));
+    EXPECT_FALSE(c().ContactsTreeView->contains("Old")); // Archive is a view
+    EXPECT_EQ(c().ContactsTreeView->node("Alpha")->imageIndex, 70);
+
+    // Previews.
+    EXPECT_EQ(rows(c().CalendarList).size(), 1); // the Notice is not listed
+    EXPECT_TRUE(rows(c().CalendarList)[0].startsWith(QStringLiteral("Dentist\t")));
+    EXPECT_EQ(rows(c().ToDoList).size(), 1);
+    EXPECT_EQ(rows(c().ContactList),
+        QStringList({ " Cn=ann Lee/o=acme\tann.lee@acme.com\tNorth Wind\t+1 555 0100 ", " Bo Yu\tbo@acme.com\t\t",
+            " Sales Team\t\t\t" }));
+    EXPECT_EQ(c().ContactList->rowImage(0), 53);
+    EXPECT_EQ(Program().ContactsFound, 1);
+    EXPECT_TRUE(c().SaveOptionContacts->isChecked());
+
+    // Tabs, toolbar and export choices after the scan.
+    const auto* tabs = c().NotesTab;
+    EXPECT_EQ(tabs->selectedTab(), 2);
+    for (std::int16_t t : { 1, 2, 3, 4, 5, 7 })
+        EXPECT_TRUE(tabs->isTabOn(t)) << t;
+    EXPECT_FALSE(tabs->isTabOn(6));
+    EXPECT_TRUE(window->toolbarButton(4)->isEnabled());
+    for (QCheckBox* box : { c().SaveOptionEmails, c().SaveOptionCalendars, c().SaveOptionToDo, c().SaveOptionContacts })
+        EXPECT_TRUE(box->isEnabled());
+    EXPECT_FALSE(c().SaveOptionJournals->isEnabled());
+    EXPECT_FALSE(c().SaveOptionEmails->isChecked());
+
+    // A second scan rebuilds the tree from scratch.
+    ui.clear();
+    scan(c().txtNotesDatabaseFile->text().toStdString());
+    EXPECT_EQ(c().ContactsTreeView->childKeys("Folders").size(), 4);
+}
+
+TEST_F(ScanFixture, JournalDatabaseSkipsTheMailAndSelectsTheJournal)
+{
+    dxl::DatabaseBuilder db("My Journal", "personaljournal");
+    auto& e1 = db.document("JournalEntry").text("Subject", "Day one").dateTime("DiaryDate", "20090101");
+    auto& e2 = db.document("Other").text("Subject", "not an entry");
+    db.view("($All)").entries({ e1.noteId(), e2.noteId() });
+    scan(write(db, "journal.dxl"));
+
+    EXPECT_EQ(Program().IsJournalDatabase, 1);
+    EXPECT_EQ(c().NotesTab->selectedTab(), 6);
+    EXPECT_FALSE(c().NotesTab->isTabOn(2));
+    EXPECT_TRUE(c().NotesTab->isTabOn(6));
+    EXPECT_TRUE(c().SaveOptionJournals->isEnabled());
+    EXPECT_TRUE(c().SaveOptionJournals->isChecked());
+    ASSERT_EQ(c().JournalList->rowCount(), 1);
+    EXPECT_EQ(c().JournalList->cellText(0, 1), QStringLiteral("Day one"));
+    EXPECT_EQ(c().JournalList->rowImage(0), 54);
+    EXPECT_EQ(c().ContactsTreeView->childKeys("Folders"), QStringList()); // no folder walk
+}
+
+TEST_F(ScanFixture, FailuresBeforeTheFirstViewReportNotesAndLaterOnesAreSkipped)
+{
+    // No Notes client at all.
+    automation::ClearProviders();
+    scan("/nowhere/mail.dxl");
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, QStringLiteral("Lotus Notes not INSTALLED or Configured"));
+    EXPECT_TRUE(c().ScanFrame->isVisibleTo(window.get()));
+    EXPECT_TRUE(c().ImgReadingArrow->isVisibleTo(window.get()));
+
+    // A database that does not open.
+    ui.clear();
+    notes::RegisterNotesSession();
+    scan((dir.path() + "/missing.dxl").toStdString());
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured"));
+    EXPECT_EQ(ui.messages()[0].text, notes::NotesReader::NotesErrorReport());
+    EXPECT_EQ(ui.messages()[0].text.split('\n').size(), 8);
+    EXPECT_TRUE(ui.messages()[0].text.contains(QStringLiteral("support@quarrow.com for further assistance.")));
+    EXPECT_FALSE(c().NotesTab->isTabOn(7));
+
+    // A failing Type: the same report.
+    ui.clear();
+    auto fake = std::make_shared<fake_notes::Database>();
+    fake->views = { { "Projects", true, {} } };
+    fake->failing = { "Type" };
+    fake_notes::Register(fake);
+    scan("fake.nsf");
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured"));
+
+    // From the first view on, failures are skipped: a folder whose name cannot be read is left
+    // out, a count that cannot be read shows 0, and the scan still succeeds.
+    ui.clear();
+    fake->failing = { "Name:Broken", "Count:Projects", "GetView:($Calendar)" };
+    fake->views = { { "Broken", true, {} }, { "Projects", true, { "1" } }, { "Zed", true, {} } };
+    scan("fake.nsf");
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Scan Completed..."));
+    EXPECT_EQ(c().ContactsTreeView->childKeys("Folders"), QStringList({ "Projects", "Zed" }));
+    EXPECT_EQ(nodeText("Projects"), QStringLiteral("Projects (0)"));
+    EXPECT_EQ(c().CalendarList->rowCount(), 0);
+
+    // A database without views.
+    ui.clear();
+    fake->failing.clear();
+    fake->views.clear();
+    scan("fake.nsf");
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, QStringLiteral("No Data Found in NSF file or NSF file is encrypted"));
+    EXPECT_EQ(ui.messages()[0].icon, MsgIcon::None);
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Ferrymark"));
+    EXPECT_FALSE(c().ScanFrame->isVisibleTo(window.get()));
+}
+
+TEST_F(ScanFixture, ScanFromAnotherTabAndBrowse)
+{
+    scan(write(mailDatabase())); // leaves tab 2 selected
+    ui.clear();
+    window->CmdScan_Click();
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].text, QStringLiteral("Please select a Notes database and click Start Scan to proceed."));
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Select Notes Database"));
+    EXPECT_EQ(c().NotesTab->selectedTab(), 1);
+
+    // Browse offers both filters and fills the path; cancelling empties it again.
+    ui.answerOpenFile(QStringLiteral("/data/mail.dxl"));
+    window->CmdBrowse_Click();
+    ASSERT_EQ(ui.fileDialogs().size(), 1u);
+    EXPECT_TRUE(ui.fileDialogs()[0].filter.contains(QStringLiteral("Notes Database (*.nsf)")));
+    EXPECT_TRUE(ui.fileDialogs()[0].filter.contains(QStringLiteral("Notes DXL Export (*.dxl)")));
+    EXPECT_EQ(c().txtNotesDatabaseFile->text(), QStringLiteral("/data/mail.dxl"));
+    EXPECT_TRUE(c().CmdScan->isEnabled());
+    EXPECT_FALSE(c().NotesTab->isTabOn(2));
+    EXPECT_TRUE(c().NotesTab->isTabOn(3));
+    EXPECT_TRUE(c().NotesTab->isTabOn(4));
+    EXPECT_FALSE(c().NotesTab->isTabOn(5));
+    EXPECT_TRUE(c().NotesTab->isTabOn(7)); // keeps its state
+    EXPECT_TRUE(c().ScanFrame->isVisibleTo(window.get()));
+    EXPECT_FALSE(c().ImgReadingArrow->isVisibleTo(window.get()));
+
+    window->CmdBrowse_Click(); // cancelled
+    EXPECT_EQ(c().txtNotesDatabaseFile->text(), QString());
+    EXPECT_FALSE(c().CmdScan->isEnabled());
+    EXPECT_FALSE(window->toolbarButton(2)->isEnabled());
+    EXPECT_FALSE(c().ScanFrame->isVisibleTo(window.get()));
+}
+
+TEST_F(ScanFixture, BundledSamplesScan)
+{
+    scan(FERRYMARK_SOURCE_DIR "/samples/mailfile.dxl");
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Scan Completed..."));
+    EXPECT_TRUE(c().ContactsTreeView->contains("Projects"));
+    EXPECT_TRUE(c().ContactsTreeView->contains("2009"));
+    EXPECT_GT(c().ContactList->rowCount(), 0);
+    EXPECT_GT(c().CalendarList->rowCount(), 0);
+
+    ui.clear();
+    scan(FERRYMARK_SOURCE_DIR "/samples/personaljournal.dxl");
+    EXPECT_EQ(Program().IsJournalDatabase, 1);
+    EXPECT_GT(c().JournalList->rowCount(), 0);
+}
