@@ -3,6 +3,8 @@
 #include "fake_notes.h"
 #include "notes/notes_reader.h"
 
+#include <fstream>
+
 using common::MsgIcon;
 using common::Program;
 
@@ -229,4 +231,40 @@ TEST_F(ScanFixture, BundledSamplesScan)
     scan(FERRYMARK_SOURCE_DIR "/samples/personaljournal.dxl");
     EXPECT_EQ(Program().IsJournalDatabase, 1);
     EXPECT_GT(c().JournalList->rowCount(), 0);
+}
+
+TEST_F(ScanFixture, CorruptOrTruncatedFilesGiveTheNotesReportAndMissingViewsListNothing)
+{
+    const std::string good = write(mailDatabase());
+    std::string bytes;
+    {
+        std::ifstream in(good, std::ios::binary);
+        bytes.assign(std::istreambuf_iterator<char>(in), {});
+    }
+    const std::string cut = (dir.path() + "/cut.dxl").toStdString();
+    for (std::size_t length : { std::size_t(0), bytes.size() / 3, bytes.size() - 20 }) {
+        std::ofstream(cut, std::ios::binary | std::ios::trunc) << bytes.substr(0, length);
+        ui.clear();
+        scan(cut);
+        ASSERT_EQ(ui.messages().size(), 1u) << length;
+        EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured")) << length;
+    }
+    const std::string nsf = (dir.path() + "/native.nsf").toStdString();
+    std::ofstream(nsf, std::ios::binary) << std::string("\x1a\x00\x00\x00binary", 10);
+    ui.clear();
+    scan(nsf);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured"));
+
+    // A database without calendar, to-do and people views: the previews stay empty and their
+    // fillers enable nothing; the scan's own step enables the export choices afterwards.
+    dxl::DatabaseBuilder bare("Bare", "mailfile");
+    bare.folder("($Inbox)").entries({});
+    ui.clear();
+    scan(write(bare, "bare.dxl"));
+    EXPECT_EQ(ui.messages().back().title, QStringLiteral("Scan Completed..."));
+    EXPECT_EQ(c().CalendarList->rowCount(), 0);
+    EXPECT_EQ(c().ContactList->rowCount(), 0);
+    EXPECT_EQ(common::Program().ContactsFound, 0);
+    EXPECT_FALSE(c().SaveOptionContacts->isChecked());
 }
