@@ -13,6 +13,9 @@ class QAction;
 namespace notes {
 class NotesReader;
 }
+namespace exporting {
+class ExportOptions;
+}
 
 namespace shell {
 using widgets::frmMainControls;
@@ -73,6 +76,7 @@ private:
 
     frmMainControls c_;
     std::unique_ptr<notes::NotesReader> reader_;
+    std::unique_ptr<exporting::ExportOptions> exportOptions_;
     bool placed_ = false;
 };
 
