@@ -54,8 +54,9 @@ void ExportOptions::NotesTab_Click(std::int16_t tabNumber)
         session.reset();
     });
     if (landed) {
-        common::MsgBox(QStringLiteral("Outlook NOT installed to configured properly.\nPlease set the Outlook as default "
-                                      "email client."),
+        common::MsgBox(
+            QStringLiteral("Outlook NOT installed to configured properly.\nPlease set the Outlook as default "
+                           "email client."),
             common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Outlook NOT Installed"), owner_);
     }
 }

@@ -47,8 +47,7 @@ namespace {
     // Where the phases resume after a landing.
     enum class ResumeAt { Start, SentItems, Drafts, CalendarGate, TasksGate, Finish };
 
-    template <class T>
-    T& need(const std::shared_ptr<T>& object, const char* what)
+    template <class T> T& need(const std::shared_ptr<T>& object, const char* what)
     {
         if (!object)
             throw AutomationError(what, "", "the object is not set");
@@ -80,11 +79,11 @@ namespace {
     constexpr PhaseDef SentItems { Phase::SentItems, "($Sent)", "Saving Emails (Sent Items)...", false, false, false,
         true };
     constexpr PhaseDef Drafts { Phase::Drafts, "($Drafts)", "Saving Emails (Drafts)...", false, false, false, true };
-    constexpr PhaseDef DeletedItems { Phase::DeletedItems, "($Trash)", "Saving Emails (Deleted Items)...", false,
-        false, true, true };
-    constexpr PhaseDef Calendar { Phase::Calendar, "($Calendar)", "Saving Calendar Entries...", true, true, true,
+    constexpr PhaseDef DeletedItems { Phase::DeletedItems, "($Trash)", "Saving Emails (Deleted Items)...", false, false,
+        true, true };
+    constexpr PhaseDef CalendarPhase { Phase::Calendar, "($Calendar)", "Saving Calendar Entries...", true, true, true,
         true };
-    constexpr PhaseDef Tasks { Phase::Tasks, "($ToDo)", "Saving Tasks Entries...", true, false, true, true };
+    constexpr PhaseDef TasksPhase { Phase::Tasks, "($ToDo)", "Saving Tasks Entries...", true, false, true, true };
 
     const char* PhaseName(Phase p)
     {
@@ -217,8 +216,9 @@ struct frmSave::Run {
         g.PstFullPath = g.SaveFolder + g.PstFileName;
         QString name = g.MailboxName;
         name.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
-        g.MailboxName = name.trimmed() + QStringLiteral(" > (Date | Time) - ") + now.toString(QStringLiteral("dd-MM-yyyy"))
-            + QStringLiteral(" | ") + now.toString(QStringLiteral("HH:mm:ss"));
+        g.MailboxName = name.trimmed() + QStringLiteral(" > (Date | Time) - ")
+            + now.toString(QStringLiteral("dd-MM-yyyy")) + QStringLiteral(" | ")
+            + now.toString(QStringLiteral("HH:mm:ss"));
 
         // ANSI for Outlook before 2003; otherwise the format the user chose.
         std::int16_t format = static_cast<std::int16_t>(automation::PstFormat::Ansi);
@@ -281,12 +281,12 @@ struct frmSave::Run {
         case ResumeAt::CalendarGate:
             r.onErrorGoTo(Landing::TasksGate);
             if (m().SaveOptionCalendars->isChecked())
-                standardPhase(Calendar);
+                standardPhase(CalendarPhase);
             [[fallthrough]];
         case ResumeAt::TasksGate:
             r.onErrorGoTo(Landing::Finish);
             if (m().SaveOptionToDo->isChecked())
-                standardPhase(Tasks);
+                standardPhase(TasksPhase);
             [[fallthrough]];
         case ResumeAt::Finish:
             finish();
@@ -303,7 +303,10 @@ struct frmSave::Run {
         w.LblSaveHeader->setText(QLatin1String(p.header));
         if (p.phase == Phase::Contacts)
             DoEvents();
-        if (p.newSession) {
+        // Sent Items, Drafts and Deleted Items share the Inbox phase's session. When the Inbox
+        // phase ended before it made one, the first of them makes it, so that their mail is
+        // still written.
+        if (p.newSession || !w.RdoSession) {
             r.step([&] {
                 w.RdoSession = automation::CreateObjectAs<automation::RDOSession>("Redemption.RDOSession");
                 w.RdoSession->Logon();
@@ -364,7 +367,8 @@ struct frmSave::Run {
         });
         for (const QString& name : names) {
             g.ViewName = common::TrimBlanks(name);
-            const QString header = QStringLiteral("Saving Emails (Custom Folders)... [") + g.ViewName + QLatin1Char(']');
+            const QString header
+                = QStringLiteral("Saving Emails (Custom Folders)... [") + g.ViewName + QLatin1Char(']');
             w.LblSaveHeader->setText(header);
             r.step([&] { w.NotesInitFolder(g.ViewName); });
             w.LblSaveHeader->setText(header);
@@ -398,8 +402,8 @@ struct frmSave::Run {
                 need(g.NotesDoc, "NotesDocument");
                 writeDocument(phase, i);
             } catch (const AutomationError& e) {
-                std::cerr << "Skipped document " << noteId.toStdString() << " of view \""
-                          << g.ViewName.toStdString() << "\" (" << PhaseName(phase) << "): " << e.what() << '\n';
+                std::cerr << "Skipped document " << noteId.toStdString() << " of view \"" << g.ViewName.toStdString()
+                          << "\" (" << PhaseName(phase) << "): " << e.what() << '\n';
             }
             g.NotesDoc.reset();
             g.NotesDb.reset();
@@ -493,9 +497,9 @@ frmSave::frmSave(QWidget* owner, const widgets::frmMainControls& mainWindow)
         return widget;
     };
     auto* frame = named(new QGroupBox(QStringLiteral(" Export Progress Details"), this), "FraProgress");
-    LblSaveHeader = named(new QLabel(QStringLiteral("Click Export to Outlook button to start conversion process..."),
-                              frame),
-        "LblSaveHeader");
+    LblSaveHeader
+        = named(new QLabel(QStringLiteral("Click Export to Outlook button to start conversion process..."), frame),
+            "LblSaveHeader");
     LblSubject = named(new QLabel(QStringLiteral("Subject :"), frame), "LblSubject");
     LblProcessing = named(new QLabel(frame), "LblProcessing");
     LblFoundLabel = named(new QLabel(QStringLiteral("Found :"), frame), "LblFoundLabel");
