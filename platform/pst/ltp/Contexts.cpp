@@ -87,7 +87,8 @@ NodeData writePropertyContext(ndb::NodeDatabase& ndb, const PropertyMap& props)
         w.u16(v.type);
         if (fixed && fixed <= 4) {
             std::uint8_t inl[4] = {};
-            std::copy_n(v.data.data(), std::min<std::size_t>(v.data.size(), 4), inl);
+            for (std::size_t i = 0; i < v.data.size() && i < 4; ++i)
+                inl[i] = v.data[i];
             w.bytes(inl, 4);
         } else {
             w.u32(values.put(v.data));

@@ -56,10 +56,9 @@ namespace detail {
     Bytes StoreImpl::entryIdFor(std::uint32_t nid) const
     {
         // EntryID of a PST object: rgbFlags (4 zero bytes), uid (the store's record key), nid.
-        Bytes id(4, 0);
-        id.insert(id.end(), recordKey_.begin(), recordKey_.end());
-        for (int i = 0; i < 4; ++i)
-            id.push_back(static_cast<std::uint8_t>(nid >> (8 * i)));
+        Bytes id(24, 0);
+        std::copy_n(recordKey_.data(), 16, id.data() + 4);
+        ndb::storeLe(id.data() + 20, nid, 4);
         return id;
     }
 

@@ -94,6 +94,7 @@ std::uint64_t NodeDatabase::writeBlock(const std::uint8_t* data, std::size_t cb,
     }
     sink_->writeAt(ib, image.data(), image.size());
     blocks_[bid] = BlockEntry { ib, static_cast<std::uint16_t>(cb), 1 };
+    changed_ = true;
     return bid;
 }
 
@@ -263,6 +264,7 @@ void NodeDatabase::reserveNid(std::uint32_t nid)
 void NodeDatabase::putNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub, std::uint32_t nidParent)
 {
     reserveNid(nid);
+    changed_ = true;
     auto& n = nodes_[nid];
     const NodeEntry old = n;
     n = NodeEntry { bidData, bidSub, nidParent };
@@ -431,6 +433,8 @@ void NodeDatabase::writeMapsAndHeader(const HeaderState& state)
 
 void NodeDatabase::commit()
 {
+    if (!changed_)
+        return;
     // The pages of the trees on disk stay until the new header is written.
     for (auto ib : treePages_)
         alloc_.freeAfterCommit(ib, kPageSize);
@@ -479,6 +483,7 @@ void NodeDatabase::commit()
     const HeaderState next { nbtRoot, bbtRoot, kAMapValid2 };
     writeMapsAndHeader(next);
     committed_ = next;
+    changed_ = false;
     // Now nothing on disk reaches the freed space: give it back, and write exact maps again.
     if (alloc_.releasePending())
         writeMapsAndHeader(next);

@@ -74,6 +74,7 @@ public:
     std::uint64_t fileSize() const { return alloc_.fileSize(); }
 
     // Writes both B-trees, the maps and the header: afterwards the file holds the current state.
+    // Nothing is written when nothing changed since the last commit.
     void commit();
     // Once the file is visible under its final name, every later change first marks the
     // on-disk AMaps invalid ([MS-PST] 2.6.1.3.7) and keeps the file length in the header.
@@ -115,6 +116,7 @@ private:
     std::uint32_t dwUnique_ = 0;
     HeaderState committed_; // what the header on disk describes
     bool published_ = false;
+    bool changed_ = true; // nodes or blocks changed since the last commit
 };
 
 // HEADER of [MS-PST] 2.2.2.6 for both formats (fields given, CRCs computed here).
