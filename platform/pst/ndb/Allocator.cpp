@@ -35,6 +35,7 @@ void Allocator::addRegions(std::uint64_t count)
         const std::uint64_t r = regions_++;
         bits_.resize(regions_ * kAMapDataBytes, 0);
         regionFree_.push_back(static_cast<std::uint16_t>(kSlotsPerRegion));
+        diskFree_.push_back(0);
         dirty_.push_back(true);
         freeSlots_ += kSlotsPerRegion;
         const std::uint64_t base = kFirstAMapOffset + r * kRegionBytes;
@@ -154,6 +155,14 @@ unsigned Allocator::longestFreeRun(std::uint64_t region) const
     return std::min(best, 255u);
 }
 
+std::uint64_t Allocator::freeBytesOnDisk() const
+{
+    std::uint64_t slots = 0;
+    for (auto f : diskFree_)
+        slots += f;
+    return slots * kBlockAlign;
+}
+
 void Allocator::writeRegion(FileSink& sink, std::uint64_t region)
 {
     const std::uint64_t base = kFirstAMapOffset + region * kRegionBytes;
@@ -164,6 +173,7 @@ void Allocator::writeRegion(FileSink& sink, std::uint64_t region)
     std::copy_n(bits_.data() + region * kAMapDataBytes, kAMapDataBytes, page + pad);
     sealPage(page, layout_, kPtypeAMap, base, base);
     sink.writeAt(base, page, kPageSize);
+    diskFree_[region] = regionFree_[region];
     for (std::uint64_t ib : mapPagesOf(region)) {
         if (ib == base)
             continue;

@@ -26,7 +26,8 @@ public:
     std::uint64_t regionCount() const { return regions_; }
     std::uint64_t fileSize() const { return kFirstAMapOffset + regions_ * kRegionBytes; }
     std::uint64_t lastAMapOffset() const { return kFirstAMapOffset + (regions_ - 1) * kRegionBytes; }
-    std::uint64_t freeBytes() const { return freeSlots_ * kBlockAlign; } // cbAMapFree, from the maps
+    std::uint64_t freeBytes() const { return freeSlots_ * kBlockAlign; } // free now, in memory
+    std::uint64_t freeBytesOnDisk() const; // free as the AMap pages on disk say: cbAMapFree
 
     // Adds count AMap regions at the end (their map pages marked allocated).
     void addRegions(std::uint64_t count);
@@ -56,6 +57,7 @@ private:
     std::uint64_t regions_ = 0;
     std::vector<std::uint8_t> bits_; // rgbAMapBits of every region, MSB first
     std::vector<std::uint16_t> regionFree_; // free slots per region
+    std::vector<std::uint16_t> diskFree_; // free slots per region as last written to disk
     std::vector<bool> dirty_;
     std::uint64_t freeSlots_ = 0;
     std::map<std::uint64_t, std::uint64_t> freeByStart_; // ib -> size

@@ -1,5 +1,6 @@
 #include "ndb/NodeDatabase.h"
 
+#include "ndb/BTree.h"
 #include "ndb/Checksum.h"
 #include "ndb/Page.h"
 #include "pst/Error.h"
@@ -18,11 +19,22 @@ namespace {
     }
 } // namespace
 
+struct NodeDatabase::Trees {
+    explicit Trees(const Layout& l)
+        : nbt(l.btEntryArea / l.nbtEntrySize, l.btEntryArea / l.btEntrySize)
+        , bbt(l.btEntryArea / l.bbtEntrySize, l.btEntryArea / l.btEntrySize)
+    {
+    }
+    CowBTree<NodeEntry> nbt;
+    CowBTree<BlockEntry> bbt;
+};
+
 NodeDatabase::NodeDatabase(std::unique_ptr<FileSink> sink, Format format, std::uint64_t maxFileSize)
     : layout_(Layout::of(format))
     , sink_(std::move(sink))
     , maxFileSize_(maxFileSize == 0 ? layout_.maxFileSize : std::min(maxFileSize, layout_.maxFileSize))
     , alloc_(layout_)
+    , trees_(std::make_unique<Trees>(layout_))
 {
     // Initial rgnid as Outlook writes them: indexes below 0x400 are reserved for fixed NIDs.
     rgnid_.fill(0x400);
@@ -38,6 +50,9 @@ NodeDatabase::NodeDatabase(std::unique_ptr<FileSink> sink, Format format, std::u
 }
 
 NodeDatabase::~NodeDatabase() = default;
+
+std::size_t NodeDatabase::nodeCount() const { return trees_->nbt.size(); }
+std::size_t NodeDatabase::blockCount() const { return trees_->bbt.size(); }
 
 // ---- space ------------------------------------------------------------------------------------
 
@@ -63,11 +78,12 @@ void NodeDatabase::grow()
             std::to_string(alloc_.fileSize() + add * kRegionBytes) + " bytes needed");
     alloc_.addRegions(add);
     // The new map pages first (they extend the file), then the length, then a header that covers
-    // them. The header keeps the committed roots and says the AMaps are not to be trusted.
+    // them with the committed roots. The AMaps on disk still cover everything those roots reach
+    // (space is freed on disk only after a commit), so the header keeps their validity.
     alloc_.writeRegionPages(*sink_, oldRegions);
     sink_->resize(alloc_.fileSize());
     if (published_)
-        writeHeader(HeaderState { committed_.nbt, committed_.bbt, kAMapInvalid });
+        writeHeader(committed_);
 }
 
 // ---- blocks -----------------------------------------------------------------------------------
@@ -93,7 +109,7 @@ std::uint64_t NodeDatabase::writeBlock(const std::uint8_t* data, std::size_t cb,
         image = sealBlock(layout_, encoded.data(), cb, ib, bid);
     }
     sink_->writeAt(ib, image.data(), image.size());
-    blocks_[bid] = BlockEntry { ib, static_cast<std::uint16_t>(cb), 1 };
+    trees_->bbt.put(bid, BlockEntry { ib, static_cast<std::uint16_t>(cb), 1 });
     changed_ = true;
     return bid;
 }
@@ -219,25 +235,27 @@ std::uint64_t NodeDatabase::writeSubnodeTree(std::vector<SubnodeEntry> entries)
 
 void NodeDatabase::addRef(std::uint64_t bid)
 {
-    auto it = blocks_.find(bid);
-    if (it == blocks_.end())
+    BlockEntry* e = trees_->bbt.modify(bid);
+    if (!e)
         throw Error(ErrorKind::Internal, "add block reference", hex(bid), "a block in the BBT", "none");
-    if (it->second.cref == 0xFFFF)
+    if (e->cref == 0xFFFF)
         throw Error(ErrorKind::LimitExceeded, "add block reference", hex(bid), "at most 65535 references", "65535");
-    ++it->second.cref;
+    ++e->cref;
+    changed_ = true;
 }
 
 void NodeDatabase::release(std::uint64_t bid)
 {
     if (bid == 0)
         return;
-    auto it = blocks_.find(bid);
-    if (it == blocks_.end())
+    BlockEntry* e = trees_->bbt.modify(bid);
+    if (!e)
         throw Error(ErrorKind::Internal, "release block", hex(bid), "a block in the BBT", "none");
-    if (--it->second.cref > 0)
+    changed_ = true;
+    if (--e->cref > 0)
         return;
-    alloc_.freeAfterCommit(it->second.ib, layout_.blockSizeOnDisk(it->second.cb));
-    blocks_.erase(it);
+    alloc_.freeAfterCommit(e->ib, layout_.blockSizeOnDisk(e->cb));
+    trees_->bbt.erase(bid);
     if (auto kids = children_.find(bid); kids != children_.end()) {
         auto list = std::move(kids->second);
         children_.erase(kids);
@@ -265,18 +283,14 @@ void NodeDatabase::putNode(std::uint32_t nid, std::uint64_t bidData, std::uint64
 {
     reserveNid(nid);
     changed_ = true;
-    auto& n = nodes_[nid];
-    const NodeEntry old = n;
-    n = NodeEntry { bidData, bidSub, nidParent };
+    const NodeEntry* existing = trees_->nbt.find(nid);
+    const NodeEntry old = existing ? *existing : NodeEntry {};
+    trees_->nbt.put(nid, NodeEntry { bidData, bidSub, nidParent });
     release(old.bidData);
     release(old.bidSub);
 }
 
-const NodeEntry* NodeDatabase::node(std::uint32_t nid) const
-{
-    auto it = nodes_.find(nid);
-    return it == nodes_.end() ? nullptr : &it->second;
-}
+const NodeEntry* NodeDatabase::node(std::uint32_t nid) const { return trees_->nbt.find(nid); }
 
 // ---- B-trees ----------------------------------------------------------------------------------
 
@@ -295,44 +309,7 @@ Bref NodeDatabase::writePage(
     const std::uint64_t bid = nextPageBid();
     sealPage(page, layout_, type, ib, bid);
     sink_->writeAt(ib, page, kPageSize);
-    treePages_.push_back(ib);
     return Bref { bid, ib };
-}
-
-Bref NodeDatabase::writeBTree(PageType type, std::size_t count, const std::vector<std::uint64_t>& keys,
-    const std::function<void(std::size_t, std::uint8_t*)>& writeLeafEntry, unsigned leafEntrySize)
-{
-    // Bottom-up build: full leaves, then index levels of BTENTRY (btkey, BREF) until one page.
-    const unsigned leafMax = layout_.btEntryArea / leafEntrySize;
-    std::vector<std::pair<std::uint64_t, Bref>> level; // first key, page
-    std::vector<std::uint8_t> buf(layout_.btEntryArea);
-    if (count == 0)
-        return writePage(type, buf.data(), 0, leafEntrySize, 0);
-    for (std::size_t i = 0; i < count; i += leafMax) {
-        const unsigned n = static_cast<unsigned>(std::min<std::size_t>(leafMax, count - i));
-        for (unsigned k = 0; k < n; ++k)
-            writeLeafEntry(i + k, buf.data() + k * leafEntrySize);
-        level.emplace_back(keys[i], writePage(type, buf.data(), n, leafEntrySize, 0));
-    }
-    const unsigned w = layout_.idWidth;
-    const unsigned idxMax = layout_.btEntryArea / layout_.btEntrySize;
-    unsigned depth = 0;
-    while (level.size() > 1) {
-        ++depth;
-        std::vector<std::pair<std::uint64_t, Bref>> up;
-        for (std::size_t i = 0; i < level.size(); i += idxMax) {
-            const unsigned n = static_cast<unsigned>(std::min<std::size_t>(idxMax, level.size() - i));
-            for (unsigned k = 0; k < n; ++k) {
-                std::uint8_t* e = buf.data() + k * layout_.btEntrySize;
-                storeLe(e, level[i + k].first, w);
-                storeLe(e + w, level[i + k].second.bid, w);
-                storeLe(e + 2 * w, level[i + k].second.ib, w);
-            }
-            up.emplace_back(level[i].first, writePage(type, buf.data(), n, layout_.btEntrySize, depth));
-        }
-        level = std::move(up);
-    }
-    return level.front().second;
 }
 
 // ---- header and commit ------------------------------------------------------------------------
@@ -412,7 +389,7 @@ void NodeDatabase::writeHeader(const HeaderState& state)
     h.rgnid = rgnid_;
     h.ibFileEof = alloc_.fileSize();
     h.ibAMapLast = alloc_.lastAMapOffset();
-    h.cbAMapFree = alloc_.freeBytes();
+    h.cbAMapFree = alloc_.freeBytesOnDisk();
     h.cbPMapFree = 0; // the PMaps offer no pages
     h.nbt = state.nbt;
     h.bbt = state.bbt;
@@ -435,50 +412,52 @@ void NodeDatabase::commit()
 {
     if (!changed_)
         return;
-    // The pages of the trees on disk stay until the new header is written.
-    for (auto ib : treePages_)
-        alloc_.freeAfterCommit(ib, kPageSize);
-    treePages_.clear();
-
+    // Only changed pages are written, each to a new place; the pages they replace (and the
+    // blocks released since the last commit) stay until the new header is written.
     const unsigned w = layout_.idWidth;
-    std::vector<std::uint64_t> keys;
-    std::vector<const std::pair<const std::uint64_t, BlockEntry>*> bbt;
-    keys.reserve(blocks_.size());
-    bbt.reserve(blocks_.size());
-    for (auto& e : blocks_) {
-        keys.push_back(e.first);
-        bbt.push_back(&e);
-    }
-    // BBTENTRY: BREF (bid, ib), cb, cRef, [dwPadding (Unicode)].
-    const Bref bbtRoot = writeBTree(
-        kPtypeBbt, bbt.size(), keys,
-        [&](std::size_t i, std::uint8_t* e) {
-            storeLe(e, bbt[i]->first, w);
-            storeLe(e + w, bbt[i]->second.ib, w);
-            storeLe(e + 2 * w, bbt[i]->second.cb, 2);
-            storeLe(e + 2 * w + 2, bbt[i]->second.cref, 2);
-            if (layout_.unicode)
-                storeLe(e + 2 * w + 4, 0, 4);
+    auto freeOld = [this](std::uint64_t ib) { alloc_.freeAfterCommit(ib, kPageSize); };
+    std::vector<std::uint8_t> buf(layout_.btEntryArea);
+    auto writeIndex = [&](PageType type, const auto& page) {
+        for (std::size_t i = 0; i < page.size(); ++i) { // BTENTRY: btkey, BREF (bid, ib)
+            std::uint8_t* e = buf.data() + i * layout_.btEntrySize;
+            storeLe(e, page.keys[i], w);
+            storeLe(e + w, page.children[i]->disk.bid, w);
+            storeLe(e + 2 * w, page.children[i]->disk.ib, w);
+        }
+        return writePage(type, buf.data(), static_cast<unsigned>(page.size()), layout_.btEntrySize, page.level);
+    };
+    const Bref bbtRoot = trees_->bbt.write(
+        [&](const CowBTree<BlockEntry>::Page& page) {
+            if (page.level > 0)
+                return writeIndex(kPtypeBbt, page);
+            for (std::size_t i = 0; i < page.size(); ++i) { // BBTENTRY: BREF, cb, cRef, [dwPadding]
+                std::uint8_t* e = buf.data() + i * layout_.bbtEntrySize;
+                storeLe(e, page.keys[i], w);
+                storeLe(e + w, page.values[i].ib, w);
+                storeLe(e + 2 * w, page.values[i].cb, 2);
+                storeLe(e + 2 * w + 2, page.values[i].cref, 2);
+                if (layout_.unicode)
+                    storeLe(e + 2 * w + 4, 0, 4);
+            }
+            return writePage(kPtypeBbt, buf.data(), static_cast<unsigned>(page.size()), layout_.bbtEntrySize, 0);
         },
-        layout_.bbtEntrySize);
-    keys.clear();
-    std::vector<const std::pair<const std::uint32_t, NodeEntry>*> nbt;
-    for (auto& e : nodes_) {
-        keys.push_back(e.first);
-        nbt.push_back(&e);
-    }
-    // NBTENTRY: nid (padded to the id width), bidData, bidSub, nidParent, [dwPadding (Unicode)].
-    const Bref nbtRoot = writeBTree(
-        kPtypeNbt, nbt.size(), keys,
-        [&](std::size_t i, std::uint8_t* e) {
-            storeLe(e, nbt[i]->first, w);
-            storeLe(e + w, nbt[i]->second.bidData, w);
-            storeLe(e + 2 * w, nbt[i]->second.bidSub, w);
-            storeLe(e + 3 * w, nbt[i]->second.nidParent, 4);
-            if (layout_.unicode)
-                storeLe(e + 3 * w + 4, 0, 4);
+        freeOld);
+    const Bref nbtRoot = trees_->nbt.write(
+        [&](const CowBTree<NodeEntry>::Page& page) {
+            if (page.level > 0)
+                return writeIndex(kPtypeNbt, page);
+            for (std::size_t i = 0; i < page.size(); ++i) { // NBTENTRY: nid, bidData, bidSub, nidParent, [dwPadding]
+                std::uint8_t* e = buf.data() + i * layout_.nbtEntrySize;
+                storeLe(e, page.keys[i], w);
+                storeLe(e + w, page.values[i].bidData, w);
+                storeLe(e + 2 * w, page.values[i].bidSub, w);
+                storeLe(e + 3 * w, page.values[i].nidParent, 4);
+                if (layout_.unicode)
+                    storeLe(e + 3 * w + 4, 0, 4);
+            }
+            return writePage(kPtypeNbt, buf.data(), static_cast<unsigned>(page.size()), layout_.nbtEntrySize, 0);
         },
-        layout_.nbtEntrySize);
+        freeOld);
 
     const HeaderState next { nbtRoot, bbtRoot, kAMapValid2 };
     writeMapsAndHeader(next);

@@ -11,7 +11,7 @@
 
 #include <array>
 #include <cstdint>
-#include <map>
+#include <functional>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -69,8 +69,8 @@ public:
     // Sets a node; the node takes over the references of bidData and bidSub, and drops its old ones.
     void putNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub, std::uint32_t nidParent);
     const NodeEntry* node(std::uint32_t nid) const;
-    std::size_t nodeCount() const { return nodes_.size(); }
-    std::size_t blockCount() const { return blocks_.size(); }
+    std::size_t nodeCount() const;
+    std::size_t blockCount() const;
     std::uint64_t fileSize() const { return alloc_.fileSize(); }
 
     // Writes both B-trees, the maps and the header: afterwards the file holds the current state.
@@ -80,12 +80,14 @@ public:
     // on-disk AMaps invalid ([MS-PST] 2.6.1.3.7) and keeps the file length in the header.
     void setPublished() { published_ = true; }
 
-private:
+    // BBTENTRY minus the key.
     struct BlockEntry {
         std::uint64_t ib;
         std::uint16_t cb;
         std::uint16_t cref;
     };
+
+private:
     struct HeaderState {
         Bref nbt, bbt;
         std::uint8_t amapValid = kAMapInvalid;
@@ -94,8 +96,6 @@ private:
     std::uint64_t allocate(std::uint64_t size, std::uint64_t align);
     void grow();
     std::uint64_t nextPageBid() { return bidNextP_++; }
-    Bref writeBTree(PageType type, std::size_t count, const std::vector<std::uint64_t>& keys,
-        const std::function<void(std::size_t, std::uint8_t*)>& writeLeafEntry, unsigned leafEntrySize);
     Bref writePage(PageType type, const std::uint8_t* entries, unsigned count, unsigned entrySize, unsigned level);
     void writeHeader(const HeaderState& state);
     void writeMapsAndHeader(const HeaderState& state);
@@ -106,10 +106,9 @@ private:
     std::unique_ptr<FileSink> sink_;
     std::uint64_t maxFileSize_;
     Allocator alloc_;
-    std::map<std::uint32_t, NodeEntry> nodes_; // the NBT
-    std::map<std::uint64_t, BlockEntry> blocks_; // the BBT
+    struct Trees;
+    std::unique_ptr<Trees> trees_; // the NBT and the BBT
     std::unordered_map<std::uint64_t, std::vector<std::uint64_t>> children_; // blocks an internal block references
-    std::vector<std::uint64_t> treePages_; // pages of the B-trees of the last commit
     std::array<std::uint32_t, 32> rgnid_ {};
     std::uint64_t bidNextB_ = 4;
     std::uint64_t bidNextP_ = 1;

@@ -274,7 +274,7 @@ TEST(KilledProcess, FileAlwaysHoldsAtLeastTheFlushedFolders)
         int flushed = 0;
         if (std::fgets(line, sizeof line, in))
             std::sscanf(line, "flushed %d", &flushed);
-        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 400000)(rng)));
+        std::this_thread::sleep_for(std::chrono::microseconds(std::uniform_int_distribution<int>(0, 250000)(rng)));
         ::kill(pid, SIGKILL);
         while (std::fgets(line, sizeof line, in))
             std::sscanf(line, "flushed %d", &flushed);
