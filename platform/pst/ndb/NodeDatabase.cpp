@@ -290,6 +290,19 @@ void NodeDatabase::putNode(std::uint32_t nid, std::uint64_t bidData, std::uint64
     release(old.bidSub);
 }
 
+bool NodeDatabase::deleteNode(std::uint32_t nid)
+{
+    const NodeEntry* existing = trees_->nbt.find(nid);
+    if (!existing)
+        return false;
+    const NodeEntry old = *existing;
+    trees_->nbt.erase(nid);
+    changed_ = true;
+    release(old.bidData);
+    release(old.bidSub);
+    return true;
+}
+
 const NodeEntry* NodeDatabase::node(std::uint32_t nid) const { return trees_->nbt.find(nid); }
 
 // ---- B-trees ----------------------------------------------------------------------------------

@@ -68,6 +68,8 @@ public:
     void reserveNid(std::uint32_t nid);
     // Sets a node; the node takes over the references of bidData and bidSub, and drops its old ones.
     void putNode(std::uint32_t nid, std::uint64_t bidData, std::uint64_t bidSub, std::uint32_t nidParent);
+    // Removes a node and drops its references; false when there is no such node.
+    bool deleteNode(std::uint32_t nid);
     const NodeEntry* node(std::uint32_t nid) const;
     std::size_t nodeCount() const;
     std::size_t blockCount() const;
