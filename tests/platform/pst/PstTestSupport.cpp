@@ -2,6 +2,8 @@
 
 #include <array>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <random>
 #include <regex>
 #include <sstream>
@@ -99,6 +101,33 @@ std::vector<std::string> readpstFolders(const std::filesystem::path& pst, std::s
     }
     std::filesystem::remove_all(target);
     return out;
+}
+
+AMapSummary amapSummary(const std::filesystem::path& pst)
+{
+    std::ifstream in(pst, std::ios::binary);
+    const std::vector<unsigned char> d((std::istreambuf_iterator<char>(in)), {});
+    AMapSummary s;
+    if (d.size() < 0x4400 + 512)
+        return s;
+    const bool unicode = d[10] >= 23; // wVer
+    auto le = [&](std::size_t at, unsigned width) {
+        std::uint64_t v = 0;
+        for (unsigned i = 0; i < width; ++i)
+            v |= std::uint64_t(d[at + i]) << (8 * i);
+        return v;
+    };
+    // ROOT: dwReserved, ibFileEof, ibAMapLast, cbAMapFree, cbPMapFree, BREFNBT, BREFBBT, fAMapValid.
+    const std::size_t root = unicode ? 180 : 164;
+    const unsigned w = unicode ? 8 : 4;
+    s.headerFree = le(root + 4 + 2 * w, w);
+    s.valid = d[root + 4 + 8 * w];
+    for (std::size_t ib = 0x4400; ib + 512 <= d.size(); ib += 253952)
+        for (std::size_t i = 0; i < 496; ++i)
+            for (int bit = 0; bit < 8; ++bit)
+                if (!(d[ib + (unicode ? 0 : 4) + i] & (0x80 >> bit)))
+                    s.mapFree += 64;
+    return s;
 }
 
 } // namespace psttest

@@ -2,6 +2,7 @@
 // strict checker, and reading their answers.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <set>
 #include <string>
@@ -40,5 +41,13 @@ std::set<std::string> pffexportFolders(const std::filesystem::path& pst, std::st
 // Folder names readpst processes ("Processing Folder" lines) and its log.
 std::vector<std::string> readpstFolders(const std::filesystem::path& pst, std::string& log);
 std::vector<std::string> lines(const std::string& text);
+
+// The header's cbAMapFree and fAMapValid next to the free space the AMap pages describe.
+struct AMapSummary {
+    std::uint64_t headerFree = 0;
+    std::uint64_t mapFree = 0;
+    int valid = -1;
+};
+AMapSummary amapSummary(const std::filesystem::path& pst);
 
 } // namespace psttest

@@ -131,6 +131,9 @@ TEST_P(NewStoreOracles, DefaultFoldersNestedTreeManySiblingsAndNonAsciiNames)
     auto check = pstcheck(path);
     EXPECT_EQ(check.exitCode, 0) << check.output;
     EXPECT_NE(check.output.find(ansi ? "ANSI" : "Unicode"), std::string::npos) << check.output;
+    const auto maps = amapSummary(path);
+    EXPECT_EQ(maps.valid, 2); // VALID_AMAP2 after close
+    EXPECT_EQ(maps.headerFree, maps.mapFree) << "cbAMapFree disagrees with the AMap pages";
 
     // libpff: pffinfo sees the store and its special folders.
     auto info = run("pffinfo " + quote(path.string()));
