@@ -97,6 +97,7 @@ namespace detail {
             FolderNode& p = folders_.at(parent);
             const bool first = p.children.empty();
             p.children.push_back(nid);
+            p.childByName[foldCase(folders_.at(nid).name)] = nid;
             if (first)
                 touch(parent); // PidTagSubfolders turns true, in its PC and its parent's row
             dirtyHierarchy_.insert(parent);
@@ -108,11 +109,9 @@ namespace detail {
 
     std::optional<std::uint32_t> StoreImpl::findChild(std::uint32_t parent, std::string_view name) const
     {
-        const std::string want = foldCase(messaging::storedText(format_, name));
-        for (auto c : folder(parent).children)
-            if (foldCase(folders_.at(c).name) == want)
-                return c;
-        return std::nullopt;
+        const auto& byName = folder(parent).childByName;
+        auto it = byName.find(foldCase(messaging::storedText(format_, name)));
+        return it == byName.end() ? std::nullopt : std::optional<std::uint32_t>(it->second);
     }
 
     std::uint32_t StoreImpl::createFolder(std::uint32_t parent, std::string_view name, std::string_view containerClass)

@@ -22,6 +22,7 @@ struct FolderNode {
     std::string name; // as stored (UTF-8 after the format's round trip)
     std::string containerClass;
     std::vector<std::uint32_t> children;
+    std::unordered_map<std::string, std::uint32_t> childByName; // case-folded name -> NID
     std::uint32_t contentCount = 0;
     std::uint32_t unreadCount = 0;
     ltp::PropertyMap extra; // further PC properties (entry IDs of the default folders, ...)

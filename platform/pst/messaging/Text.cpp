@@ -92,21 +92,22 @@ bool isValidUtf8(std::string_view s)
     return true;
 }
 
+// One converter per direction and thread: iconv_open is far dearer than a conversion.
 ndb::ByteVector toUtf16le(std::string_view utf8)
 {
-    Iconv cv("UTF-16LE", "UTF-8");
+    thread_local Iconv cv("UTF-16LE", "UTF-8");
     return cv.convert(utf8, "\xFD\xFF", 2);
 }
 
 ndb::ByteVector toWindows1252(std::string_view utf8)
 {
-    Iconv cv("WINDOWS-1252", "UTF-8");
+    thread_local Iconv cv("WINDOWS-1252", "UTF-8");
     return cv.convert(utf8, "?", 1);
 }
 
 std::string fromWindows1252(const ndb::ByteVector& bytes)
 {
-    Iconv cv("UTF-8", "WINDOWS-1252");
+    thread_local Iconv cv("UTF-8", "WINDOWS-1252");
     auto out = cv.convert(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "?", 1);
     return std::string(out.begin(), out.end());
 }
