@@ -109,7 +109,7 @@ std::uint64_t NodeDatabase::writeBlock(const std::uint8_t* data, std::size_t cb,
         image = sealBlock(layout_, encoded.data(), cb, ib, bid);
     }
     sink_->writeAt(ib, image.data(), image.size());
-    trees_->bbt.put(bid, BlockEntry { ib, static_cast<std::uint16_t>(cb), 1 });
+    trees_->bbt.put(bid, BlockEntry { ib, static_cast<std::uint16_t>(cb), 2 });
     changed_ = true;
     return bid;
 }
@@ -252,7 +252,7 @@ void NodeDatabase::release(std::uint64_t bid)
     if (!e)
         throw Error(ErrorKind::Internal, "release block", hex(bid), "a block in the BBT", "none");
     changed_ = true;
-    if (--e->cref > 0)
+    if (--e->cref > 1)
         return;
     alloc_.freeAfterCommit(e->ib, layout_.blockSizeOnDisk(e->cb));
     trees_->bbt.erase(bid);
@@ -262,6 +262,12 @@ void NodeDatabase::release(std::uint64_t bid)
         for (auto child : list)
             release(child);
     }
+}
+
+std::uint16_t NodeDatabase::referenceCount(std::uint64_t bid) const
+{
+    const BlockEntry* e = trees_->bbt.find(bid);
+    return e ? e->cref : 0;
 }
 
 // ---- nodes ------------------------------------------------------------------------------------

@@ -50,7 +50,8 @@ public:
     const Layout& layout() const { return layout_; }
     FileSink& sink() { return *sink_; }
 
-    // Writes one block; external blocks are permutation-encoded. The new block has one reference.
+    // Writes one block; external blocks are permutation-encoded. The new block's cRef is 2: the
+    // BBTENTRY's own reference and the one of whoever takes the BID ([MS-PST] 2.2.2.7.7.3).
     std::uint64_t writeBlock(const std::uint8_t* data, std::size_t cb, bool internal);
     // A data tree over chunks of at most maxBlockData bytes each (one block, XBLOCK or XXBLOCK).
     std::uint64_t writeDataTree(const std::vector<ByteVector>& chunks);
@@ -58,10 +59,11 @@ public:
     std::uint64_t writeData(const std::uint8_t* data, std::size_t size);
     // A subnode tree (SLBLOCK, or SIBLOCK over SLBLOCKs); entries are sorted here. 0 when empty.
     std::uint64_t writeSubnodeTree(std::vector<SubnodeEntry> entries);
-    // Reference counting of blocks (single-instance storage); at zero the block and its
-    // children are dropped and their space freed after the next commit.
+    // Reference counting of blocks (single-instance storage); when only the BBT's own reference
+    // is left, the block and its children are dropped and their space freed after the next commit.
     void addRef(std::uint64_t bid);
     void release(std::uint64_t bid);
+    std::uint16_t referenceCount(std::uint64_t bid) const; // cRef as written; 0 = no such block
 
     // Node IDs: rgnid[type] holds the highest index handed out.
     std::uint32_t newNid(std::uint8_t type);

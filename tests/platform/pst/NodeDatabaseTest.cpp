@@ -84,6 +84,39 @@ TEST_P(NodeDatabaseLoad, RandomInsertsReplacementsAndDeletesStayConsistent)
 INSTANTIATE_TEST_SUITE_P(Formats, NodeDatabaseLoad, ::testing::Values(Format::Ansi, Format::Unicode),
     [](const auto& info) { return info.param == Format::Ansi ? std::string("Ansi") : std::string("Unicode"); });
 
+TEST(NodeDatabase, ReferenceCountsCountTheBbtEntryToo)
+{
+    struct NullSink : FileSink {
+        void writeAt(std::uint64_t, const std::uint8_t*, std::size_t) override { }
+        void resize(std::uint64_t) override { }
+        void sync() override { }
+        std::string describe() const override { return "null"; }
+    };
+    ndb::NodeDatabase db(std::make_unique<NullSink>(), Format::Unicode, 0);
+    const std::uint8_t data[] = { 1, 2, 3 };
+    const std::uint64_t bid = db.writeData(data, sizeof data);
+    EXPECT_EQ(db.referenceCount(bid), 2); // the BBTENTRY and its holder
+    db.putNode(0x21, bid, 0, 0);
+    db.addRef(bid); // a second node shares the block
+    db.putNode(0x41, bid, 0, 0);
+    EXPECT_EQ(db.referenceCount(bid), 3);
+    EXPECT_TRUE(db.deleteNode(0x21));
+    EXPECT_EQ(db.referenceCount(bid), 2);
+    // Replacing the last holder's data leaves only the BBT's reference: the block goes.
+    const std::uint64_t other = db.writeData(data, 2);
+    db.putNode(0x41, other, 0, 0);
+    EXPECT_EQ(db.referenceCount(bid), 0);
+    EXPECT_EQ(db.blockCount(), 1u);
+    // A data tree's children are held by its XBLOCK and go with it.
+    std::vector<std::uint8_t> big(3 * db.layout().maxBlockData, 7);
+    const std::uint64_t tree = db.writeData(big.data(), big.size());
+    EXPECT_EQ(tree & 2, 2u); // internal: an XBLOCK
+    EXPECT_EQ(db.blockCount(), 5u);
+    db.putNode(0x61, tree, 0, 0);
+    EXPECT_TRUE(db.deleteNode(0x61));
+    EXPECT_EQ(db.blockCount(), 1u);
+}
+
 // Collects the map pages an allocator writes.
 struct PageSink : FileSink {
     std::map<std::uint64_t, ndb::ByteVector> pages;
