@@ -186,12 +186,15 @@ NodeData writeTableContext(
         if (matrix.size() <= ndb::kMaxHeapAllocation) {
             hnidRows = heap.allocate(matrix);
         } else {
-            // In a subnode: whole rows per block, never a row across two blocks.
+            // In a subnode: whole rows per block, never a row across two blocks, and every block
+            // but the last a full 8 KB (unused space after the last row) ([MS-PST] 2.3.4.4).
             const std::size_t perBlock = layout.maxBlockData / rowSize;
             std::vector<ByteVector> chunks;
             for (std::size_t r = 0; r < rows.size(); r += perBlock) {
                 const std::size_t n = std::min(perBlock, rows.size() - r);
                 chunks.emplace_back(matrix.begin() + r * rowSize, matrix.begin() + (r + n) * rowSize);
+                if (r + n < rows.size())
+                    chunks.back().resize(layout.maxBlockData, 0);
             }
             hnidRows = values.putSubnode(ndb.writeDataTree(chunks));
         }

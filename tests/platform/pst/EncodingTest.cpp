@@ -10,9 +10,11 @@
 #include "ndb/Checksum.h"
 #include "ndb/NodeDatabase.h"
 #include "ndb/Page.h"
+#include "pst/FileSink.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -239,6 +241,36 @@ TEST(Ltp, BthHeaderHeapAndTableLayouts)
             EXPECT_EQ(c.ib, 52);
         }
     }
+}
+
+TEST(Ltp, RowMatrixBlocksAreFullExceptTheLast)
+{
+    // Keeps the BLOCKTRAILER cb of every block written.
+    struct TrailerSink : FileSink {
+        std::vector<unsigned> cbs;
+        void writeAt(std::uint64_t, const std::uint8_t* data, std::size_t size) override
+        {
+            if (size % 64 == 0 && size >= 64 && size != 512)
+                cbs.push_back(static_cast<unsigned>(ndb::loadLe(data + size - 16, 2)));
+        }
+        void resize(std::uint64_t) override { }
+        void sync() override { }
+        std::string describe() const override { return "trailers"; }
+    };
+    auto sink = std::make_unique<TrailerSink>();
+    TrailerSink* seen = sink.get();
+    ndb::NodeDatabase db(std::move(sink), Format::Unicode, 0);
+    std::vector<std::uint32_t> columns;
+    for (std::uint16_t id = 0x6000; id < 0x6018; ++id)
+        columns.push_back(ltp::makeTag(id, ltp::kPtInt32)); // 24 + 2 columns: 108-byte rows, 75 per block
+    std::vector<ltp::TableRow> rows(250);
+    for (std::size_t i = 0; i < rows.size(); ++i)
+        rows[i].rowId = static_cast<std::uint32_t>(0x200024 + 32 * i);
+    seen->cbs.clear();
+    ltp::writeTableContext(db, columns, rows);
+    const auto full = std::count(seen->cbs.begin(), seen->cbs.end(), 8176u);
+    EXPECT_EQ(full, 3) << "250 rows of 108 bytes: three full 8 KB blocks, then the rest";
+    EXPECT_EQ(std::count(seen->cbs.begin(), seen->cbs.end(), (250u - 225u) * 108u), 1);
 }
 
 TEST(Ltp, NameToIdMapRecordsAndBuckets)
