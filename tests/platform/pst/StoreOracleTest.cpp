@@ -186,6 +186,23 @@ TEST_P(NewStoreOracles, DefaultFoldersNestedTreeManySiblingsAndNonAsciiNames)
     EXPECT_EQ(ls.output.find("rror"), std::string::npos) << ls.output;
 }
 
+TEST_P(NewStoreOracles, ValuesTooLargeForTheHeapAreReadBackFromSubnodes)
+{
+    // 4,000 characters: 4,000 bytes in ANSI, 8,000 in UTF-16, both above the 3,580-byte heap limit.
+    std::string name;
+    for (int i = 0; i < 400; ++i)
+        name += "Grüße " + std::to_string(10000 + i).substr(1);
+    ASSERT_EQ(name.size(), 4000u + 400u * 2u); // ü and ß take two UTF-8 bytes each
+    ScratchDir dir;
+    const auto path = dir / "large.pst";
+    pst::Store::create(path, GetParam(), name).close();
+    auto check = pstcheck(path);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    auto walk = pypffWalk(path);
+    ASSERT_EQ(walk.exitCode, 0) << walk.output;
+    EXPECT_NE(walk.output.find("\t0x3001=" + name + "\t"), std::string::npos) << walk.output.substr(0, 400);
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, NewStoreOracles, ::testing::Values(pst::Format::Ansi, pst::Format::Unicode),
     [](const auto& info) { return info.param == pst::Format::Ansi ? std::string("Ansi") : std::string("Unicode"); });
 
