@@ -926,7 +926,7 @@ namespace {
     };
 } // namespace
 
-ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document)
+ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member)
 {
     const auto& record = index.documents()[document];
     ParsedDocument out;
@@ -935,7 +935,7 @@ ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document)
     handler.reader = &reader;
     if (!reader.parse(index.file(), record.offset, record.offset + record.length, { record.line, record.column },
             index.fragmentPrefix(), "</w>")) {
-        fail("NotesDatabase", "GetDocumentByID", index.path(), reader.errorPosition(),
+        fail(object, member, index.path(), reader.errorPosition(),
             "note " + index.noteIdText(document) + ": " + reader.error());
     }
     return out;

@@ -106,8 +106,8 @@ struct ParsedDocument {
     std::vector<Attachment> attachments;
 };
 
-// Reads one document of the index. Throws AutomationError on bad content.
-ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document);
+// Reads one document of the index. Throws AutomationError, as object.member, on bad content.
+ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member);
 
 // Decodes an attachment of a document read from index and writes it to target, streaming.
 // Throws AutomationError; a partly written target is removed.

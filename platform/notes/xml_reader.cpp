@@ -8,12 +8,40 @@
 #include <fcntl.h>
 #include <limits>
 #include <unistd.h>
+#include <utility>
 
 namespace notes::detail {
 
 namespace {
     constexpr char NamespaceSeparator = '|';
     constexpr std::size_t ReadSize = 256 * 1024;
+
+    // One spare parser per thread for documents without a declared encoding: a document read
+    // is a short parse, and creating a parser costs about as much as parsing a small note.
+    struct SpareParser {
+        XML_Parser parser = nullptr;
+        ~SpareParser()
+        {
+            if (parser != nullptr)
+                XML_ParserFree(parser);
+        }
+    };
+    thread_local SpareParser spare;
+
+    XML_Parser takeParser(const char* encoding)
+    {
+        if (encoding == nullptr && spare.parser != nullptr)
+            return std::exchange(spare.parser, nullptr);
+        return XML_ParserCreateNS(encoding, NamespaceSeparator);
+    }
+
+    void returnParser(XML_Parser parser, bool reusable)
+    {
+        if (reusable && spare.parser == nullptr && XML_ParserReset(parser, nullptr) == XML_TRUE)
+            spare.parser = parser;
+        else
+            XML_ParserFree(parser);
+    }
 } // namespace
 
 std::string_view localName(const char* name, std::string_view ns)
@@ -57,8 +85,9 @@ long InputFile::readAt(char* buffer, std::size_t size, std::uint64_t offset) con
 void XmlHandler::characters(const char*, int) { }
 
 XmlReader::XmlReader(XmlHandler& handler, const char* encoding)
-    : parser_(XML_ParserCreateNS(encoding, NamespaceSeparator))
+    : parser_(takeParser(encoding))
     , handler_(handler)
+    , reusable_(encoding == nullptr)
 {
     if (parser_ == nullptr)
         throw std::bad_alloc();
@@ -72,7 +101,7 @@ XmlReader::XmlReader(XmlHandler& handler, const char* encoding)
     XML_SetStartNamespaceDeclHandler(parser_, &XmlReader::onNamespaceDecl);
 }
 
-XmlReader::~XmlReader() { XML_ParserFree(parser_); }
+XmlReader::~XmlReader() { returnParser(parser_, reusable_); }
 
 void XmlReader::wantCharacters(bool on)
 {

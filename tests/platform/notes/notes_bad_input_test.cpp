@@ -131,6 +131,18 @@ namespace {
         EXPECT_TRUE(contains(errorOf([&] { db->GetDocumentByID(date.noteId()); }), "20101345T000000,00"));
     }
 
+    TEST_F(BadInputTest, BadDocumentReachedByAViewWalkFailsWhenItsItemsAreRead)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& good = builder.document("Memo").text("Subject", "fine");
+        auto& bad = builder.document("Memo").rawItem("<item name='N'><number>many</number></item>");
+        builder.view("($All)").selectAll();
+        auto view = open(builder)->GetView("($All)");
+        EXPECT_EQ(walk(*view), (std::vector<std::string> { good.noteId(), bad.noteId() }));
+        auto second = view->GetNextDocument(*view->GetFirstDocument());
+        EXPECT_TRUE(contains(errorOf([&] { second->GetItemValue("N"); }), "\"many\" is not a number"));
+    }
+
     TEST_F(BadInputTest, AttachmentDataThatDoesNotDecode)
     {
         dxl::DatabaseBuilder builder;
