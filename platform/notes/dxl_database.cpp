@@ -21,7 +21,7 @@ namespace {
     constexpr std::uint32_t NoNoteId = 4;
 
     // Limits that keep memory bounded whatever the file holds.
-    constexpr std::size_t MaxIndexedText = 64 * 1024; // a view name, formula or $FolderRef value
+    constexpr std::size_t MaxIndexedText = std::size_t { 64 } * 1024; // a view name, formula or $FolderRef value
     constexpr std::uint64_t MaxDocumentValues = 64ULL * 1024 * 1024; // item values of one document
 
     // Notes item type numbers.
@@ -873,7 +873,7 @@ namespace {
                     + std::to_string(limit_) + ")");
                 return;
             }
-            if (buffer_.size() >= 256 * 1024 && !flush())
+            if (buffer_.size() >= std::size_t { 256 } * 1024 && !flush())
                 reader->fail(ioError);
         }
 

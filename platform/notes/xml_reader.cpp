@@ -14,7 +14,7 @@ namespace notes::detail {
 
 namespace {
     constexpr char NamespaceSeparator = '|';
-    constexpr std::size_t ReadSize = 256 * 1024;
+    constexpr std::size_t ReadSize = std::size_t { 256 } * 1024;
 
     // One spare parser per thread for documents without a declared encoding: a document read
     // is a short parse, and creating a parser costs about as much as parsing a small note.
