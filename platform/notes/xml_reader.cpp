@@ -62,7 +62,9 @@ const char* attribute(const char** attrs, std::string_view name)
 
 InputFile::InputFile(const std::string& path, int& error)
 {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO does not wait for a writer; the caller refuses
+    // anything but a regular file, for which the flag changes nothing.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     error = fd_ < 0 ? errno : 0;
 }
 
