@@ -132,7 +132,10 @@ public:
             fail("NotesSession", "GetDatabase", index_.path_, reader.errorPosition(), reader.error());
         if (rootKind_ == Root::None)
             fail("NotesSession", "GetDatabase", index_.path_, {}, "the file holds no XML element");
-        index_.encoding_ = reader.declaredEncoding();
+        // Fragments are parsed as UTF-8 unless the file declares another encoding.
+        const std::string& declared = reader.declaredEncoding();
+        if (!declared.empty() && !equalsIgnoreCase(declared, "utf-8") && !equalsIgnoreCase(declared, "utf8"))
+            index_.encoding_ = declared;
         index_.fragmentPrefix_ = "<w" + reader.rootNamespaces() + ">";
         finish();
     }

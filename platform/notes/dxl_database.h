@@ -66,7 +66,7 @@ public:
 
     // Reading documents and attachments later.
     const InputFile& file() const { return *file_; }
-    const std::string& encoding() const { return encoding_; }
+    const std::string& encoding() const { return encoding_; } // for fragments; empty for UTF-8
     const std::string& fragmentPrefix() const { return fragmentPrefix_; }
 
 private:
