@@ -661,10 +661,11 @@ namespace {
                     counting_ = false;
                     reader->wantCharacters(false);
                     auto& a = out_.attachments.back();
-                    a.dataEnd = reader->offset();
+                    a.dataEnd = std::max(reader->offset(), a.dataBegin); // <filedata/> has no end tag
                     a.size = symbols_ / 4 * 3 + (symbols_ % 4 == 0 ? 0 : symbols_ % 4 - 1);
                 } else if (local == "filedata" && inFile_) {
-                    out_.attachments.back().dataEnd = reader->offset();
+                    auto& a = out_.attachments.back();
+                    a.dataEnd = std::max(reader->offset(), a.dataBegin);
                 } else if (local == "file") {
                     inFile_ = false;
                 }

@@ -146,6 +146,7 @@ int XmlReader::eventLength() const { return XML_GetCurrentByteCount(parser_); }
 bool XmlReader::parse(const InputFile& file, std::uint64_t begin, std::uint64_t end, Position beginPosition,
     std::string_view prefix, std::string_view suffix)
 {
+    end = std::max(begin, end);
     origin_ = begin;
     prefixLength_ = prefix.size();
     originPosition_ = beginPosition;
