@@ -46,10 +46,10 @@ namespace {
 
 std::string_view localName(const char* name, std::string_view ns)
 {
-    const std::string_view full(name);
-    if (full.size() <= ns.size() || full.compare(0, ns.size(), ns) != 0 || full[ns.size()] != NamespaceSeparator)
+    // name has at least ns.size() + 1 characters when the comparison reaches its end.
+    if (std::strncmp(name, ns.data(), ns.size()) != 0 || name[ns.size()] != NamespaceSeparator)
         return {};
-    return full.substr(ns.size() + 1);
+    return name + ns.size() + 1;
 }
 
 const char* attribute(const char** attrs, std::string_view name)
