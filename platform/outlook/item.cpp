@@ -3,6 +3,10 @@
 #include "item_values.h"
 #include "object_model.h"
 
+#if __has_include("pst/Message.h")
+#include "pst/Message.h"
+#endif
+
 #include <atomic>
 #include <cstdio>
 #include <filesystem>
@@ -322,7 +326,9 @@ namespace {
         bool sent_ = false;
         std::optional<std::int64_t> start_;
         std::optional<std::int64_t> end_;
-        bool saved_ = false;
+#if __has_include("pst/Message.h")
+        std::optional<pst::Message> message_;
+#endif
     };
 
     class StandInRecipients : public automation::RDORecipients {
@@ -372,11 +378,85 @@ namespace {
 // properties, recipients and attachments.
 void StandInItem::Save()
 {
+#if __has_include("pst/Message.h")
+    pst::MessageData data;
+    data.messageClass = messageClass_;
+    data.read = true;
+    data.unsent = kind_ == automation::OlItemType::Mail && !sent_;
+
+    auto add = [&](const PropertyKey& key, const Stored& value) {
+        pst::Property p;
+        if (key.kind == PropertyKey::Kind::Tag) {
+            p.id = key.tagId;
+        } else {
+            pst::PropertyName name;
+            name.set = key.set->bytes();
+            if (key.kind == PropertyKey::Kind::NamedId)
+                name.lid = key.lid;
+            else
+                name.name = std::string(key.name);
+            p.named = name;
+        }
+        p.type = static_cast<std::uint16_t>(key.type);
+        p.value = std::visit(
+            [](const auto& v) -> pst::PropertyValue {
+                using T = std::decay_t<decltype(v)>;
+                if constexpr (std::is_same_v<T, std::int64_t>)
+                    return pst::FileTime { v };
+                else
+                    return v;
+            },
+            value);
+        data.properties.push_back(std::move(p));
+    };
+    for (const auto& [key, value] : values_)
+        if (!(key.kind == PropertyKey::Kind::Tag && key.tagId == 0))
+            add(key, value);
+
+    if (kind_ == automation::OlItemType::Appointment && start_ && end_) {
+        for (const auto& key : FindProperty("Start", KindAppointment)->targets)
+            add(key, *start_);
+        for (const auto& key : FindProperty("End", KindAppointment)->targets)
+            add(key, *end_);
+        add(PropertyKey::named(PSETID_Appointment, lids::AppointmentDuration, PropType::Integer32),
+            static_cast<std::int32_t>((*end_ - *start_) / 600'000'000));
+    }
+    if (kind_ == automation::OlItemType::Contact) {
+        auto text = [&](std::uint16_t id) {
+            auto it = values_.find(PropertyKey::tag(id, PropType::Unicode));
+            return it == values_.end() ? std::string() : std::get<std::string>(it->second);
+        };
+        const std::string first = text(0x3A06), middle = text(0x3A44), last = text(0x3A11);
+        std::string display;
+        for (const auto* part : { &first, &middle, &last })
+            if (!part->empty())
+                display += (display.empty() ? "" : " ") + *part;
+        if (!values_.count(PropertyKey::tag(tags::DisplayName, PropType::Unicode)))
+            add(PropertyKey::tag(tags::DisplayName, PropType::Unicode), display);
+        if (!values_.count(PropertyKey::named(PSETID_Address, lids::FileUnder, PropType::Unicode)))
+            add(PropertyKey::named(PSETID_Address, lids::FileUnder, PropType::Unicode),
+                last.empty() ? display : (first.empty() ? last : last + ", " + first));
+    }
+    for (const auto& r : recipients_)
+        data.recipients.push_back({ r.displayName, r.address, r.addressType, static_cast<std::int32_t>(r.type) });
+    for (const auto& [name, path] : attachments_)
+        data.attachments.push_back({ name, path });
+
+    try {
+        if (message_)
+            message_->update(data);
+        else
+            message_ = folder_.addMessage(data);
+        store_->dirty = true;
+    } catch (const pst::Error& e) {
+        throw AutomationError("Item", "Save", e.what());
+    }
+#else
     (void)folder_;
     (void)kind_;
     (void)sent_;
-    (void)saved_;
     throw AutomationError("Item", "Save", "the PST writer cannot store messages yet");
+#endif
 }
 
 std::shared_ptr<automation::RDOMail> NewItem(
