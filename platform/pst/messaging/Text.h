@@ -12,6 +12,7 @@ namespace pst::messaging {
 
 bool isValidUtf8(std::string_view s);
 ndb::ByteVector toUtf16le(std::string_view utf8);
+std::u16string toUtf16String(std::string_view utf8);
 ndb::ByteVector toWindows1252(std::string_view utf8);
 std::string fromWindows1252(const ndb::ByteVector& bytes);
 
