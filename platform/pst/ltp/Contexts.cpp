@@ -54,6 +54,7 @@ namespace {
             subnodes_.push_back(ndb::SubnodeEntry { nid, bid, 0 });
             return nid;
         }
+        void addSubnode(const ndb::SubnodeEntry& e) { subnodes_.push_back(e); }
         NodeData finish(const std::vector<ByteVector>& heapBlocks)
         {
             NodeData out;
@@ -71,7 +72,8 @@ namespace {
 
 } // namespace
 
-NodeData writePropertyContext(ndb::NodeDatabase& ndb, const PropertyMap& props)
+NodeData writePropertyContext(
+    ndb::NodeDatabase& ndb, const PropertyMap& props, const std::vector<ndb::SubnodeEntry>& extraSubnodes)
 {
     HeapWriter heap(ndb.layout(), kSigPropertyContext);
     ValueStore values(ndb, heap);
@@ -90,11 +92,15 @@ NodeData writePropertyContext(ndb::NodeDatabase& ndb, const PropertyMap& props)
             for (std::size_t i = 0; i < v.data.size() && i < 4; ++i)
                 inl[i] = v.data[i];
             w.bytes(inl, 4);
+        } else if (v.dataTree) {
+            w.u32(values.putSubnode(v.dataTree));
         } else {
             w.u32(values.put(v.data));
         }
     }
     heap.setUserRoot(writeBTreeOnHeap(heap, 2, 6, records));
+    for (const auto& e : extraSubnodes)
+        values.addSubnode(e);
     return values.finish(heap.finish());
 }
 

@@ -8,6 +8,7 @@
 
 namespace pst::ndb {
 class NodeDatabase;
+struct SubnodeEntry;
 }
 
 namespace pst::ltp {
@@ -18,7 +19,10 @@ struct NodeData {
     std::uint64_t bidSub = 0;
 };
 
-NodeData writePropertyContext(ndb::NodeDatabase& ndb, const PropertyMap& props);
+// extraSubnodes (recipient and attachment tables, attachment objects) join the node's subnode
+// tree next to the subnodes of large values; their references pass to the tree.
+NodeData writePropertyContext(
+    ndb::NodeDatabase& ndb, const PropertyMap& props, const std::vector<ndb::SubnodeEntry>& extraSubnodes = {});
 
 constexpr std::uint32_t kTagLtpRowId = 0x67F20003; // PidTagLtpRowId
 constexpr std::uint32_t kTagLtpRowVer = 0x67F30003; // PidTagLtpRowVer

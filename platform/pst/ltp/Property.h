@@ -59,6 +59,9 @@ constexpr unsigned fixedSize(std::uint16_t type)
 struct PropValue {
     std::uint16_t type = 0;
     ByteVector data;
+    // A value already written as a data tree (a streamed attachment): the PC puts it in a subnode
+    // and data stays empty. The tree's reference passes to the PC.
+    std::uint64_t dataTree = 0;
 
     static PropValue int32(std::uint32_t v);
     static PropValue boolean(bool v);

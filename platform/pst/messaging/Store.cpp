@@ -157,8 +157,9 @@ namespace detail {
                     messaging::searchContentsTableColumns(format_), {});
                 ndb_->putNode(ndb::makeNid(ndb::kNidTypeSearchUpdateQueue, index), 0, 0, 0);
             } else {
-                writeTable(
-                    ndb::makeNid(ndb::kNidTypeContentsTable, index), messaging::contentsTableColumns(format_), {});
+                if (f.contents.empty())
+                    writeTable(
+                        ndb::makeNid(ndb::kNidTypeContentsTable, index), messaging::contentsTableColumns(format_), {});
                 writeTable(ndb::makeNid(ndb::kNidTypeAssocContentsTable, index),
                     messaging::assocContentsTableColumns(format_), {});
             }
@@ -308,8 +309,11 @@ namespace detail {
                 writeFolder(folders_.at(nid));
             for (auto nid : dirtyHierarchy_)
                 writeHierarchy(folders_.at(nid));
+            for (auto nid : dirtyContents_)
+                writeContents(folders_.at(nid));
             dirtyPc_.clear();
             dirtyHierarchy_.clear();
+            dirtyContents_.clear();
             if (namesDirty_) {
                 writeProperties(messaging::kNidNameToIdMap, names_.properties(), 0);
                 namesDirty_ = false;

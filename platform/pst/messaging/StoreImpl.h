@@ -27,7 +27,19 @@ struct FolderNode {
     std::uint32_t unreadCount = 0;
     ltp::PropertyMap extra; // further PC properties (entry IDs of the default folders, ...)
     bool tablesWritten = false;
+    // The contents table, one row per message in insertion order: the row's cells by tag.
+    struct ContentRow {
+        std::uint32_t nid = 0;
+        bool unread = false;
+        std::vector<std::pair<std::uint32_t, ltp::PropValue>> cells;
+    };
+    std::vector<ContentRow> contents;
+    std::unordered_map<std::uint32_t, std::size_t> contentIndex; // message NID -> row
 };
+
+// A caller's property as stored (strings in the store's own type); Error(InvalidArgument) when the
+// value does not fit the type.
+ltp::PropValue encodeProperty(Format format, const Property& p, const std::string& where);
 
 class StoreImpl {
 public:
@@ -54,6 +66,10 @@ public:
     std::uint32_t createFolder(std::uint32_t parent, std::string_view name, std::string_view containerClass);
     std::optional<std::uint32_t> findChild(std::uint32_t parent, std::string_view name) const;
     bool hasFolder(std::uint32_t nid) const { return folders_.count(nid) != 0; }
+    // Messages (messaging/Message.cpp).
+    std::uint32_t addMessage(std::uint32_t folder, const MessageData& data);
+    void updateMessage(std::uint32_t nid, const MessageData& data);
+    std::uint32_t messageFolder(std::uint32_t nid) const;
     // Named properties: the ID for (GUID, LID) or (GUID, name), registered on first use.
     std::uint16_t namedPropertyId(const messaging::Guid& guid, std::uint32_t lid);
     std::uint16_t namedPropertyId(const messaging::Guid& guid, const std::u16string& name);
@@ -63,11 +79,22 @@ private:
         std::string_view containerClass, bool search = false);
     void touch(std::uint32_t nid); // PC changed: its own node and its row in the parent
     void writeFolder(FolderNode& f);
+    void writeContents(const FolderNode& f);
+    // Writes the message node nid in folder and returns its contents-table row.
+    FolderNode::ContentRow writeMessage(std::uint32_t nid, std::uint32_t folder, const MessageData& data);
     void writeHierarchy(const FolderNode& f);
     void writeTable(
         std::uint32_t nid, const std::vector<std::uint32_t>& columns, const std::vector<ltp::TableRow>& rows);
     void writeProperties(std::uint32_t nid, const ltp::PropertyMap& props, std::uint32_t parent);
+    ndb::ByteVector oneOffEntryId(
+        const std::string& name, const std::string& addressType, const std::string& address) const;
+    std::vector<std::uint32_t> recipientColumns() const;
+    std::vector<std::uint32_t> attachmentColumns() const;
+
+public:
     ltp::PropValue text(std::string_view s) const;
+
+private:
     ltp::PropValue entryIdValue(std::uint32_t nid) const { return ltp::PropValue::binary(entryIdFor(nid)); }
 
     Format format_;
@@ -78,7 +105,9 @@ private:
     std::unordered_map<std::uint32_t, FolderNode> folders_;
     std::map<DefaultFolder, std::uint32_t> defaults_;
     std::uint32_t ipmSubtree_ = 0, searchRoot_ = 0;
-    std::set<std::uint32_t> dirtyPc_, dirtyHierarchy_;
+    std::set<std::uint32_t> dirtyPc_, dirtyHierarchy_, dirtyContents_;
+    std::unordered_map<std::uint32_t, std::uint32_t> messageFolder_; // message NID -> folder NID
+    std::uint32_t serial_ = 0; // makes search keys unique within the store
     messaging::NameToIdMap names_;
     bool namesDirty_ = true;
     bool broken_ = false;

@@ -138,6 +138,15 @@ ndb::ByteVector toUtf16le(std::string_view utf8)
     return cv.convert(utf8, "\xFD\xFF", 2);
 }
 
+std::u16string toUtf16String(std::string_view utf8)
+{
+    const ndb::ByteVector b = toUtf16le(utf8);
+    std::u16string out(b.size() / 2, u'\0');
+    for (std::size_t i = 0; i < out.size(); ++i)
+        out[i] = static_cast<char16_t>(b[2 * i] | (b[2 * i + 1] << 8));
+    return out;
+}
+
 ndb::ByteVector toWindows1252(std::string_view utf8)
 {
     thread_local Iconv cv("WINDOWS-1252", "UTF-8");

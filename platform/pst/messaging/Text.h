@@ -15,6 +15,7 @@ bool isValidUtf8(std::string_view s);
 // Outlook does: case-insensitively. Expects valid UTF-8.
 std::string foldCase(std::string_view utf8);
 ndb::ByteVector toUtf16le(std::string_view utf8);
+std::u16string toUtf16String(std::string_view utf8);
 ndb::ByteVector toWindows1252(std::string_view utf8);
 std::string fromWindows1252(const ndb::ByteVector& bytes);
 

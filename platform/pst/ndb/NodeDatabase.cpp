@@ -146,6 +146,14 @@ std::uint64_t NodeDatabase::writeDataTree(const std::vector<ByteVector>& chunks)
         bids.push_back(writeBlock(c.data(), c.size(), false));
         sizes.push_back(c.size());
     }
+    return linkDataBlocks(bids, sizes);
+}
+
+std::uint64_t NodeDatabase::linkDataBlocks(
+    const std::vector<std::uint64_t>& bids, const std::vector<std::uint64_t>& sizes)
+{
+    if (bids.empty())
+        return 0;
     if (bids.size() == 1)
         return bids.front();
     const std::size_t per = layout_.maxXBlockEntries();

@@ -55,6 +55,9 @@ public:
     std::uint64_t writeBlock(const std::uint8_t* data, std::size_t cb, bool internal);
     // A data tree over chunks of at most maxBlockData bytes each (one block, XBLOCK or XXBLOCK).
     std::uint64_t writeDataTree(const std::vector<ByteVector>& chunks);
+    // A data tree over blocks already written with writeBlock (data blocks of the given sizes, in
+    // order): the block itself, or XBLOCK/XXBLOCKs over them. Lets callers stream large values.
+    std::uint64_t linkDataBlocks(const std::vector<std::uint64_t>& bids, const std::vector<std::uint64_t>& sizes);
     // A data tree over bytes, cut into full blocks.
     std::uint64_t writeData(const std::uint8_t* data, std::size_t size);
     // A subnode tree (SLBLOCK, or SIBLOCK over SLBLOCKs); entries are sorted here. 0 when empty.
@@ -76,6 +79,7 @@ public:
     std::size_t nodeCount() const;
     std::size_t blockCount() const;
     std::uint64_t fileSize() const { return alloc_.fileSize(); }
+    std::uint64_t maxFileSize() const { return maxFileSize_; }
 
     // Writes both B-trees, the maps and the header: afterwards the file holds the current state.
     // Nothing is written when nothing changed since the last commit.

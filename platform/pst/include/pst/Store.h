@@ -3,6 +3,7 @@
 #pragma once
 
 #include "pst/Error.h"
+#include "pst/Message.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -24,8 +25,6 @@ enum class Format {
 
 // The folders Outlook creates in every new store (the store's GetDefaultFolder set).
 enum class DefaultFolder { DeletedItems, Inbox, Outbox, SentItems, Calendar, Contacts, Journal, Notes, Tasks, Drafts };
-
-using Bytes = std::vector<std::uint8_t>;
 
 struct CreateOptions {
     // Wraps the file sink (tests inject failures); identity when empty.
@@ -56,11 +55,19 @@ public:
     // Creates a child folder; throws Error(AlreadyExists) for a duplicate name, Error(LimitExceeded)
     // when an ANSI table would pass 65,535 rows.
     Folder createSubfolder(std::string_view name, std::string_view containerClass = "IPF.Note");
+    // Writes a message into this folder (its node, recipient and attachment tables, attachment
+    // data streamed from the files) and adds its row to the contents table. Throws
+    // Error(InvalidArgument) for values that do not fit their type, Error(Io) for an unreadable
+    // attachment file, Error(LimitExceeded) when an ANSI table would pass 65,535 rows or the file
+    // would pass its size limit; after such a refusal the store stays usable.
+    Message addMessage(const MessageData& data);
+    std::vector<Message> messages() const; // in contents-table order
 
     bool operator==(const Folder& other) const { return impl_ == other.impl_ && nid_ == other.nid_; }
 
 private:
     friend class Store;
+    friend class Message;
     friend class detail::StoreImpl;
     Folder(detail::StoreImpl* impl, std::uint32_t nid)
         : impl_(impl)
