@@ -48,6 +48,9 @@ public:
         }
     }
 
+    // Leaves the enclosing run() at label at once, whatever rule is armed (a plain "go to").
+    [[noreturn]] void goTo(Label label) { throw Jump { label }; }
+
     // Runs a stretch of the routine. Returns the label it landed on after a failure under the
     // go-to rule, or nothing when it ran to its end.
     template <class F> std::optional<Label> run(F&& body)

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 namespace automation {
 class NotesSession;
@@ -35,6 +36,17 @@ struct ProgramState {
     std::int32_t FollowUpCount = 0;
     std::int32_t JunkMailCount = 0;
     std::int32_t TrashCount = 0;
+
+    // The run: the folder chosen for the PST, the PST's file name and full path.
+    QString SaveFolder;
+    QString PstFileName;
+    QString PstFullPath;
+
+    // The document list of the export phase that runs: its view, the note IDs in view order,
+    // and how many of them the phase processes.
+    QString ViewName;
+    std::vector<QString> DocIdList;
+    std::int32_t DocIdCount = 0;
 
     // Releases the Notes objects, document first, then view, database and session.
     void releaseNotes();

@@ -3,6 +3,7 @@
 #include "help_viewer.h"
 
 #include <QApplication>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
@@ -76,6 +77,8 @@ UiSeams realSeams()
     s.showHelp = realShowHelp;
     s.wait = realWait;
     s.doEvents = [] { QApplication::processEvents(); };
+    s.now = [] { return QDateTime::currentDateTime(); };
+    s.showModal = [](QDialog& window) { window.exec(); };
     return s;
 }
 
@@ -102,6 +105,10 @@ ScopedSeams::ScopedSeams(UiSeams replacement)
         s.wait = std::move(replacement.wait);
     if (replacement.doEvents)
         s.doEvents = std::move(replacement.doEvents);
+    if (replacement.now)
+        s.now = std::move(replacement.now);
+    if (replacement.showModal)
+        s.showModal = std::move(replacement.showModal);
 }
 
 ScopedSeams::~ScopedSeams() { seams() = std::move(saved_); }
@@ -114,5 +121,9 @@ MsgResult MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QS
 void DoEvents() { seams().doEvents(); }
 
 void Wait(int milliseconds) { seams().wait(milliseconds); }
+
+QDateTime Now() { return seams().now(); }
+
+void ShowModal(QDialog& window) { seams().showModal(window); }
 
 } // namespace common

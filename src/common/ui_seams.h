@@ -2,10 +2,12 @@
 // that tests can script the answers and nothing waits for real time.
 #pragma once
 
+#include <QDateTime>
 #include <QString>
 
 #include <functional>
 
+class QDialog;
 class QWidget;
 
 namespace common {
@@ -40,6 +42,8 @@ struct UiSeams {
     std::function<bool(QWidget* owner, const QString& helpFile)> showHelp; // false when nothing was shown
     std::function<void(int milliseconds)> wait; // blocks the user-interface thread
     std::function<void()> doEvents; // lets the window system handle pending events
+    std::function<QDateTime()> now; // the local date and time
+    std::function<void(QDialog&)> showModal; // shows a window modally; returns when it closes
 };
 
 // The seams in force. They start with the real dialogs.
@@ -64,5 +68,7 @@ MsgResult MsgBox(const QString& text, MsgButtons buttons = MsgButtons::Ok, MsgIc
     const QString& title = ApplicationTitle, QWidget* owner = nullptr);
 void DoEvents();
 void Wait(int milliseconds);
+QDateTime Now();
+void ShowModal(QDialog& window);
 
 } // namespace common

@@ -3,6 +3,7 @@
 #include "common/program_state.h"
 #include "common/ui_seams.h"
 #include "common/vendor.h"
+#include "export/export_options.h"
 #include "notes/notes_reader.h"
 #include "shell/artwork.h"
 #include "shell/frm_about.h"
@@ -106,6 +107,7 @@ frmMain::frmMain(QWidget* parent)
     setFixedSize(WindowSize);
 
     reader_ = std::make_unique<notes::NotesReader>(this, c_);
+    exportOptions_ = std::make_unique<exporting::ExportOptions>(this, c_);
 
     connect(c_.NotesTab, &TabStrip::tabSelected, this, &frmMain::NotesTab_Click);
     connect(c_.txtNotesDatabaseFile, &QLineEdit::textChanged, this, &frmMain::txtNotesDatabaseFile_Change);
@@ -428,11 +430,11 @@ void frmMain::CmdBrowse_Click() { reader_->CmdBrowse_Click(); }
 
 void frmMain::CmdScan_Click() { reader_->CmdScan_Click(); }
 
-void frmMain::CmdStartConversion_Click() { }
+void frmMain::CmdStartConversion_Click() { exportOptions_->CmdStartConversion_Click(); }
 
 void frmMain::ContactsTreeView_Click() { reader_->ContactsTreeView_Click(); }
 
-void frmMain::NotesTab_Click([[maybe_unused]] std::int16_t tabNumber) { }
+void frmMain::NotesTab_Click(std::int16_t tabNumber) { exportOptions_->NotesTab_Click(tabNumber); }
 
 void frmMain::NotesToolBar_ButtonClick(std::int16_t Index)
 {
@@ -498,7 +500,7 @@ void frmMain::mnuHelp_Click()
 void frmMain::mnuAbout_Click()
 {
     frmAbout about(this);
-    about.exec();
+    common::ShowModal(about);
 }
 
 } // namespace shell

@@ -15,6 +15,9 @@ class QAction;
 namespace notes {
 class NotesReader;
 }
+namespace exporting {
+class ExportOptions;
+}
 
 namespace shell {
 using widgets::frmMainControls;
@@ -88,6 +91,7 @@ private:
 
     frmMainControls c_;
     std::unique_ptr<notes::NotesReader> reader_;
+    std::unique_ptr<exporting::ExportOptions> exportOptions_;
     bool placed_ = false;
     QString programFolder_;
     std::function<void()> programEnd_ = EndProgram;

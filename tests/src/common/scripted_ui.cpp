@@ -52,6 +52,12 @@ common::UiSeams ScriptedUi::makeSeams(const std::shared_ptr<State>& state)
     };
     s.wait = [state](int ms) { state->waited += ms; };
     s.doEvents = [state] { ++state->doEvents; };
+    s.now = [state] { return state->now; };
+    s.showModal = [state](QDialog& window) {
+        ++state->modalShown;
+        if (state->modal)
+            state->modal(window);
+    };
     return s;
 }
 

@@ -7,7 +7,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <QDateTime>
+
 #include <deque>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -35,6 +38,11 @@ public:
     void answerOpenFile(const QString& path) { state_->openFileAnswers.push_back(path); }
     void answerFolder(const QString& folder) { state_->folderAnswers.push_back(folder); }
     void setHelpShown(bool shown) { state_->helpShown = shown; }
+    // The clock the program reads (5 March 2009 14:07:09 unless set).
+    void setNow(const QDateTime& now) { state_->now = now; }
+    // What happens when a window is shown modally (by default it is only counted).
+    void onShowModal(std::function<void(QDialog&)> handler) { state_->modal = std::move(handler); }
+    int modalWindowsShown() const { return state_->modalShown; }
 
     const std::vector<ShownMessage>& messages() const { return state_->messages; }
     const std::vector<common::FileDialogRequest>& fileDialogs() const { return state_->fileDialogs; }
@@ -54,6 +62,9 @@ private:
         std::vector<common::FileDialogRequest> fileDialogs;
         QStringList folderTitles;
         QStringList helpCalls;
+        QDateTime now { QDate(2009, 3, 5), QTime(14, 7, 9) };
+        std::function<void(QDialog&)> modal;
+        int modalShown = 0;
         long long waited = 0;
         int doEvents = 0;
     };

@@ -169,11 +169,10 @@ TEST_F(MenusTest, ToolbarScanScansFromTheFirstTab)
 
 // Start Conversion's checks come first: no category ticked, then no format chosen; then the
 // folder question, whose cancelling ends the launch quietly.
-// Disabled until the export tab's launch is merged: CmdStartConversion_Click is still empty on
-// this branch. Enable it once that handler shows its checks.
-TEST_F(MenusTest, DISABLED_ToolbarExportIsStartConversionFromEveryTab)
+TEST_F(MenusTest, ToolbarExportIsStartConversionFromEveryTab)
 {
     scanThenRemoveTheDatabase();
+    c().SaveOptionContacts->setChecked(false); // ticked by the scan, which found a contact
     for (std::int16_t tab = 1; tab <= 7; ++tab) {
         c().NotesTab->selectTab(tab);
         ui.clear();
@@ -337,6 +336,9 @@ TEST_F(MenusTest, ExitYesEndsTheProgramWithoutAskingAnyWindow)
 
 TEST_F(MenusTest, AboutIsModalOverTheMainWindow)
 {
+    common::UiSeams real;
+    real.showModal = common::realSeams().showModal;
+    common::ScopedSeams modal(real);
     window->show();
     std::optional<QString> seen;
     QObject scope;

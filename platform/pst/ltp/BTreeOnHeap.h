@@ -1,0 +1,16 @@
+// BTree-on-heap (BTH), [MS-PST] 2.3.2: sorted fixed-size records inside a heap, with index
+// levels when the records outgrow one heap allocation.
+#pragma once
+
+#include "ltp/Heap.h"
+
+namespace pst::ltp {
+
+// records: count * (cbKey + cbEnt) bytes, sorted by key (little-endian keys compared as numbers).
+// Returns the HID of the BTHHEADER.
+std::uint32_t writeBTreeOnHeap(HeapWriter& heap, unsigned cbKey, unsigned cbEnt, const ByteVector& records);
+
+// BTHHEADER: bType 0xB5, cbKey, cbEnt, bIdxLevels, hidRoot.
+ByteVector serializeBthHeader(unsigned cbKey, unsigned cbEnt, unsigned levels, std::uint32_t hidRoot);
+
+} // namespace pst::ltp

@@ -1,0 +1,50 @@
+// Property context (PC, [MS-PST] 2.3.3) and table context (TC, [MS-PST] 2.3.4) writers: each
+// turns values into a node's data tree (the heap) and subnode tree (large values, row matrix).
+#pragma once
+
+#include "ltp/Property.h"
+
+#include <vector>
+
+namespace pst::ndb {
+class NodeDatabase;
+}
+
+namespace pst::ltp {
+
+// What a node gets: its data tree and subnode tree (both with one reference for the node).
+struct NodeData {
+    std::uint64_t bidData = 0;
+    std::uint64_t bidSub = 0;
+};
+
+NodeData writePropertyContext(ndb::NodeDatabase& ndb, const PropertyMap& props);
+
+constexpr std::uint32_t kTagLtpRowId = 0x67F20003; // PidTagLtpRowId
+constexpr std::uint32_t kTagLtpRowVer = 0x67F30003; // PidTagLtpRowVer
+
+struct TableRow {
+    std::uint32_t rowId = 0; // dwRowID: the NID of the object the row stands for
+    std::map<std::uint32_t, PropValue> cells; // by full tag; missing = cell absent
+};
+
+// Columns are tags; PidTagLtpRowId / PidTagLtpRowVer are added when missing. Rows are written in
+// the given order; the row index is sorted by row ID. Throws Error(LimitExceeded) past the
+// format's row limit.
+NodeData writeTableContext(
+    ndb::NodeDatabase& ndb, std::vector<std::uint32_t> columns, const std::vector<TableRow>& rows);
+
+// TCOLDESC layout of a column set: fixed offsets, widths and CEB bits ([MS-PST] 2.3.4.2).
+struct ColumnLayout {
+    std::uint32_t tag;
+    std::uint16_t ib;
+    std::uint8_t cb;
+    std::uint8_t bit;
+};
+struct RowLayout {
+    std::vector<ColumnLayout> columns; // sorted by tag
+    std::uint16_t rgib[4]; // TCI_4b, TCI_2b, TCI_1b, TCI_bm (= row size)
+};
+RowLayout layoutRow(std::vector<std::uint32_t> columns);
+
+} // namespace pst::ltp

@@ -1,0 +1,131 @@
+#include "messaging/Text.h"
+
+#include "pst/Error.h"
+
+#include <cerrno>
+#include <iconv.h>
+
+namespace pst::messaging {
+
+namespace {
+
+    std::size_t utf8Length(unsigned char lead)
+    {
+        if (lead < 0x80)
+            return 1;
+        if ((lead >> 5) == 0x6)
+            return 2;
+        if ((lead >> 4) == 0xE)
+            return 3;
+        if ((lead >> 3) == 0x1E)
+            return 4;
+        return 0;
+    }
+
+    class Iconv {
+    public:
+        Iconv(const char* to, const char* from)
+            : cd_(iconv_open(to, from))
+        {
+            if (cd_ == reinterpret_cast<iconv_t>(-1))
+                throw Error(ErrorKind::Internal, "open iconv", std::string(from) + " -> " + to, "a converter", "none");
+        }
+        ~Iconv() { iconv_close(cd_); }
+        Iconv(const Iconv&) = delete;
+        Iconv& operator=(const Iconv&) = delete;
+
+        // Converts; an input character the target cannot hold is replaced by replacement.
+        ndb::ByteVector convert(std::string_view in, const char* replacement, std::size_t replacementSize)
+        {
+            ndb::ByteVector out;
+            char* src = const_cast<char*>(in.data());
+            std::size_t left = in.size();
+            char buf[256];
+            iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+            while (left > 0) {
+                char* dst = buf;
+                std::size_t room = sizeof buf;
+                std::size_t rc = iconv(cd_, &src, &left, &dst, &room);
+                out.insert(out.end(), buf, dst);
+                if (rc == static_cast<std::size_t>(-1)) {
+                    if (errno == E2BIG)
+                        continue;
+                    if (errno == EILSEQ || errno == EINVAL) {
+                        const std::size_t skip = std::max<std::size_t>(1, utf8Length(static_cast<unsigned char>(*src)));
+                        out.insert(out.end(), replacement, replacement + replacementSize);
+                        src += std::min(skip, left);
+                        left -= std::min(skip, left);
+                        continue;
+                    }
+                    throw Error(
+                        ErrorKind::Internal, "convert text", "iconv", "success", "errno " + std::to_string(errno));
+                }
+            }
+            return out;
+        }
+
+    private:
+        iconv_t cd_;
+    };
+
+} // namespace
+
+bool isValidUtf8(std::string_view s)
+{
+    for (std::size_t i = 0; i < s.size();) {
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        const std::size_t n = utf8Length(c);
+        if (n == 0 || i + n > s.size())
+            return false;
+        std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k) {
+            const unsigned char cc = static_cast<unsigned char>(s[i + k]);
+            if ((cc & 0xC0) != 0x80)
+                return false;
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        static const std::uint32_t minimum[] = { 0, 0, 0x80, 0x800, 0x10000 };
+        if (cp < minimum[n] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+// One converter per direction and thread: iconv_open is far dearer than a conversion.
+ndb::ByteVector toUtf16le(std::string_view utf8)
+{
+    thread_local Iconv cv("UTF-16LE", "UTF-8");
+    return cv.convert(utf8, "\xFD\xFF", 2);
+}
+
+ndb::ByteVector toWindows1252(std::string_view utf8)
+{
+    thread_local Iconv cv("WINDOWS-1252", "UTF-8");
+    return cv.convert(utf8, "?", 1);
+}
+
+std::string fromWindows1252(const ndb::ByteVector& bytes)
+{
+    thread_local Iconv cv("UTF-8", "WINDOWS-1252");
+    auto out = cv.convert(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), "?", 1);
+    return std::string(out.begin(), out.end());
+}
+
+std::uint16_t stringType(Format format) { return format == Format::Unicode ? ltp::kPtUnicode : ltp::kPtString8; }
+
+ltp::PropValue stringValue(Format format, std::string_view utf8)
+{
+    if (!isValidUtf8(utf8))
+        throw Error(ErrorKind::InvalidArgument, "store text", "string value", "valid UTF-8", "invalid byte sequence");
+    return ltp::PropValue::raw(stringType(format), format == Format::Unicode ? toUtf16le(utf8) : toWindows1252(utf8));
+}
+
+std::string storedText(Format format, std::string_view utf8)
+{
+    if (format == Format::Unicode)
+        return std::string(utf8);
+    return fromWindows1252(toWindows1252(utf8));
+}
+
+} // namespace pst::messaging

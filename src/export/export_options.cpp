@@ -1,0 +1,89 @@
+#include "export/export_options.h"
+
+#include "automation/outlook.h"
+#include "common/failure_rule.h"
+#include "common/global.h"
+#include "common/program_state.h"
+#include "common/ui_seams.h"
+#include "export/frm_save.h"
+#include "widgets/frm_main_controls.h"
+
+#include <QCheckBox>
+#include <QRadioButton>
+
+namespace exporting {
+
+int MajorVersion(const QString& versionText)
+{
+    // Like Val(): leading digits count, the first other character ends the number.
+    const QString head = versionText.left(2).trimmed();
+    int value = 0;
+    for (const QChar ch : head) {
+        if (!ch.isDigit())
+            break;
+        value = value * 10 + ch.digitValue();
+    }
+    return value;
+}
+
+ExportOptions::ExportOptions(QWidget* owner, const widgets::frmMainControls& controls)
+    : owner_(owner)
+    , c_(controls)
+{
+}
+
+void ExportOptions::NotesTab_Click(std::int16_t tabNumber)
+{
+    if (tabNumber != 7)
+        return;
+    enum class Label { OutlookMissing };
+    common::Routine<Label> r;
+    r.onErrorGoTo(Label::OutlookMissing);
+    std::shared_ptr<automation::RDOSession> session;
+    const auto landed = r.run([&] {
+        int major = 0;
+        r.step([&] {
+            session = automation::CreateObjectAs<automation::RDOSession>("Redemption.RDOSession");
+            session->Logon();
+        });
+        common::DoEvents();
+        r.step([&] { major = MajorVersion(QString::fromStdString(session->OutlookVersion())); });
+        c_.OptOutlookFormat2K->setEnabled(true);
+        c_.OptOutlookFormat2K3->setEnabled(major >= 11);
+        r.step([&] { session->Logoff(); });
+        session.reset();
+    });
+    if (landed) {
+        common::MsgBox(
+            QStringLiteral("Outlook NOT installed to configured properly.\nPlease set the Outlook as default "
+                           "email client."),
+            common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Outlook NOT Installed"), owner_);
+    }
+}
+
+void ExportOptions::CmdStartConversion_Click()
+{
+    const QString title = QStringLiteral("Export to Outlook");
+    bool anyTicked = false;
+    for (QCheckBox* box : { c_.SaveOptionEmails, c_.SaveOptionCalendars, c_.SaveOptionContacts, c_.SaveOptionJournals,
+             c_.SaveOptionToDo })
+        anyTicked = anyTicked || box->isChecked();
+    if (!anyTicked) {
+        common::MsgBox(QStringLiteral("Please Select Outlook Items to Save"), common::MsgButtons::Ok,
+            common::MsgIcon::Information, title, owner_);
+        return;
+    }
+    if (!c_.OptOutlookFormat2K->isChecked() && !c_.OptOutlookFormat2K3->isChecked()) {
+        common::MsgBox(QStringLiteral("Please Select Outlook Format"), common::MsgButtons::Ok,
+            common::MsgIcon::Information, title, owner_);
+        return;
+    }
+    auto& g = common::Program();
+    g.SaveFolder = common::BrowseForFolder(nullptr, QStringLiteral("Select Path to Save PST File"));
+    if (g.SaveFolder.isEmpty())
+        return;
+    frmSave progress(owner_, c_);
+    common::ShowModal(progress);
+}
+
+} // namespace exporting

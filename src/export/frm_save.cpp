@@ -1,0 +1,581 @@
+#include "export/frm_save.h"
+
+#include "automation/notes.h"
+#include "automation/outlook.h"
+#include "common/failure_rule.h"
+#include "common/global.h"
+#include "common/program_state.h"
+#include "common/ui_seams.h"
+#include "common/value_text.h"
+#include "export/export_options.h"
+#include "notes/notes_reader.h"
+#include "widgets/frm_main_controls.h"
+
+#include <QCheckBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QVBoxLayout>
+
+#include <iostream>
+#include <map>
+
+namespace exporting {
+
+using automation::AutomationError;
+using common::DoEvents;
+using common::Program;
+
+namespace {
+    // Where a failure, or a plain jump, takes the run. Each is a fixed later point of the run.
+    enum class Landing {
+        OutlookReport, // report that Outlook cannot be used; the run ends, the window stays
+        NotesReport, // report that Notes cannot be used; the run ends, the window stays
+        RunOver, // the run has ended (no Notes session, or the journal run's own ending)
+        InboxEnd, // clear the Inbox list, then Sent Items
+        SentEnd, // clear the Sent Items list, then Drafts
+        CalendarGate,
+        TasksGate,
+        Finish,
+    };
+    using Routine = common::Routine<Landing>;
+
+    // Where the phases resume after a landing.
+    enum class ResumeAt { Start, SentItems, Drafts, CalendarGate, TasksGate, Finish };
+
+    template <class T> T& need(const std::shared_ptr<T>& object, const char* what)
+    {
+        if (!object)
+            throw AutomationError(what, "", "the object is not set");
+        return *object;
+    }
+
+    QString firstValue(const automation::NotesDocument& doc, const char* item)
+    {
+        return common::ValueText(doc.GetItemValue(item));
+    }
+
+    // Number to text with a sign position, as the progress window shows counts (" 12").
+    QString countText(std::int32_t n) { return n < 0 ? QString::number(n) : QLatin1Char(' ') + QString::number(n); }
+
+    // A standard phase: its view, the text of its progress header and its Redemption session.
+    struct PhaseDef {
+        Phase phase;
+        const char* view;
+        const char* header;
+        bool newSession; // creates and logs on a session of its own
+        bool yieldAfterLogon;
+        bool logOff; // logs the session off at its end
+        bool clearList; // clears the document list at its end
+    };
+
+    // The common phase pattern, per phase.
+    constexpr PhaseDef Contacts { Phase::Contacts, "People", "Saving Contacts...", true, true, true, false };
+    constexpr PhaseDef Inbox { Phase::Inbox, "($Inbox)", "Saving Emails (Inbox)...", true, true, false, true };
+    constexpr PhaseDef SentItems { Phase::SentItems, "($Sent)", "Saving Emails (Sent Items)...", false, false, false,
+        true };
+    constexpr PhaseDef Drafts { Phase::Drafts, "($Drafts)", "Saving Emails (Drafts)...", false, false, false, true };
+    constexpr PhaseDef DeletedItems { Phase::DeletedItems, "($Trash)", "Saving Emails (Deleted Items)...", false, false,
+        true, true };
+    constexpr PhaseDef CalendarPhase { Phase::Calendar, "($Calendar)", "Saving Calendar Entries...", true, true, true,
+        true };
+    constexpr PhaseDef TasksPhase { Phase::Tasks, "($ToDo)", "Saving Tasks Entries...", true, false, true, true };
+
+    const char* PhaseName(Phase p)
+    {
+        switch (p) {
+        case Phase::Journal:
+            return "journal";
+        case Phase::Contacts:
+            return "contacts";
+        case Phase::CustomFolders:
+            return "custom folders";
+        case Phase::Inbox:
+            return "Inbox";
+        case Phase::SentItems:
+            return "Sent Items";
+        case Phase::Drafts:
+            return "Drafts";
+        case Phase::DeletedItems:
+            return "Deleted Items";
+        case Phase::Calendar:
+            return "calendar";
+        case Phase::Tasks:
+            return "tasks";
+        }
+        return "";
+    }
+} // namespace
+
+// The conversion run. The failure rules, as armed along the run:
+//
+//   armed at                rule on any failure
+//   set-up step 2           report Outlook; the run ends, the window stays open
+//   set-up step 9           report Notes; the run ends, the window stays open (covers the
+//                           Notes session and the whole journal phase)
+//   start of phase 2        skip
+//   start of phase 3        skip
+//   start of phase 4        go to the end of phase 4: clear its list, then phase 5
+//   start of phase 5        go to the end of phase 5: clear its list, then phase 6
+//   start of phase 6        skip
+//   start of phase 7        go to the calendar gate
+//   calendar gate           go to the tasks gate
+//   tasks gate              go to the finish
+//
+// A document that cannot be opened or read is skipped, reported on standard error with its
+// note ID and view, and its phase goes on with the next document; the rules above govern
+// everything else (the list, the sessions, the store).
+struct frmSave::Run {
+    frmSave& w;
+    Routine r;
+    std::map<Phase, DocumentWriter> writers;
+
+    explicit Run(frmSave& window)
+        : w(window)
+    {
+    }
+
+    const widgets::frmMainControls& m() const { return w.main_; }
+    std::string databasePath() const { return m().txtNotesDatabaseFile->text().toStdString(); }
+
+    void conversion()
+    {
+        auto& g = Program();
+        w.LblSaveHeader->setText(QStringLiteral("Checking Outlook Configuration..."));
+        w.LblProcessing->setText(QStringLiteral("Processing..."));
+        w.LblFound->clear();
+        w.LblCurrent->clear();
+        w.LblSubject->hide();
+        w.CmdConversion->setEnabled(false);
+        w.CmdStop->setEnabled(true);
+
+        r.onErrorGoTo(Landing::OutlookReport);
+        if (r.run([&] { setUpStore(); })) {
+            common::MsgBox(QStringLiteral("Outlook is not INSTALLED or configured properly"), common::MsgButtons::Ok,
+                common::MsgIcon::Information, QStringLiteral("Outlook Not Installed/Configured"), &w);
+            return;
+        }
+
+        r.onErrorGoTo(Landing::NotesReport);
+        ResumeAt from = ResumeAt::Start;
+        for (;;) {
+            const auto landed = r.run([&] { phasesFrom(from); });
+            if (!landed)
+                return;
+            switch (*landed) {
+            case Landing::OutlookReport:
+            case Landing::NotesReport:
+                common::MsgBox(notes::NotesReader::NotesErrorReport(), common::MsgButtons::Ok,
+                    common::MsgIcon::Information, QStringLiteral("Notes Not Installed/Configured"), &w);
+                return;
+            case Landing::RunOver:
+                return;
+            case Landing::InboxEnd:
+                g.DocIdList.clear();
+                from = ResumeAt::SentItems;
+                break;
+            case Landing::SentEnd:
+                g.DocIdList.clear();
+                from = ResumeAt::Drafts;
+                break;
+            case Landing::CalendarGate:
+                from = ResumeAt::CalendarGate;
+                break;
+            case Landing::TasksGate:
+                from = ResumeAt::TasksGate;
+                break;
+            case Landing::Finish:
+                from = ResumeAt::Finish;
+                break;
+            }
+        }
+    }
+
+    // Set-up steps 3 to 8: the names, the store and its "Folders" folder.
+    void setUpStore()
+    {
+        auto& g = Program();
+        int major = 0;
+        r.step([&] {
+            w.RdoSession = automation::CreateObjectAs<automation::RDOSession>("Redemption.RDOSession");
+            w.RdoSession->Logon();
+            major = MajorVersion(QString::fromStdString(w.RdoSession->OutlookVersion()));
+        });
+        if (!g.SaveFolder.endsWith(QLatin1Char('/')))
+            g.SaveFolder += QLatin1Char('/');
+
+        const QDateTime now = common::Now();
+        QString base = common::FileNameFromPath(m().txtNotesDatabaseFile->text().trimmed()).toLower();
+        base.remove(QStringLiteral(".nsf"));
+        base.remove(QStringLiteral(".dxl"));
+        g.PstFileName = base + now.toString(QStringLiteral("dd-MM-yyyy-H-m-s")) + QStringLiteral(".pst");
+        g.PstFullPath = g.SaveFolder + g.PstFileName;
+        QString name = g.MailboxName;
+        name.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
+        g.MailboxName = name.trimmed() + QStringLiteral(" > (Date | Time) - ")
+            + now.toString(QStringLiteral("dd-MM-yyyy")) + QStringLiteral(" | ")
+            + now.toString(QStringLiteral("HH:mm:ss"));
+
+        // ANSI for Outlook before 2003; otherwise the format the user chose.
+        std::int16_t format = static_cast<std::int16_t>(automation::PstFormat::Ansi);
+        if (major >= 11 && m().OptOutlookFormat2K3->isChecked() && !m().OptOutlookFormat2K->isChecked())
+            format = static_cast<std::int16_t>(automation::PstFormat::Unicode);
+
+        r.step([&] {
+            auto store = need(w.RdoSession, "RDOSession")
+                             .Stores()
+                             ->AddPSTStore(g.PstFullPath.toStdString(), format, g.MailboxName.toStdString());
+            need(store, "RDOStore").IPMRootFolder()->Folders()->Add("Folders", 6);
+            w.PstStoreId = QString::fromStdString(store->EntryID());
+        });
+        DoEvents();
+        r.step([&] { need(w.RdoSession, "RDOSession").Logoff(); });
+        w.RdoSession.reset();
+    }
+
+    void phasesFrom(ResumeAt from)
+    {
+        auto& g = Program();
+        const bool emails = m().SaveOptionEmails->isChecked();
+        switch (from) {
+        case ResumeAt::Start:
+            // Set-up step 9, under the Notes rule.
+            g.NotesSession.reset();
+            common::CreateNotesSession(g.NotesSession);
+            if (!g.NotesSession)
+                r.goTo(Landing::RunOver);
+            DoEvents();
+            w.LblSubject->show();
+
+            if (g.IsJournalDatabase != 0) {
+                journalPhase();
+                r.goTo(Landing::RunOver);
+            }
+            if (m().SaveOptionContacts->isChecked() && g.ContactsFound != 0) {
+                r.onErrorSkip();
+                standardPhase(Contacts);
+            }
+            if (!emails) {
+                r.onErrorGoTo(Landing::TasksGate);
+                r.goTo(Landing::CalendarGate);
+            }
+            r.onErrorSkip();
+            customFoldersPhase();
+            r.onErrorGoTo(Landing::InboxEnd);
+            standardPhase(Inbox);
+            [[fallthrough]];
+        case ResumeAt::SentItems:
+            r.onErrorGoTo(Landing::SentEnd);
+            standardPhase(SentItems);
+            [[fallthrough]];
+        case ResumeAt::Drafts:
+            r.onErrorSkip();
+            standardPhase(Drafts);
+            r.onErrorGoTo(Landing::CalendarGate);
+            standardPhase(DeletedItems);
+            [[fallthrough]];
+        case ResumeAt::CalendarGate:
+            r.onErrorGoTo(Landing::TasksGate);
+            if (m().SaveOptionCalendars->isChecked())
+                standardPhase(CalendarPhase);
+            [[fallthrough]];
+        case ResumeAt::TasksGate:
+            r.onErrorGoTo(Landing::Finish);
+            if (m().SaveOptionToDo->isChecked())
+                standardPhase(TasksPhase);
+            [[fallthrough]];
+        case ResumeAt::Finish:
+            finish();
+        }
+    }
+
+    // The common phase pattern: list the view, log on, then each document.
+    void standardPhase(const PhaseDef& p)
+    {
+        auto& g = Program();
+        g.ViewName = QLatin1String(p.view);
+        w.LblSaveHeader->setText(QLatin1String(p.header));
+        r.step([&] { w.NotesInitFolder(g.ViewName); });
+        w.LblSaveHeader->setText(QLatin1String(p.header));
+        if (p.phase == Phase::Contacts)
+            DoEvents();
+        // Sent Items, Drafts and Deleted Items share the Inbox phase's session. When the Inbox
+        // phase ended before it made one, the first of them makes it, so that their mail is
+        // still written.
+        if (p.newSession || !w.RdoSession) {
+            r.step([&] {
+                w.RdoSession = automation::CreateObjectAs<automation::RDOSession>("Redemption.RDOSession");
+                w.RdoSession->Logon();
+            });
+            if (p.yieldAfterLogon)
+                DoEvents();
+        }
+        w.LblFound->setText(countText(g.DocIdCount));
+        documents(p.phase);
+        if (p.logOff) {
+            r.step([&] { need(w.RdoSession, "RDOSession").Logoff(); });
+            w.RdoSession.reset();
+        }
+        if (p.clearList)
+            g.DocIdList.clear();
+    }
+
+    // Phase 3: every folder of the user's own, listed and walked in name order.
+    void customFoldersPhase()
+    {
+        auto& g = Program();
+        w.LblSaveHeader->setText(QStringLiteral("Saving Emails (Custom Folders)..."));
+        g.NotesSession.reset();
+        common::CreateNotesSession(g.NotesSession);
+        if (!g.NotesSession)
+            r.goTo(Landing::RunOver);
+        std::vector<std::shared_ptr<automation::NotesView>> views;
+        r.step([&] {
+            g.NotesDb = need(g.NotesSession, "NotesSession").GetDatabase("", databasePath());
+            views = need(g.NotesDb, "NotesDatabase").Views();
+        });
+        std::vector<QString> names(std::min<std::size_t>(views.size(), 32767));
+        std::int16_t count = 0;
+        for (const auto& view : views) {
+            QString name;
+            r.step([&] { name = QString::fromStdString(view->Name()); });
+            bool folder = false;
+            if (!name.isEmpty() && name[0] != QLatin1Char('(') && count < static_cast<int>(names.size()))
+                r.step([&] { folder = view->IsFolder(); });
+            if (folder) {
+                names[static_cast<std::size_t>(count++)] = name;
+                DoEvents();
+            }
+        }
+        g.NotesDb.reset();
+        g.NotesSession.reset();
+        if (count != 0) {
+            common::QuickSortStrings(names, 0, static_cast<std::int16_t>(count - 1));
+            DoEvents();
+            common::RemoveDuplicateStrings(names);
+            DoEvents();
+        } else {
+            names.clear();
+        }
+        r.step([&] {
+            w.RdoSession = automation::CreateObjectAs<automation::RDOSession>("Redemption.RDOSession");
+            w.RdoSession->Logon();
+        });
+        for (const QString& name : names) {
+            g.ViewName = common::TrimBlanks(name);
+            const QString header
+                = QStringLiteral("Saving Emails (Custom Folders)... [") + g.ViewName + QLatin1Char(']');
+            w.LblSaveHeader->setText(header);
+            r.step([&] { w.NotesInitFolder(g.ViewName); });
+            w.LblSaveHeader->setText(header);
+            DoEvents();
+            w.LblFound->setText(countText(g.DocIdCount));
+            documents(Phase::CustomFolders);
+            if (g.DocIdCount > 0)
+                g.DocIdList.clear();
+        }
+        r.step([&] { need(w.RdoSession, "RDOSession").Logoff(); });
+        w.RdoSession.reset();
+        DoEvents();
+    }
+
+    // Step 5 of the phase pattern: each document of the list, until the list ends or the user
+    // stops the run.
+    void documents(Phase phase)
+    {
+        auto& g = Program();
+        for (std::int32_t i = 0; i < g.DocIdCount && !w.StopRequested; ++i) {
+            g.NotesSession.reset();
+            common::CreateNotesSession(g.NotesSession);
+            if (!g.NotesSession)
+                r.goTo(Landing::RunOver);
+            const QString noteId = static_cast<std::size_t>(i) < g.DocIdList.size()
+                ? g.DocIdList[static_cast<std::size_t>(i)]
+                : QString();
+            try {
+                g.NotesDb = need(g.NotesSession, "NotesSession").GetDatabase("", databasePath());
+                g.NotesDoc = need(g.NotesDb, "NotesDatabase").GetDocumentByID(noteId.toStdString());
+                need(g.NotesDoc, "NotesDocument");
+                writeDocument(phase, i);
+            } catch (const AutomationError& e) {
+                std::cerr << "Skipped document " << noteId.toStdString() << " of view \"" << g.ViewName.toStdString()
+                          << "\" (" << PhaseName(phase) << "): " << e.what() << '\n';
+            }
+            g.NotesDoc.reset();
+            g.NotesDb.reset();
+            g.NotesSession.reset();
+            DoEvents();
+        }
+    }
+
+    void writeDocument(Phase phase, std::int32_t i)
+    {
+        if (auto it = writers.find(phase); it != writers.end() && it->second) {
+            it->second(w, phase, i);
+            return;
+        }
+        // No writer yet: show what would be written.
+        const auto& doc = *Program().NotesDoc;
+        if (phase == Phase::Contacts) {
+            if (firstValue(doc, "Form") != QLatin1String("Person"))
+                return;
+            w.ShowProgress(firstValue(doc, "FullName"), i);
+            return;
+        }
+        w.ShowProgress(firstValue(doc, "Subject"), i);
+    }
+
+    // Phase 1: a personal journal database, exported on its own.
+    void journalPhase()
+    {
+        auto& g = Program();
+        g.ViewName = QStringLiteral("($All)");
+        w.LblSaveHeader->setText(QStringLiteral("Saving Personal Journal Entries..."));
+        r.step([&] {
+            g.NotesDb = need(g.NotesSession, "NotesSession").GetDatabase("", databasePath());
+            g.NotesView = need(g.NotesDb, "NotesDatabase").GetView(g.ViewName.toStdString());
+            w.RdoSession = automation::CreateObjectAs<automation::RDOSession>("Redemption.RDOSession");
+            w.RdoSession->Logon();
+            g.NotesDoc = need(g.NotesView, "NotesView").GetFirstDocument();
+        });
+        if (g.NotesDoc) {
+            auto count = [&] { return need(need(g.NotesView, "NotesView").AllEntries(), "entries").Count(); };
+            std::int32_t total = 0;
+            r.step([&] { total = count(); });
+            w.LblFound->setText(countText(total));
+            for (std::int32_t p = 0;; ++p) {
+                r.step([&] { total = count(); });
+                if (p >= total || w.StopRequested)
+                    break;
+                r.step([&] {
+                    const auto& doc = need(g.NotesDoc, "NotesDocument");
+                    if (firstValue(doc, "Form") == QLatin1String("JournalEntry")) {
+                        w.LblProcessing->setText(firstValue(doc, "Subject"));
+                        w.LblCurrent->setText(QString::number(p) + QLatin1Char('/') + QString::number(total));
+                        if (auto it = writers.find(Phase::Journal); it != writers.end() && it->second)
+                            it->second(w, Phase::Journal, p);
+                    }
+                    g.NotesDoc = need(g.NotesView, "NotesView").GetNextDocument(doc);
+                });
+            }
+        }
+        r.step([&] { need(w.RdoSession, "RDOSession").Logoff(); });
+        w.RdoSession.reset();
+        g.releaseNotes();
+        common::MsgBox(QStringLiteral("Journals Migration Completed Successfully !\n") + g.PstFullPath
+                + QLatin1Char('\n') + g.MailboxName,
+            common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Export Complete"), &w);
+        w.close();
+    }
+
+    void finish()
+    {
+        auto& g = Program();
+        common::MsgBox(QStringLiteral("Migration Completed Successfully !\n") + g.PstFullPath
+                + QStringLiteral("\nOutlook Mailbox Name : ") + g.MailboxName,
+            common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Export Complete"), &w);
+        w.close();
+        DoEvents();
+    }
+};
+
+frmSave::frmSave(QWidget* owner, const widgets::frmMainControls& mainWindow)
+    : QDialog(owner)
+    , main_(mainWindow)
+    , run_(std::make_unique<Run>(*this))
+{
+    setObjectName(QStringLiteral("frmSave"));
+    setWindowTitle(QStringLiteral("Export to Outlook"));
+    setModal(true);
+
+    auto named = [this](auto* widget, const char* name) {
+        widget->setObjectName(QLatin1String(name));
+        return widget;
+    };
+    auto* frame = named(new QGroupBox(QStringLiteral(" Export Progress Details"), this), "FraProgress");
+    LblSaveHeader
+        = named(new QLabel(QStringLiteral("Click Export to Outlook button to start conversion process..."), frame),
+            "LblSaveHeader");
+    LblSubject = named(new QLabel(QStringLiteral("Subject :"), frame), "LblSubject");
+    LblProcessing = named(new QLabel(frame), "LblProcessing");
+    LblFoundLabel = named(new QLabel(QStringLiteral("Found :"), frame), "LblFoundLabel");
+    LblFound = named(new QLabel(frame), "LblFound");
+    Label1 = named(new QLabel(QStringLiteral("Current :"), frame), "Label1");
+    LblCurrent = named(new QLabel(frame), "LblCurrent");
+    ImgReadingArrow = named(new QLabel(QStringLiteral("\u25B6"), frame), "ImgReadingArrow");
+    CmdConversion = named(new QPushButton(QStringLiteral("&Export to Outlook"), this), "CmdConversion");
+    CmdStop = named(new QPushButton(QStringLiteral("&Stop Conversion"), this), "CmdStop");
+    CmdStop->setEnabled(false);
+    LblProcessing->setMinimumWidth(360);
+    LblSaveHeader->setWordWrap(true);
+
+    auto* grid = new QGridLayout(frame);
+    grid->addWidget(ImgReadingArrow, 0, 0);
+    grid->addWidget(LblSaveHeader, 0, 1, 1, 3);
+    grid->addWidget(LblSubject, 1, 0);
+    grid->addWidget(LblProcessing, 1, 1, 1, 3);
+    grid->addWidget(LblFoundLabel, 2, 0);
+    grid->addWidget(LblFound, 2, 1);
+    grid->addWidget(Label1, 2, 2);
+    grid->addWidget(LblCurrent, 2, 3);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(CmdConversion);
+    buttons->addWidget(CmdStop);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+    layout->addLayout(buttons);
+
+    connect(CmdConversion, &QPushButton::clicked, this, &frmSave::CmdConversion_Click);
+    connect(CmdStop, &QPushButton::clicked, this, &frmSave::CmdStop_Click);
+    Form_Load();
+}
+
+frmSave::~frmSave() = default;
+
+void frmSave::Form_Load() { StopRequested = false; }
+
+void frmSave::CmdStop_Click() { StopRequested = true; }
+
+void frmSave::CmdConversion_Click() { run_->conversion(); }
+
+void frmSave::setDocumentWriter(Phase phase, DocumentWriter writer) { run_->writers[phase] = std::move(writer); }
+
+void frmSave::ShowProgress(const QString& title, std::int32_t i)
+{
+    LblProcessing->setText(title);
+    LblCurrent->setText(QString::number(i) + QLatin1Char('/') + QString::number(Program().DocIdCount));
+}
+
+void frmSave::NotesInitFolder(const QString& FldName)
+{
+    auto& g = Program();
+    g.DocIdCount = 0;
+    g.NotesSession.reset();
+    common::CreateNotesSession(g.NotesSession);
+    if (!g.NotesSession)
+        return;
+    g.NotesDb = need(g.NotesSession, "NotesSession").GetDatabase("", main_.txtNotesDatabaseFile->text().toStdString());
+    g.NotesView = g.NotesDb->GetView(FldName.toStdString());
+    if (g.NotesView) {
+        g.NotesDoc = g.NotesView->GetFirstDocument();
+        g.DocIdCount = need(g.NotesView->AllEntries(), "NotesViewEntryCollection").Count();
+    }
+    if (g.DocIdCount > 0)
+        g.DocIdList.assign(static_cast<std::size_t>(g.DocIdCount), QString());
+    for (std::int32_t i = 0; i < g.DocIdCount;) {
+        g.DocIdList[static_cast<std::size_t>(i)] = QString::fromStdString(need(g.NotesDoc, "NotesDocument").NoteID());
+        ++i;
+        LblSaveHeader->setText(QStringLiteral("Creating List for Exporting ") + QString::number(i)
+            + QStringLiteral(" from ") + QString::number(g.DocIdCount));
+        DoEvents();
+        g.NotesDoc = g.NotesView->GetNextDocument(*g.NotesDoc);
+    }
+    g.releaseNotes();
+}
+
+} // namespace exporting

@@ -1,0 +1,89 @@
+// The progress window: runs one conversion. Set-up (Outlook check, the PST file and its store),
+// then the export phases in their fixed order, each gated by an export choice, then the
+// completion message. Owns the stop button and the state the item writers share.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QPushButton;
+
+namespace automation {
+class RDOSession;
+class RDOMail;
+class NotesDocument;
+}
+
+namespace widgets {
+struct frmMainControls;
+}
+
+namespace exporting {
+
+// The export phases, in run order.
+enum class Phase : std::uint8_t {
+    Journal = 1,
+    Contacts,
+    CustomFolders,
+    Inbox,
+    SentItems,
+    Drafts,
+    DeletedItems,
+    Calendar,
+    Tasks,
+};
+
+class frmSave : public QDialog {
+    Q_OBJECT
+public:
+    frmSave(QWidget* owner, const widgets::frmMainControls& mainWindow);
+    ~frmSave() override;
+
+    void Form_Load();
+    void CmdStop_Click();
+    void CmdConversion_Click();
+
+    // Fills DocIdList and DocIdCount with the note IDs of the view FldName.
+    void NotesInitFolder(const QString& FldName);
+
+    // What a phase does with one open document (Program().NotesDoc) at position i of its
+    // list: show its title and position, read its fields and write the item. Phases without a
+    // writer show the title and position only.
+    using DocumentWriter = std::function<void(frmSave&, Phase, std::int32_t i)>;
+    void setDocumentWriter(Phase phase, DocumentWriter writer);
+
+    // Progress labels of the current document: its title and "i/count".
+    void ShowProgress(const QString& title, std::int32_t i);
+
+    // Controls, by name.
+    QLabel* LblSaveHeader = nullptr;
+    QLabel* LblSubject = nullptr;
+    QLabel* LblProcessing = nullptr;
+    QLabel* LblFoundLabel = nullptr;
+    QLabel* LblFound = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* LblCurrent = nullptr;
+    QLabel* ImgReadingArrow = nullptr;
+    QPushButton* CmdConversion = nullptr;
+    QPushButton* CmdStop = nullptr;
+
+    // State of the run the writers share.
+    std::shared_ptr<automation::RDOSession> RdoSession;
+    bool StopRequested = false;
+    std::shared_ptr<automation::RDOMail> CurrentItem;
+    QString PstStoreId;
+
+    const widgets::frmMainControls& mainWindow() const { return main_; }
+
+private:
+    struct Run;
+    const widgets::frmMainControls& main_;
+    std::unique_ptr<Run> run_;
+};
+
+} // namespace exporting

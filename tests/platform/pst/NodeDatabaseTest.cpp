@@ -1,0 +1,172 @@
+// The node database under load: thousands of nodes inserted, replaced and deleted in random
+// order across several commits, data trees up to XXBLOCKs, subnode trees up to SIBLOCKs. The
+// strict checker judges the file (only the messaging-level "missing mandatory node" findings
+// are expected, since no store is built here).
+#include "PstTestSupport.h"
+
+#include "ndb/Allocator.h"
+#include "ndb/NodeDatabase.h"
+#include "ndb/PosixFile.h"
+#include "pst/FileSink.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+
+using namespace pst;
+using psttest::ScratchDir;
+
+namespace {
+
+std::vector<std::string> errorsBesidesMissingNodes(const std::string& output)
+{
+    std::vector<std::string> out;
+    for (const auto& l : psttest::lines(output))
+        if (l.rfind("  ", 0) == 0 && l.find("MISSING_NID") == std::string::npos
+            && l.find("warning") == std::string::npos)
+            out.push_back(l);
+    return out;
+}
+
+class NodeDatabaseLoad : public ::testing::TestWithParam<Format> { };
+
+TEST_P(NodeDatabaseLoad, RandomInsertsReplacementsAndDeletesStayConsistent)
+{
+    ScratchDir dir;
+    const auto path = dir / "ndb.pst";
+    ndb::NodeDatabase db(ndb::PosixFileSink::createExclusive(path), GetParam(), 0);
+    const auto& layout = db.layout();
+    std::mt19937 rng(1234);
+    std::map<std::uint32_t, bool> live;
+    auto payload = [&](std::size_t size) {
+        ndb::ByteVector b(size);
+        for (auto& c : b)
+            c = static_cast<std::uint8_t>(rng());
+        return b;
+    };
+    auto writeNode = [&](std::uint32_t nid, std::size_t size, std::size_t subnodes) {
+        const auto data = payload(size);
+        const std::uint64_t bid = db.writeData(data.data(), data.size());
+        std::vector<ndb::SubnodeEntry> subs;
+        for (std::size_t i = 0; i < subnodes; ++i) {
+            const auto d = payload(16 + rng() % 64);
+            subs.push_back({ ndb::makeNid(ndb::kNidTypeLtp, static_cast<std::uint32_t>(i + 1)),
+                db.writeData(d.data(), d.size()), 0 });
+        }
+        db.putNode(nid, bid, db.writeSubnodeTree(subs), 0);
+        live[nid] = true;
+    };
+    // One node per data shape: a block, an XBLOCK, an XXBLOCK; SLBLOCK and SIBLOCK subnodes.
+    writeNode(ndb::makeNid(ndb::kNidTypeInternal, 0x500), 100, 0);
+    writeNode(ndb::makeNid(ndb::kNidTypeInternal, 0x501), 3 * layout.maxBlockData + 7, layout.maxSlEntries() + 5);
+    writeNode(ndb::makeNid(ndb::kNidTypeInternal, 0x502),
+        (layout.maxXBlockEntries() + 2) * std::size_t(layout.maxBlockData), 3);
+    for (int round = 0; round < 4; ++round) {
+        for (int i = 0; i < 1500; ++i) {
+            const std::uint32_t nid = ndb::makeNid(ndb::kNidTypeNormalMessage, 0x10000 + rng() % 5000);
+            if (live.count(nid) && rng() % 3 == 0) {
+                EXPECT_TRUE(db.deleteNode(nid));
+                live.erase(nid);
+            } else {
+                writeNode(nid, 1 + rng() % 300, rng() % 4 == 0 ? 2 : 0);
+            }
+        }
+        db.commit();
+        EXPECT_EQ(db.nodeCount(), live.size());
+    }
+    db.commit();
+    auto check = psttest::pstcheck(path);
+    EXPECT_EQ(errorsBesidesMissingNodes(check.output), std::vector<std::string> {}) << check.output;
+    EXPECT_NE(check.output.find(std::to_string(live.size()) + " nodes"), std::string::npos) << check.output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, NodeDatabaseLoad, ::testing::Values(Format::Ansi, Format::Unicode),
+    [](const auto& info) { return info.param == Format::Ansi ? std::string("Ansi") : std::string("Unicode"); });
+
+TEST(NodeDatabase, ReferenceCountsCountTheBbtEntryToo)
+{
+    struct NullSink : FileSink {
+        void writeAt(std::uint64_t, const std::uint8_t*, std::size_t) override { }
+        void resize(std::uint64_t) override { }
+        void sync() override { }
+        std::string describe() const override { return "null"; }
+    };
+    ndb::NodeDatabase db(std::make_unique<NullSink>(), Format::Unicode, 0);
+    const std::uint8_t data[] = { 1, 2, 3 };
+    const std::uint64_t bid = db.writeData(data, sizeof data);
+    EXPECT_EQ(db.referenceCount(bid), 2); // the BBTENTRY and its holder
+    db.putNode(0x21, bid, 0, 0);
+    db.addRef(bid); // a second node shares the block
+    db.putNode(0x41, bid, 0, 0);
+    EXPECT_EQ(db.referenceCount(bid), 3);
+    EXPECT_TRUE(db.deleteNode(0x21));
+    EXPECT_EQ(db.referenceCount(bid), 2);
+    // Replacing the last holder's data leaves only the BBT's reference: the block goes.
+    const std::uint64_t other = db.writeData(data, 2);
+    db.putNode(0x41, other, 0, 0);
+    EXPECT_EQ(db.referenceCount(bid), 0);
+    EXPECT_EQ(db.blockCount(), 1u);
+    // A data tree's children are held by its XBLOCK and go with it.
+    std::vector<std::uint8_t> big(3 * db.layout().maxBlockData, 7);
+    const std::uint64_t tree = db.writeData(big.data(), big.size());
+    EXPECT_EQ(tree & 2, 2u); // internal: an XBLOCK
+    EXPECT_EQ(db.blockCount(), 5u);
+    db.putNode(0x61, tree, 0, 0);
+    EXPECT_TRUE(db.deleteNode(0x61));
+    EXPECT_EQ(db.blockCount(), 1u);
+}
+
+// Collects the map pages an allocator writes.
+struct PageSink : FileSink {
+    std::map<std::uint64_t, ndb::ByteVector> pages;
+    void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override
+    {
+        pages[offset] = ndb::ByteVector(data, data + size);
+    }
+    void resize(std::uint64_t) override { }
+    void sync() override { }
+    std::string describe() const override { return "pages"; }
+};
+
+TEST(Allocator, MapPagesSitAtTheirFixedPlacesAndAreNeverHandedOut)
+{
+    const auto& layout = ndb::Layout::of(Format::Unicode);
+    ndb::Allocator alloc(layout);
+    alloc.addRegions(8193); // up to the first FPMap (2 GB into the file)
+    PageSink sink;
+    alloc.writeRegionPages(sink, 0);
+    auto ptypeAt = [&](std::uint64_t ib) { return sink.pages.count(ib) ? sink.pages[ib][512 - 16] : 0; };
+    const std::uint64_t region = 253952;
+    EXPECT_EQ(ptypeAt(0x4400), ndb::kPtypeAMap);
+    EXPECT_EQ(ptypeAt(0x4600), ndb::kPtypePMap); // every 8th region
+    EXPECT_EQ(ptypeAt(0x4400 + region), ndb::kPtypeAMap);
+    EXPECT_EQ(ptypeAt(0x4600 + region), 0);
+    EXPECT_EQ(ptypeAt(0x4600 + 8 * region), ndb::kPtypePMap);
+    EXPECT_EQ(ptypeAt(0x4800 + 127 * region), 0);
+    EXPECT_EQ(ptypeAt(0x4800 + 128 * region), ndb::kPtypeFMap); // after the 128 AMaps of rgbFM
+    EXPECT_EQ(ptypeAt(0x4800 + (128 + 496) * region), ndb::kPtypeFMap);
+    EXPECT_EQ(ptypeAt(0x4A00 + 8192 * region), ndb::kPtypeFPMap); // after 128 * 64 AMaps
+    // An AMap marks its own page (and a PMap, when present) as allocated: first byte 0xFF 0x00...
+    EXPECT_EQ(sink.pages[0x4400][0], 0xFF);
+    EXPECT_EQ(sink.pages[0x4400 + region][0], 0xFF);
+    EXPECT_EQ(sink.pages[0x4400 + region][1], 0x00);
+    // Allocation: 512-byte pages on 512-byte boundaries; no map page is ever handed out.
+    for (int i = 0; i < 2000; ++i) {
+        auto ib = alloc.allocate(512, 512);
+        ASSERT_TRUE(ib.has_value());
+        EXPECT_EQ((*ib - 0x4400) % 512, 0u);
+        EXPECT_FALSE(sink.pages.count(*ib)) << *ib;
+    }
+    // Freed space returns only after releasePending, and is then reused.
+    const auto a = *alloc.allocate(8192, 64);
+    const auto freeBefore = alloc.freeBytes();
+    alloc.freeAfterCommit(a, 8192);
+    EXPECT_EQ(alloc.freeBytes(), freeBefore);
+    EXPECT_TRUE(alloc.isAllocated(a));
+    EXPECT_TRUE(alloc.releasePending());
+    EXPECT_EQ(alloc.freeBytes(), freeBefore + 8192);
+    EXPECT_EQ(*alloc.allocate(8192, 64), a); // best fit: the hole just freed
+}
+
+} // namespace

@@ -1,0 +1,53 @@
+// Helpers for the PST tests: a scratch folder, running the independent readers and the
+// strict checker, and reading their answers.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace psttest {
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string output; // stdout and stderr together
+};
+
+// Runs a shell command line; the output is captured.
+CommandResult run(const std::string& commandLine);
+std::string quote(const std::string& s);
+
+// A fresh folder under the system temp folder, removed at the end.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    const std::filesystem::path& path() const { return path_; }
+    std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+private:
+    std::filesystem::path path_;
+};
+
+std::string sharedDir();
+// pstcheck.py: exit 0 and "0 errors", or the output for the failure message.
+CommandResult pstcheck(const std::filesystem::path& pst);
+// Folder paths ("Top of Personal Folders/Inbox") and subfolder counts as pypff walks them.
+CommandResult pypffWalk(const std::filesystem::path& pst);
+// Folder paths as exported by pffexport (directories of the export).
+std::set<std::string> pffexportFolders(const std::filesystem::path& pst, std::string& log);
+// Folder names readpst processes ("Processing Folder" lines) and its log.
+std::vector<std::string> readpstFolders(const std::filesystem::path& pst, std::string& log);
+std::vector<std::string> lines(const std::string& text);
+
+// The header's cbAMapFree and fAMapValid next to the free space the AMap pages describe.
+struct AMapSummary {
+    std::uint64_t headerFree = 0;
+    std::uint64_t mapFree = 0;
+    int valid = -1;
+};
+AMapSummary amapSummary(const std::filesystem::path& pst);
+
+} // namespace psttest
