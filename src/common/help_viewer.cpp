@@ -80,7 +80,7 @@ HelpViewer::HelpViewer(const QString& helpFile, QWidget* owner)
     splitter->addWidget(contents_);
     splitter->addWidget(browser_);
     splitter->setStretchFactor(1, 1);
-    splitter->setSizes({ 230, 610 });
+    splitter->setSizes({ 290, 570 });
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     buttons->addButton(back_, QDialogButtonBox::ActionRole);

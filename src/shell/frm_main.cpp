@@ -424,7 +424,7 @@ void frmMain::txtNotesDatabaseFile_Change()
     toolbarButton(2)->setEnabled(havePath);
 }
 
-// The commands below are not connected to their work yet; each one is a no-op.
+// The handlers of the buttons, the menus and the toolbar.
 
 void frmMain::CmdBrowse_Click() { reader_->CmdBrowse_Click(); }
 
