@@ -143,3 +143,100 @@ TEST_F(StandIn, FailuresSayWhatFailed)
     session->Logoff();
     EXPECT_EQ(psttest::pstcheck(dir / "items.pst").exitCode, 0);
 }
+
+namespace {
+// What the independent readers see of a store, as JSON (every property with --props).
+std::string dump(const std::filesystem::path& pst)
+{
+    const auto r = psttest::run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
+        + psttest::quote(psttest::sharedDir() + "/tools/pstdump.py") + " " + psttest::quote(pst.string()) + " --props");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    return r.output;
+}
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+} // namespace
+
+TEST_F(StandIn, EveryItemKindTheWritersMakeReachesTheReaders)
+{
+    using automation::OlItemType;
+    using automation::Variant;
+    for (std::int16_t format : { std::int16_t(2), std::int16_t(3) }) {
+        const auto path = dir / ("items" + std::to_string(format) + ".pst");
+        auto session = logon();
+        auto store = session->Stores()->AddPSTStore(path.string(), format, "Items " + std::to_string(format));
+        const std::string storeId = store->EntryID();
+
+        // Mail, as the mail writer makes it: sent, recipients of each type, dates, an
+        // attachment whose file is deleted right after adding, the sender through HrSetOneProp.
+        const auto file = dir / "report.txt";
+        std::ofstream(file) << "quarterly figures";
+        auto mail = session->GetStoreFromID(storeId)->GetDefaultFolder(6)->Items()->Add(OlItemType::Mail);
+        mail->Set("Sent", Variant(true));
+        mail->Set("Subject", Variant("Quarterly figures"));
+        mail->Set("Body", Variant("See the attachment."));
+        mail->Set("CC", Variant("Carla Mendes <carla@acme.example>;bo@acme.example"));
+        mail->Set("BCC", Variant(""));
+        mail->Recipients()->Add("Ann Lee <ann@acme.example>")->Resolve();
+        mail->Set("To", Variant("Ann Lee <ann@acme.example>"));
+        mail->Set("SentOn", Variant("2009-11-05T08:30:12"));
+        mail->Set("ReceivedTime", Variant("2009-11-05T08:30:12"));
+        mail->Attachments()->Add(file.string());
+        std::filesystem::remove(file);
+        auto utils = CreateObjectAs<automation::MAPIUtils>("Redemption.MAPIUtils");
+        for (std::uint32_t tag : { 0x0C1F001Eu, 0x0C1A001Eu, 0x0065001Eu, 0x0042001Eu })
+            utils->HrSetOneProp(*mail->MAPIOBJECT(), tag, Variant("bo.yu@acme.example"), true);
+        mail->Save();
+
+        auto appointment = store->GetDefaultFolder(9)->Items()->Add(OlItemType::Appointment);
+        appointment->Set("Subject", Variant("Dentist"));
+        appointment->Set("Start", Variant("2009-12-01T10:00:00"));
+        appointment->Set("End", appointment->Get("End"));
+        appointment->Set("Location", Variant("Main Street 5"));
+        appointment->Set("Categories", Variant("Health"));
+        appointment->Save();
+
+        auto task = store->GetDefaultFolder(13)->Items()->Add(OlItemType::Task);
+        task->Set("Subject", Variant("Report"));
+        task->Set("DueDate", Variant("2009-12-15"));
+        task->Save();
+
+        auto note = store->GetDefaultFolder(12)->Items()->Add(OlItemType::Post);
+        note->Set("Subject", Variant("Day one"));
+        note->Set("Body", Variant("Dear diary"));
+        note->Set("Start", Variant("2009-01-01T20:00:00"));
+        note->Set("Color", Variant(std::int16_t(1)));
+        note->Set("Left", Variant(std::int16_t(300)));
+        note->Set("Top", Variant(std::int16_t(400)));
+        note->Set("MessageClass", Variant("IPM.StickyNote"));
+        note->Save();
+
+        auto contact = store->GetDefaultFolder(10)->Items()->Add(OlItemType::Contact);
+        contact->Set("FirstName", Variant("Ann"));
+        contact->Set("LastName", Variant("Lee"));
+        contact->Set("JobTitle", Variant("Engineer"));
+        contact->Set("Profession", Variant("Engineer"));
+        contact->Set("Email1Address", Variant("ann@acme.example"));
+        contact->Set("BusinessAddressCity", Variant("Berlin"));
+        contact->Set("IMAddress", Variant("a  "));
+        EXPECT_THROW(contact->Set("Birthday", Variant("someday")), AutomationError);
+        contact->Set("Birthday", Variant("1970-04-01"));
+        contact->Save();
+        session->Logoff();
+
+        EXPECT_EQ(psttest::pstcheck(path).exitCode, 0) << psttest::pstcheck(path).output;
+        const std::string json = dump(path);
+        EXPECT_TRUE(contains(json, "\"subject\": \"Quarterly figures\"")) << json;
+        EXPECT_TRUE(contains(json, "carla@acme.example"));
+        EXPECT_TRUE(contains(json, "ann@acme.example"));
+        EXPECT_TRUE(contains(json, "\"sender_email\": \"bo.yu@acme.example\""));
+        EXPECT_TRUE(contains(json, "\"name\": \"report.txt\""));
+        EXPECT_TRUE(contains(json, "\"size\": 17"));
+        EXPECT_TRUE(contains(json, "\"message_class\": \"IPM.Appointment\""));
+        EXPECT_TRUE(contains(json, "Main Street 5"));
+        EXPECT_TRUE(contains(json, "\"message_class\": \"IPM.Task\""));
+        EXPECT_TRUE(contains(json, "\"message_class\": \"IPM.StickyNote\""));
+        EXPECT_TRUE(contains(json, "\"message_class\": \"IPM.Contact\""));
+        EXPECT_TRUE(contains(json, "Berlin"));
+        EXPECT_TRUE(contains(json, "\"submit_time\": \"2009-11-05T07:30:12\"")); // Berlin is UTC+1 in November
+    }
+}
