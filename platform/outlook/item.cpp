@@ -433,6 +433,37 @@ void StandInItem::Save()
                 display += (display.empty() ? "" : " ") + *part;
         if (!values_.count(PropertyKey::tag(tags::DisplayName, PropType::Unicode)))
             add(PropertyKey::tag(tags::DisplayName, PropType::Unicode), display);
+        // The full address texts (PidLidWorkAddress, PidLidHomeAddress) as Outlook composes them
+        // from the parts: street, then city, state and postal code, then country.
+        auto namedText = [&](std::uint32_t lid) {
+            auto it = values_.find(PropertyKey::named(PSETID_Address, lid, PropType::Unicode));
+            return it == values_.end() ? std::string() : std::get<std::string>(it->second);
+        };
+        auto compose = [](const std::string& street, const std::string& city, const std::string& state,
+                           const std::string& postal, const std::string& country) {
+            const std::string line2 = [&] {
+                std::string l = city;
+                for (const auto* part : { &state, &postal })
+                    if (!part->empty())
+                        l += (l.empty() ? "" : " ") + *part;
+                return l;
+            }();
+            std::string out;
+            for (const auto* line : { &street, &line2, &country })
+                if (!line->empty())
+                    out += (out.empty() ? "" : "\r\n") + *line;
+            return out;
+        };
+        const std::string work
+            = compose(namedText(0x8045), namedText(0x8046), namedText(0x8047), namedText(0x8048), namedText(0x8049));
+        if (!work.empty())
+            add(PropertyKey::named(PSETID_Address, 0x801B, PropType::Unicode), work);
+        const std::string home = compose(text(0x3A5D), text(0x3A59), text(0x3A5C), text(0x3A5B), text(0x3A5A));
+        if (!home.empty())
+            add(PropertyKey::named(PSETID_Address, 0x801A, PropType::Unicode), home);
+        // The business address is the mailing address (PidLidPostalAddressId 2).
+        if (values_.count(PropertyKey::named(PSETID_Address, 0x8046, PropType::Unicode)))
+            add(PropertyKey::named(PSETID_Address, 0x8022, PropType::Integer32), std::int32_t(2));
         if (!values_.count(PropertyKey::named(PSETID_Address, lids::FileUnder, PropType::Unicode)))
             add(PropertyKey::named(PSETID_Address, lids::FileUnder, PropType::Unicode),
                 last.empty() ? display : (first.empty() ? last : last + ", " + first));

@@ -238,5 +238,25 @@ TEST_F(StandIn, EveryItemKindTheWritersMakeReachesTheReaders)
         EXPECT_TRUE(contains(json, "\"message_class\": \"IPM.Contact\""));
         EXPECT_TRUE(contains(json, "Berlin"));
         EXPECT_TRUE(contains(json, "\"submit_time\": \"2009-11-05T07:30:12\"")); // Berlin is UTC+1 in November
+
+        // Recipient types and the sender as libpff's readers list them.
+        const auto items = psttest::run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
+            + psttest::quote(std::string(PST_TEST_SOURCE_DIR) + "/list_items.py") + " "
+            + psttest::quote(psttest::sharedDir() + "/tools/pstdump.py") + " " + psttest::quote(path.string()));
+        EXPECT_TRUE(contains(items.output, "bo.yu@acme.example <bo.yu@acme.example>")) << items.output;
+        EXPECT_TRUE(contains(items.output, "To:Ann Lee <ann@acme.example>")) << items.output;
+        EXPECT_TRUE(contains(items.output, "CC:Carla Mendes <carla@acme.example>")) << items.output;
+
+        // libpst writes appointments and contacts as iCalendar and vCard (it has no output for
+        // tasks and sticky notes, and counts them as skipped, also for Outlook's own files).
+        const auto out = dir / ("readpst" + std::to_string(format));
+        std::filesystem::create_directories(out);
+        const auto rp = psttest::run("readpst -r -D -cv -o " + psttest::quote(out.string()) + " "
+            + psttest::quote(path.string()) + " && find " + psttest::quote(out.string()) + " -type f -exec cat {} +");
+        EXPECT_EQ(rp.exitCode, 0) << rp.output;
+        for (const char* expected :
+            { "LOCATION:Main Street 5", "SUMMARY:Dentist", "DTSTART;VALUE=DATE-TIME:20091201T090000Z",
+                "DTEND;VALUE=DATE-TIME:20091201T093000Z", "ann@acme.example", "Berlin", "Engineer", "report.txt" })
+            EXPECT_TRUE(contains(rp.output, expected)) << expected << "\n" << rp.output;
     }
 }
