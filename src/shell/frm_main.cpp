@@ -4,6 +4,7 @@
 #include "common/ui_seams.h"
 #include "common/vendor.h"
 #include "export/export_options.h"
+#include "mail/mail_writers.h"
 #include "notes/notes_reader.h"
 #include "shell/artwork.h"
 #include "shell/frm_about.h"
@@ -108,6 +109,7 @@ frmMain::frmMain(QWidget* parent)
 
     reader_ = std::make_unique<notes::NotesReader>(this, c_);
     exportOptions_ = std::make_unique<exporting::ExportOptions>(this, c_);
+    exportOptions_->prepareRun = [](exporting::frmSave& progress) { mail::InstallMailWriters(progress); };
 
     connect(c_.NotesTab, &TabStrip::tabSelected, this, &frmMain::NotesTab_Click);
     connect(c_.txtNotesDatabaseFile, &QLineEdit::textChanged, this, &frmMain::txtNotesDatabaseFile_Change);

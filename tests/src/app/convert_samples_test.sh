@@ -24,6 +24,14 @@ for pst in "${psts[@]}"; do
     grep -q "\"path\": \"Top of Personal Folders/$folder\"" <<<"$dump" || fail "no folder $folder in $pst"
   done
 done
+# The mail reached its folders with sender, recipients and attachments.
+items=$(/usr/bin/python3 "$source/tests/platform/pst/list_items.py" "$shared/tools/pstdump.py" "${psts[0]}")
+for expected in "Top of Personal Folders/Inbox | Quarterly figures | IPM.Note | bo.yu@acme.example" \
+                "Top of Personal Folders/Projects/2009 | 2009 budget" \
+                "Top of Personal Folders/Sent Items | Offer for the new catalogue" \
+                "offer.doc 2500" "CC:carla.mendes@acme.example"; do
+  grep -qF "$expected" <<<"$items" || { echo "$items"; fail "missing: $expected"; }
+done
 # A bad database gives an error line and a non-zero exit.
 if "$converter" --out "$work" "$work/missing.dxl" > "$work/bad" 2>&1; then fail "a missing database succeeded"; fi
 grep -q '^error: ' "$work/bad" || { cat "$work/bad"; fail "no error line"; }

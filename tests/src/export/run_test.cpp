@@ -175,8 +175,10 @@ TEST_F(RunFixture, NamesTheFileAndStoreAndWalksEveryOpenPhaseInOrder)
     EXPECT_EQ(store.path, "/out/jsmith05-03-2009-14-7-9.pst");
     EXPECT_EQ(store.displayName, "Mail John > (Date | Time) - 05-03-2009 | 14:07:09");
     EXPECT_EQ(store.format, 2);
-    ASSERT_EQ(store.top->folders.size(), 1u);
+    // "Folders" from the set-up, then the custom folder the mail phase makes beside it.
+    ASSERT_EQ(store.top->folders.size(), 2u);
     EXPECT_EQ(store.top->folders[0]->name, "Folders");
+    EXPECT_EQ(store.top->folders[1]->name, "Projects");
     EXPECT_EQ(common::Program().PstFullPath, QStringLiteral("/out/jsmith05-03-2009-14-7-9.pst"));
 
     EXPECT_EQ(recorder.phases(),
