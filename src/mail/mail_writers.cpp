@@ -62,17 +62,7 @@ namespace {
         r.step([&] { item().Set("SentOn", date); });
         r.step([&] { item().Set("ReceivedTime", date); });
 
-        if (!eAttachFileName.isEmpty()) {
-            const QStringList paths = eAttachFileName.mid(1).split(QLatin1Char('|'));
-            common::DoEvents();
-            for (const QString& path : paths) {
-                r.step([&] { item().Attachments()->Add(path.toStdString()); });
-                if (QFileInfo(path).isFile())
-                    QFile::remove(path);
-                // Each attachment was extracted into a folder of its own; remove it once empty.
-                QDir().rmdir(QFileInfo(path).absolutePath());
-            }
-        }
+        AddAttachments(w, eAttachFileName);
 
         std::shared_ptr<automation::MAPIUtils> utils;
         r.step([&] { utils = automation::CreateObjectAs<automation::MAPIUtils>("Redemption.MAPIUtils"); });
@@ -190,26 +180,7 @@ namespace {
                 to = allValues(doc, "InetSendTo").join(QLatin1Char(';'));
         });
 
-        QString attachments;
-        bool embedded = false;
-        r.step([&] { embedded = doc.HasEmbedded(); });
-        if (embedded) {
-            std::vector<std::shared_ptr<automation::NotesItem>> items;
-            r.step([&] { items = doc.Items(); });
-            for (auto it = items.rbegin(); it != items.rend(); ++it) {
-                if (!*it || (*it)->Type() != automation::NotesItemAttachment)
-                    continue;
-                r.step([&] {
-                    const QString name = common::ValueText((*it)->Values());
-                    const QString path = attachmentPath(name);
-                    auto object = doc.GetAttachment(name.toStdString());
-                    if (!object)
-                        throw AutomationError("NotesDocument", "GetAttachment", "no attachment " + name.toStdString());
-                    object->ExtractFile(path.toStdString());
-                    attachments += QLatin1Char('|') + path;
-                });
-            }
-        }
+        const QString attachments = ExtractAttachments(doc);
         if (custom)
             CreateEmailItem(w, g.ViewName, common::TrimBlanks(sender), common::TrimBlanks(subject),
                 common::TrimBlanks(to), cc, bcc, date, common::TrimBlanks(body), attachments);
@@ -279,6 +250,55 @@ void CreateDefaultEmailItem(frmSave& w, const QString& storeID, std::int16_t Fol
                             ->Add(automation::OlItemType::Mail);
     });
     fillAndSave(w, r, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName);
+}
+
+QString ExtractAttachments(const NotesDocument& doc)
+{
+    common::Routine<Never> r;
+    r.onErrorSkip();
+    QString list;
+    bool embedded = false;
+    r.step([&] { embedded = doc.HasEmbedded(); });
+    if (!embedded)
+        return list;
+    std::vector<std::shared_ptr<automation::NotesItem>> items;
+    r.step([&] { items = doc.Items(); });
+    // From the last item down, so the attachments reach the item in reverse order.
+    for (auto it = items.rbegin(); it != items.rend(); ++it) {
+        if (!*it || (*it)->Type() != automation::NotesItemAttachment)
+            continue;
+        r.step([&] {
+            const QString name = common::ValueText((*it)->Values());
+            const QString path = attachmentPath(name);
+            auto object = doc.GetAttachment(name.toStdString());
+            if (!object)
+                throw AutomationError("NotesDocument", "GetAttachment", "no attachment " + name.toStdString());
+            object->ExtractFile(path.toStdString());
+            list += QLatin1Char('|') + path;
+        });
+    }
+    return list;
+}
+
+void AddAttachments(frmSave& w, const QString& eAttachFileName)
+{
+    if (eAttachFileName.isEmpty())
+        return;
+    common::Routine<Never> r;
+    r.onErrorSkip();
+    const QStringList paths = eAttachFileName.mid(1).split(QLatin1Char('|'));
+    common::DoEvents();
+    for (const QString& path : paths) {
+        r.step([&] {
+            if (!w.CurrentItem)
+                throw AutomationError("frmSave", "CurrentItem", "no item was created");
+            w.CurrentItem->Attachments()->Add(path.toStdString());
+        });
+        if (QFileInfo(path).isFile())
+            QFile::remove(path);
+        // Each attachment was extracted into a folder of its own; remove it once empty.
+        QDir().rmdir(QFileInfo(path).absolutePath());
+    }
 }
 
 std::shared_ptr<automation::RDOFolder> OpenMAPIFolder(QString szPath)

@@ -3,9 +3,11 @@
 #include "common/program_state.h"
 #include "common/ui_seams.h"
 #include "common/vendor.h"
+#include "contacts/contact_writer.h"
 #include "export/export_options.h"
 #include "mail/mail_writers.h"
 #include "notes/notes_reader.h"
+#include "pim/pim_writers.h"
 #include "shell/artwork.h"
 #include "shell/frm_about.h"
 #include "widgets/folder_tree.h"
@@ -109,7 +111,11 @@ frmMain::frmMain(QWidget* parent)
 
     reader_ = std::make_unique<notes::NotesReader>(this, c_);
     exportOptions_ = std::make_unique<exporting::ExportOptions>(this, c_);
-    exportOptions_->prepareRun = [](exporting::frmSave& progress) { mail::InstallMailWriters(progress); };
+    exportOptions_->prepareRun = [](exporting::frmSave& progress) {
+        contacts::InstallContactWriter(progress);
+        mail::InstallMailWriters(progress);
+        pim::InstallPimWriters(progress);
+    };
 
     connect(c_.NotesTab, &TabStrip::tabSelected, this, &frmMain::NotesTab_Click);
     connect(c_.txtNotesDatabaseFile, &QLineEdit::textChanged, this, &frmMain::txtNotesDatabaseFile_Change);

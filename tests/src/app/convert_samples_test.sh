@@ -29,9 +29,14 @@ items=$(/usr/bin/python3 "$source/tests/platform/pst/list_items.py" "$shared/too
 for expected in "Top of Personal Folders/Inbox | Quarterly figures | IPM.Note | bo.yu@acme.example" \
                 "Top of Personal Folders/Projects/2009 | 2009 budget" \
                 "Top of Personal Folders/Sent Items | Offer for the new catalogue" \
-                "offer.doc 2500" "CC:carla.mendes@acme.example"; do
+                "offer.doc 2500" "CC:carla.mendes@acme.example" \
+                "Top of Personal Folders/Calendar | Sales meeting | IPM.Appointment" "agenda.txt 24" \
+                "Top of Personal Folders/Contacts | Bo Yu | IPM.Contact" \
+                "Top of Personal Folders/Tasks | Send catalogue to print | IPM.Task"; do
   grep -qF "$expected" <<<"$items" || { echo "$items"; fail "missing: $expected"; }
 done
+journal=$(/usr/bin/python3 "$source/tests/platform/pst/list_items.py" "$shared/tools/pstdump.py" "${psts[1]}")
+grep -qF "Top of Personal Folders/Notes | A new start | IPM.StickyNote" <<<"$journal" || { echo "$journal"; fail "no journal note"; }
 # A bad database gives an error line and a non-zero exit.
 if "$converter" --out "$work" "$work/missing.dxl" > "$work/bad" 2>&1; then fail "a missing database succeeded"; fi
 grep -q '^error: ' "$work/bad" || { cat "$work/bad"; fail "no error line"; }

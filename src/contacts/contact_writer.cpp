@@ -1,0 +1,104 @@
+#include "contacts/contact_writer.h"
+
+#include "automation/notes.h"
+#include "automation/outlook.h"
+#include "common/failure_rule.h"
+#include "common/program_state.h"
+#include "common/value_text.h"
+
+namespace contacts {
+
+using automation::AutomationError;
+using automation::NotesDocument;
+using automation::Variant;
+using exporting::frmSave;
+using exporting::Phase;
+
+namespace {
+    enum class Never { Reached };
+
+    // The Notes items of the 35 values, in order ("" for the e-mail, which has its own rule).
+    constexpr const char* Items[35] = { "FirstName", "MiddleInitial", "LastName", "", "CompanyName", "JobTitle",
+        "OfficeStreetAddress", "OfficeCity", "OfficeZip", "OfficeState", "OfficeCountry", "Location", "WebSite",
+        "Department", "Manager", "Assistant", "OfficePhoneNumber", "OfficeFAXPhoneNumber", "CellPhoneNumber",
+        "PersPager", "MiscPhone1", "MiscPhone2", "MiscPhone3", "StreetAddress", "City", "Zip", "State", "Country",
+        "Spouse", "PhoneNumber", "HomeFAXPhoneNumber", "Birthday", "Anniversary", "Comment", "Categories" };
+
+    // The contact's properties, in the order they are assigned, with the row (0-based) each takes.
+    struct Assignment {
+        const char* property;
+        int row;
+    };
+    constexpr Assignment Assignments[] = { { "FirstName", 0 }, { "MiddleName", 1 }, { "LastName", 2 },
+        { "JobTitle", 5 }, { "CompanyName", 4 }, { "BusinessTelephoneNumber", 16 }, { "BusinessFaxNumber", 17 },
+        { "HomeTelephoneNumber", 29 }, { "HomeFaxNumber", 30 }, { "MobileTelephoneNumber", 18 }, { "PagerNumber", 19 },
+        { "BusinessAddressStreet", 6 }, { "BusinessAddressCity", 7 }, { "BusinessAddressState", 9 },
+        { "BusinessAddressPostalCode", 8 }, { "BusinessAddressCountry", 10 }, { "HomeAddressStreet", 23 },
+        { "HomeAddressCity", 24 }, { "HomeAddressState", 26 }, { "HomeAddressPostalCode", 25 },
+        { "HomeAddressCountry", 27 }, { "Email1Address", 3 }, { "WebPage", 12 }, { "IMAddress", -1 },
+        { "Categories", 34 }, { "Department", 13 }, { "OfficeLocation", 11 }, { "Profession", 5 },
+        { "ManagerName", 14 }, { "AssistantName", 15 }, { "Spouse", 28 }, { "Body", 33 } };
+
+    void writeContactDocument(frmSave& w, Phase, std::int32_t i)
+    {
+        const NotesDocument& doc = *common::Program().NotesDoc;
+        if (common::ValueText(doc.GetItemValue("Form")) != QLatin1String("Person"))
+            return;
+        w.ShowProgress(common::ValueText(doc.GetItemValue("FullName")), i);
+        QStringList values;
+        for (const char* item : Items) {
+            if (*item) {
+                values << common::TrimBlanks(common::ValueText(doc.GetItemValue(item)));
+                continue;
+            }
+            // The e-mail: the third FullName value when there are exactly three, else MailAddress.
+            const Variant fullName = doc.GetItemValue("FullName");
+            const bool three = fullName.isArray() && fullName.array().size() == 3;
+            values << common::TrimBlanks(
+                three ? common::ValueText(fullName.array()[2]) : common::ValueText(doc.GetItemValue("MailAddress")));
+        }
+        CreateContactItem(w, w.PstStoreId, 10, values);
+    }
+} // namespace
+
+void CreateContactItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QStringList& values)
+{
+    common::Routine<Never> r;
+    r.onErrorSkip();
+    auto value = [&](int row) { return row < values.size() ? values[row] : QString(); };
+    r.step([&] {
+        if (!w.RdoSession)
+            throw AutomationError("frmSave", "RdoSession", "no session");
+        w.CurrentItem = w.RdoSession->GetStoreFromID(storeID.toStdString())
+                            ->GetDefaultFolder(FolderName)
+                            ->Items()
+                            ->Add(automation::OlItemType::Contact);
+    });
+    auto set = [&](const char* property, const QString& text) {
+        r.step([&] {
+            if (!w.CurrentItem)
+                throw AutomationError("frmSave", "CurrentItem", "no item was created");
+            w.CurrentItem->Set(property, Variant(text.toStdString()));
+        });
+    };
+    for (const auto& a : Assignments) {
+        if (a.row < 0)
+            set(a.property, value(20) + QLatin1Char(' ') + value(21) + QLatin1Char(' ') + value(22));
+        else
+            set(a.property, value(a.row));
+    }
+    if (!value(31).isEmpty())
+        set("Birthday", value(31));
+    if (!value(32).isEmpty())
+        set("Anniversary", value(32));
+    r.step([&] {
+        if (!w.CurrentItem)
+            throw AutomationError("frmSave", "CurrentItem", "no item was created");
+        w.CurrentItem->Save();
+    });
+    w.CurrentItem.reset();
+}
+
+void InstallContactWriter(frmSave& w) { w.setDocumentWriter(Phase::Contacts, writeContactDocument); }
+
+} // namespace contacts

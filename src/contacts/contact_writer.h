@@ -1,0 +1,24 @@
+// Contact migration: the Person documents of the People view become Outlook contacts.
+#pragma once
+
+#include "export/frm_save.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+
+namespace contacts {
+
+// The 35 values of a contact, in the order of its Notes items: FirstName, MiddleInitial,
+// LastName, e-mail, CompanyName, JobTitle, the office address (street, city, zip, state,
+// country), Location, WebSite, Department, Manager, Assistant, the office, fax, cell and pager
+// numbers, three misc phones, the home address (street, city, zip, state, country), Spouse,
+// PhoneNumber, HomeFAXPhoneNumber, Birthday, Anniversary, Comment, Categories.
+void CreateContactItem(
+    exporting::frmSave& w, const QString& storeID, std::int16_t FolderName, const QStringList& values);
+
+// Plugs the contact writer into a progress window.
+void InstallContactWriter(exporting::frmSave& w);
+
+} // namespace contacts

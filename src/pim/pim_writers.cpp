@@ -1,0 +1,155 @@
+#include "pim/pim_writers.h"
+
+#include "automation/notes.h"
+#include "automation/outlook.h"
+#include "common/failure_rule.h"
+#include "common/program_state.h"
+#include "common/ui_seams.h"
+#include "common/value_text.h"
+#include "mail/mail_writers.h"
+
+namespace pim {
+
+using automation::AutomationError;
+using automation::NotesDocument;
+using automation::Variant;
+using exporting::frmSave;
+using exporting::Phase;
+
+namespace {
+    enum class Never { Reached };
+
+    // Writers try every step even when an earlier one failed.
+    struct Writer {
+        frmSave& w;
+        common::Routine<Never> r;
+
+        explicit Writer(frmSave& window)
+            : w(window)
+        {
+            r.onErrorSkip();
+        }
+        automation::RDOMail& item()
+        {
+            if (!w.CurrentItem)
+                throw AutomationError("frmSave", "CurrentItem", "no item was created");
+            return *w.CurrentItem;
+        }
+        void create(const QString& storeID, std::int16_t folder, automation::OlItemType kind)
+        {
+            r.step([&] {
+                if (!w.RdoSession)
+                    throw AutomationError("frmSave", "RdoSession", "no session");
+                w.CurrentItem
+                    = w.RdoSession->GetStoreFromID(storeID.toStdString())->GetDefaultFolder(folder)->Items()->Add(kind);
+            });
+            common::DoEvents();
+        }
+        void set(const char* property, const Variant& value)
+        {
+            r.step([&] { item().Set(property, value); });
+        }
+        void set(const char* property, const QString& value) { set(property, Variant(value.toStdString())); }
+        void save()
+        {
+            r.step([&] { item().Save(); });
+            w.CurrentItem.reset();
+        }
+    };
+
+    // A date value of the document; text that is empty stays empty text.
+    Variant dateValue(const NotesDocument& doc, const char* item)
+    {
+        const Variant v = doc.GetItemValue(item).first();
+        if (v.type() == Variant::Type::Text)
+            return Variant(common::TrimBlanks(QString::fromStdString(v.toText())).toStdString());
+        return v;
+    }
+    QString text(const NotesDocument& doc, const char* item)
+    {
+        return common::TrimBlanks(common::ValueText(doc.GetItemValue(item)));
+    }
+
+    void writeCalendarDocument(frmSave& w, Phase, std::int32_t i)
+    {
+        const NotesDocument& doc = *common::Program().NotesDoc;
+        const QString attachments = mail::ExtractAttachments(doc).trimmed();
+        w.ShowProgress(common::ValueText(doc.GetItemValue("Subject")), i);
+        CreateCalendarItem(w, w.PstStoreId, 9, text(doc, "Subject"), dateValue(doc, "StartDateTime"),
+            dateValue(doc, "EndDateTime"), text(doc, "Location"), text(doc, "Categories"), text(doc, "Body"),
+            attachments);
+    }
+
+    void writeTaskDocument(frmSave& w, Phase, std::int32_t i)
+    {
+        const NotesDocument& doc = *common::Program().NotesDoc;
+        w.ShowProgress(common::ValueText(doc.GetItemValue("Subject")), i);
+        CreateToDoItem(w, w.PstStoreId, 13, text(doc, "Subject"), dateValue(doc, "DueDate"), text(doc, "Categories"),
+            text(doc, "Body"));
+    }
+
+    void writeJournalDocument(frmSave& w, Phase, std::int32_t)
+    {
+        const NotesDocument& doc = *common::Program().NotesDoc;
+        CreateJournalItem(w, w.PstStoreId, 12, text(doc, "Subject"), text(doc, "Body"), dateValue(doc, "TimeCreated"));
+    }
+
+    bool isEmpty(const Variant& v) { return v.isEmpty() || (v.type() == Variant::Type::Text && v.toText().empty()); }
+} // namespace
+
+void CreateCalendarItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,
+    const Variant& eStart, const Variant& eEnd, const QString& eLocation, const QString& eCategories,
+    const QString& eBody, const QString& eAttachFileName)
+{
+    Writer x(w);
+    x.create(storeID, FolderName, automation::OlItemType::Appointment);
+    x.set("Subject", eSubject);
+    x.set("Start", eStart);
+    if (!isEmpty(eEnd))
+        x.set("End", eEnd);
+    else
+        x.r.step([&] { x.item().Set("End", x.item().Get("End")); });
+    x.set("Location", eLocation);
+    x.set("Categories", eCategories);
+    x.set("Body", eBody);
+    mail::AddAttachments(w, eAttachFileName);
+    x.save();
+}
+
+void CreateToDoItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,
+    const Variant& eDueDate, const QString& eCategories, const QString& eBody)
+{
+    // A step that fails is skipped and the task is still saved with the rest: a task whose due
+    // date cannot be read is still a task.
+    Writer x(w);
+    x.create(storeID, FolderName, automation::OlItemType::Task);
+    x.set("Subject", eSubject);
+    x.set("DueDate", eDueDate);
+    x.set("Categories", eCategories);
+    x.set("Body", eBody);
+    x.save();
+}
+
+void CreateJournalItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,
+    const QString& eBody, const Variant& eTimeCreated)
+{
+    Writer x(w);
+    x.create(storeID, FolderName, automation::OlItemType::Post);
+    x.set("Subject", eSubject);
+    x.set("Body", eBody);
+    x.set("Start", eTimeCreated);
+    x.set("Color", Variant(std::int16_t(1)));
+    x.set("Left", Variant(std::int16_t(300)));
+    x.set("Top", Variant(std::int16_t(400)));
+    x.set("MessageClass", Variant("IPM.StickyNote"));
+    x.save();
+}
+
+void InstallPimWriters(frmSave& w)
+{
+    w.setDocumentWriter(Phase::Calendar, writeCalendarDocument);
+    w.setDocumentWriter(Phase::Tasks, writeTaskDocument);
+    w.setDocumentWriter(Phase::Journal, writeJournalDocument);
+}
+
+} // namespace pim
