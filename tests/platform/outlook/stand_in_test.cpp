@@ -218,6 +218,15 @@ TEST_F(StandIn, EveryItemKindTheWritersMakeReachesTheReaders)
         contact->Set("Email1Address", Variant("ann@acme.example"));
         contact->Set("BusinessAddressCity", Variant("Berlin"));
         contact->Set("IMAddress", Variant("a  "));
+        // Every other text property the contact writer sets, each with a value of its own.
+        const std::vector<std::string> otherFields { "MiddleName", "CompanyName", "BusinessTelephoneNumber",
+            "BusinessFaxNumber", "HomeTelephoneNumber", "HomeFaxNumber", "MobileTelephoneNumber", "PagerNumber",
+            "BusinessAddressStreet", "BusinessAddressState", "BusinessAddressPostalCode", "BusinessAddressCountry",
+            "HomeAddressStreet", "HomeAddressCity", "HomeAddressState", "HomeAddressPostalCode", "HomeAddressCountry",
+            "WebPage", "Department", "OfficeLocation", "ManagerName", "AssistantName", "Spouse", "Body" };
+        for (const auto& field : otherFields)
+            contact->Set(field, Variant("value of " + field));
+        contact->Set("Categories", Variant("Friends, Work"));
         EXPECT_THROW(contact->Set("Birthday", Variant("someday")), AutomationError);
         contact->Set("Birthday", Variant("1970-04-01"));
         contact->Save();
@@ -238,6 +247,16 @@ TEST_F(StandIn, EveryItemKindTheWritersMakeReachesTheReaders)
         EXPECT_TRUE(contains(json, "\"message_class\": \"IPM.Contact\""));
         EXPECT_TRUE(contains(json, "Berlin"));
         EXPECT_TRUE(contains(json, "\"submit_time\": \"2009-11-05T07:30:12\"")); // Berlin is UTC+1 in November
+        for (const auto& field : otherFields)
+            EXPECT_TRUE(contains(json, "\"value of " + field + "\"")) << field;
+        EXPECT_TRUE(contains(json, "\"1970-03-31T23:00:00\"")); // the birthday, local midnight
+        // The due date (local midnight), and the sticky note's colour and position.
+        EXPECT_TRUE(contains(json, "\"2009-12-14T23:00:00\""));
+        EXPECT_TRUE(contains(json, ": 300,") || contains(json, ": 300\n"));
+        EXPECT_TRUE(contains(json, ": 400,") || contains(json, ": 400\n"));
+        // The appointment's start and end, and the journal entry's date as the note's creation time.
+        EXPECT_TRUE(contains(json, "\"2009-12-01T09:00:00\"") && contains(json, "\"2009-12-01T09:30:00\""));
+        EXPECT_TRUE(contains(json, "\"2009-01-01T19:00:00\""));
 
         // Recipient types and the sender as libpff's readers list them.
         const auto items = psttest::run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
