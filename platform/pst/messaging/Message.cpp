@@ -543,12 +543,17 @@ namespace detail {
         FolderNode::ContentRow row;
         row.nid = nid;
         row.unread = !data.read;
+        ndb::ByteWriter cells(row.cells);
         for (std::uint32_t tag : contentsTableColumns(format_)) {
             auto it = props.find(ltp::tagId(tag));
             if (it != props.end() && it->second.type == ltp::tagType(tag) && tag != ltp::kTagLtpRowId
-                && tag != ltp::kTagLtpRowVer)
-                row.cells.emplace_back(tag, it->second);
+                && tag != ltp::kTagLtpRowVer) {
+                cells.u32(tag);
+                cells.u32(it->second.data.size());
+                cells.bytes(it->second.data);
+            }
         }
+        row.cells.shrink_to_fit();
         return row;
     }
 
@@ -646,16 +651,27 @@ namespace detail {
 
     void StoreImpl::writeContents(const FolderNode& f)
     {
-        std::vector<ltp::TableRow> rows;
-        rows.reserve(f.contents.size());
-        for (const auto& c : f.contents) {
-            ltp::TableRow row;
+        // Rows are unpacked one at a time while the table is written.
+        ltp::TableRow row;
+        auto rowAt = [&](std::size_t r) -> const ltp::TableRow& {
+            const FolderNode::ContentRow& c = f.contents[r];
             row.rowId = c.nid;
-            for (const auto& [tag, v] : c.cells)
-                row.cells.emplace(tag, v);
-            rows.push_back(std::move(row));
-        }
-        writeTable(ndb::makeNid(ndb::kNidTypeContentsTable, ndb::nidIndex(f.nid)), contentsTableColumns(format_), rows);
+            row.cells.clear();
+            for (std::size_t at = 0; at + 8 <= c.cells.size();) {
+                const auto tag = static_cast<std::uint32_t>(ndb::loadLe(c.cells.data() + at, 4));
+                const auto n = static_cast<std::size_t>(ndb::loadLe(c.cells.data() + at + 4, 4));
+                at += 8;
+                if (at + n > c.cells.size())
+                    throw Error(ErrorKind::Internal, "write contents table", "row of NID " + std::to_string(c.nid),
+                        "packed cells within the row", "a cell past its end");
+                row.cells[tag]
+                    = PropValue::raw(ltp::tagType(tag), ndb::ByteVector(c.cells.data() + at, c.cells.data() + at + n));
+                at += n;
+            }
+            return row;
+        };
+        const ltp::NodeData d = ltp::writeTableContext(*ndb_, contentsTableColumns(format_), f.contents.size(), rowAt);
+        ndb_->putNode(ndb::makeNid(ndb::kNidTypeContentsTable, ndb::nidIndex(f.nid)), d.bidData, d.bidSub, 0);
     }
 
 } // namespace detail

@@ -27,11 +27,12 @@ struct FolderNode {
     std::uint32_t unreadCount = 0;
     ltp::PropertyMap extra; // further PC properties (entry IDs of the default folders, ...)
     bool tablesWritten = false;
-    // The contents table, one row per message in insertion order: the row's cells by tag.
+    // The contents table, one row per message in insertion order. The cells are packed in one
+    // buffer (tag, byte count, bytes; little-endian) to keep 100,000 rows small.
     struct ContentRow {
         std::uint32_t nid = 0;
         bool unread = false;
-        std::vector<std::pair<std::uint32_t, ltp::PropValue>> cells;
+        ndb::ByteVector cells;
     };
     std::vector<ContentRow> contents;
     std::unordered_map<std::uint32_t, std::size_t> contentIndex; // message NID -> row
