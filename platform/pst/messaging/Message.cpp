@@ -419,7 +419,8 @@ namespace detail {
             row.rowId = static_cast<std::uint32_t>(i);
             auto& c = row.cells;
             c[ltp::makeTag(0x0C15, ltp::kPtInt32)] = PropValue::int32(static_cast<std::uint32_t>(r.type));
-            c[ltp::makeTag(0x3001, st)] = text(name); // PidTagDisplayName
+            const PropValue nameValue = text(name);
+            c[ltp::makeTag(0x3001, st)] = nameValue; // PidTagDisplayName
             c[ltp::makeTag(0x3003, st)] = text(r.address); // PidTagEmailAddress
             c[ltp::makeTag(0x3002, st)] = text(type); // PidTagAddressType
             c[ltp::makeTag(0x3000, ltp::kPtInt32)] = PropValue::int32(static_cast<std::uint32_t>(i)); // PidTagRowid
@@ -434,9 +435,9 @@ namespace detail {
             c[ltp::makeTag(0x0FFE, ltp::kPtInt32)] = PropValue::int32(6); // PidTagObjectType: MAPI_MAILUSER
             c[ltp::makeTag(0x0E0F, ltp::kPtBoolean)] = PropValue::boolean(false); // PidTagResponsibility
             c[ltp::makeTag(0x3A40, ltp::kPtBoolean)] = PropValue::boolean(false); // PidTagSendRichInfo
-            c[ltp::makeTag(0x39FF, st)] = text(name); // PidTagAddressBookDisplayNamePrintable
-            c[ltp::makeTag(0x3A20, st)] = text(name); // PidTagTransmittableDisplayName
-            c[ltp::makeTag(0x5FF6, st)] = text(name); // PidTagRecipientDisplayName
+            c[ltp::makeTag(0x39FF, st)] = nameValue; // PidTagAddressBookDisplayNamePrintable
+            c[ltp::makeTag(0x3A20, st)] = nameValue; // PidTagTransmittableDisplayName
+            c[ltp::makeTag(0x5FF6, st)] = nameValue; // PidTagRecipientDisplayName
             c[ltp::makeTag(0x5FFD, ltp::kPtInt32)] = PropValue::int32(1); // PidTagRecipientFlags: recipSendable
             c[ltp::makeTag(0x5FDF, ltp::kPtInt32)] = PropValue::int32(0); // PidTagRecipientOrder
             c[ltp::makeTag(0x5FFF, ltp::kPtInt32)] = PropValue::int32(0); // PidTagRecipientTrackStatus
@@ -544,7 +545,9 @@ namespace detail {
         row.nid = nid;
         row.unread = !data.read;
         ndb::ByteWriter cells(row.cells);
-        for (std::uint32_t tag : contentsTableColumns(format_)) {
+        static const std::vector<std::uint32_t> contentsColumns[2]
+            = { contentsTableColumns(Format::Ansi), contentsTableColumns(Format::Unicode) };
+        for (std::uint32_t tag : contentsColumns[format_ == Format::Unicode]) {
             auto it = props.find(ltp::tagId(tag));
             if (it != props.end() && it->second.type == ltp::tagType(tag) && tag != ltp::kTagLtpRowId
                 && tag != ltp::kTagLtpRowVer) {
@@ -580,9 +583,12 @@ namespace detail {
         return out;
     }
 
-    std::vector<std::uint32_t> StoreImpl::recipientColumns() const
+    const std::vector<std::uint32_t>& StoreImpl::recipientColumns() const
     {
-        auto cols = recipientTableColumns(format_);
+        if (!recipientColumns_.empty())
+            return recipientColumns_;
+        auto& cols = recipientColumns_;
+        cols = recipientTableColumns(format_);
         const std::uint16_t st = stringType(format_);
         for (std::uint32_t t : { ltp::makeTag(0x3000, ltp::kPtInt32), ltp::makeTag(0x3A20, st),
                  ltp::makeTag(0x5FF6, st), ltp::makeTag(0x5FFD, ltp::kPtInt32), ltp::makeTag(0x5FDF, ltp::kPtInt32),

@@ -89,7 +89,8 @@ private:
     void writeProperties(std::uint32_t nid, const ltp::PropertyMap& props, std::uint32_t parent);
     ndb::ByteVector oneOffEntryId(
         const std::string& name, const std::string& addressType, const std::string& address) const;
-    std::vector<std::uint32_t> recipientColumns() const;
+    const std::vector<std::uint32_t>& recipientColumns() const; // computed once
+    mutable std::vector<std::uint32_t> recipientColumns_;
     std::vector<std::uint32_t> attachmentColumns() const;
 
 public:

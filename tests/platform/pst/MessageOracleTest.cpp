@@ -69,7 +69,7 @@ struct Written {
     int mail = 0, appointments = 0, contacts = 0, tasks = 0, notes = 0;
 };
 
-class MessageStore : public ::testing::TestWithParam<pst::Format> {
+class PstMessageStore : public ::testing::TestWithParam<pst::Format> {
 protected:
     static void SetUpTestSuite()
     {
@@ -90,9 +90,9 @@ protected:
     Written writeStore(const std::filesystem::path& path);
     static ScratchDir* files_;
 };
-ScratchDir* MessageStore::files_ = nullptr;
+ScratchDir* PstMessageStore::files_ = nullptr;
 
-Written MessageStore::writeStore(const std::filesystem::path& path)
+Written PstMessageStore::writeStore(const std::filesystem::path& path)
 {
     Written w;
     auto store = pst::Store::create(path, GetParam(), "Messages");
@@ -274,7 +274,7 @@ std::string filesUnder(const std::filesystem::path& root, const std::string& par
     return out;
 }
 
-TEST_P(MessageStore, ReadersSeeEveryItemAsWritten)
+TEST_P(PstMessageStore, ReadersSeeEveryItemAsWritten)
 {
     ScratchDir dir;
     const auto path = dir / "messages.pst";
@@ -340,7 +340,7 @@ TEST_P(MessageStore, ReadersSeeEveryItemAsWritten)
         EXPECT_NE(all.find(needle), std::string::npos) << needle << "\n" << r.output << "\n" << all.substr(0, 3000);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, MessageStore, ::testing::Values(pst::Format::Ansi, pst::Format::Unicode),
+INSTANTIATE_TEST_SUITE_P(Formats, PstMessageStore, ::testing::Values(pst::Format::Ansi, pst::Format::Unicode),
     [](const auto& info) { return info.param == pst::Format::Ansi ? "Ansi" : "Unicode"; });
 
 } // namespace
