@@ -38,20 +38,29 @@ while [ $i -lt "$M" ]; do
     i=$((i + 1))
 done
 sync
-t0=$(now)
-mkdir "$WORK/cp"
-# shellcheck disable=SC2086
-cp $files "$WORK/cp/"
-sync
-t1=$(now)
-cps=$(awk "BEGIN { print $t1 - $t0 }")
-rm -rf "$WORK/cp"
-t0=$(now)
-# shellcheck disable=SC2086
-out=$("$B" attach "$WORK/attach.pst" "$M" $files)
-sync
-t1=$(now)
-ps=$(awk "BEGIN { print $t1 - $t0 }")
+# Three alternating rounds (the disk is noisy); the best time of each counts.
+cpsbest=""
+ps=""
+for _ in 1 2 3; do
+    mkdir "$WORK/cp"
+    t0=$(now)
+    # shellcheck disable=SC2086
+    cp $files "$WORK/cp/"
+    sync
+    t1=$(now)
+    rm -rf "$WORK/cp" "$WORK/attach.pst"
+    sync
+    c=$(awk "BEGIN { print $t1 - $t0 }")
+    t0=$(now)
+    # shellcheck disable=SC2086
+    "$B" attach "$WORK/attach.pst" "$M" $files >/dev/null
+    sync
+    t1=$(now)
+    p=$(awk "BEGIN { print $t1 - $t0 }")
+    ps=$(awk -v a="$ps" -v b="$p" 'BEGIN { print (a == "" || b < a) ? b : a }')
+    cps=$(awk -v a="$cpsbest" -v b="$c" 'BEGIN { print (a == "" || b < a) ? b : a }')
+    cpsbest=$cps
+done
 bytes=$((M * MB * 1024 * 1024))
 echo "attachments: $M x $MB MB: PST $(awk "BEGIN { printf \"%.0f\", $bytes / $ps / 1048576 }") MB/s, cp $(awk "BEGIN { printf \"%.0f\", $bytes / $cps / 1048576 }") MB/s, ratio to cp $(ratio "$cps" "$ps") (goal >= 0.5)"
 

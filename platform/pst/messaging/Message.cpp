@@ -504,15 +504,19 @@ namespace detail {
                     value.data.resize(f.size());
                     f.read(0, value.data.data(), value.data.size());
                 } else {
-                    // Streamed block by block: never more than one block of the file in memory.
-                    buffer.resize(blockData);
+                    // Streamed: read 128 blocks' worth (1 MB) at a time, each block written at once;
+                    // memory stays flat whatever the file size.
+                    const std::size_t chunk = blockData * 128;
+                    buffer.resize(chunk);
                     std::vector<std::uint64_t> bids, sizes;
-                    for (std::uint64_t at = 0; at < f.size(); at += blockData) {
-                        const std::size_t n
-                            = static_cast<std::size_t>(std::min<std::uint64_t>(blockData, f.size() - at));
-                        f.read(at, buffer.data(), n);
-                        bids.push_back(ndb_->writeBlock(buffer.data(), n, false));
-                        sizes.push_back(n);
+                    for (std::uint64_t at = 0; at < f.size(); at += chunk) {
+                        const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, f.size() - at));
+                        f.read(at, buffer.data(), got);
+                        for (std::size_t off = 0; off < got; off += blockData) {
+                            const std::size_t n = std::min(blockData, got - off);
+                            bids.push_back(ndb_->writeBlock(buffer.data() + off, n, false));
+                            sizes.push_back(n);
+                        }
                     }
                     value.dataTree = ndb_->linkDataBlocks(bids, sizes);
                 }
@@ -569,6 +573,7 @@ namespace detail {
         static const std::uint8_t uid[16]
             = { 0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19, 0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02 };
         ndb::ByteVector out;
+        out.reserve(24 + 2 * (name.size() + addressType.size() + address.size() + 3));
         ndb::ByteWriter w(out);
         w.u32(0);
         w.bytes(uid, 16);
