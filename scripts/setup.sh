@@ -17,6 +17,9 @@ if [ ${#missing[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
 fi
 
+# Compiler cache hits across checkouts in other folders.
+export CCACHE_BASEDIR="$root"
+
 build=${1:-"$root/build"}
 shift || true
 cmake -S "$root" -B "$build" -G Ninja "$@" >/dev/null

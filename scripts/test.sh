@@ -12,3 +12,6 @@ export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$root/build-asan" && ctest --output-on-failure -j"$(nproc)" --timeout 900 -LE no-sanitize)
+
+# The DXL reader's fuzz target, for a short fixed time.
+"$root/fuzz/notes/run.sh" 30 "$root/build-fuzz"

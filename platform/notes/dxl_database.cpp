@@ -21,7 +21,7 @@ namespace {
     constexpr std::uint32_t NoNoteId = 4;
 
     // Limits that keep memory bounded whatever the file holds.
-    constexpr std::size_t MaxIndexedText = 64 * 1024; // a view name, formula or $FolderRef value
+    constexpr std::size_t MaxIndexedText = std::size_t { 64 } * 1024; // a view name, formula or $FolderRef value
     constexpr std::uint64_t MaxDocumentValues = 64ULL * 1024 * 1024; // item values of one document
 
     // Notes item type numbers.
@@ -132,7 +132,10 @@ public:
             fail("NotesSession", "GetDatabase", index_.path_, reader.errorPosition(), reader.error());
         if (rootKind_ == Root::None)
             fail("NotesSession", "GetDatabase", index_.path_, {}, "the file holds no XML element");
-        index_.encoding_ = reader.declaredEncoding();
+        // Fragments are parsed as UTF-8 unless the file declares another encoding.
+        const std::string& declared = reader.declaredEncoding();
+        if (!declared.empty() && !equalsIgnoreCase(declared, "utf-8") && !equalsIgnoreCase(declared, "utf8"))
+            index_.encoding_ = declared;
         index_.fragmentPrefix_ = "<w" + reader.rootNamespaces() + ">";
         finish();
     }
@@ -658,10 +661,11 @@ namespace {
                     counting_ = false;
                     reader->wantCharacters(false);
                     auto& a = out_.attachments.back();
-                    a.dataEnd = reader->offset();
+                    a.dataEnd = std::max(reader->offset(), a.dataBegin); // <filedata/> has no end tag
                     a.size = symbols_ / 4 * 3 + (symbols_ % 4 == 0 ? 0 : symbols_ % 4 - 1);
                 } else if (local == "filedata" && inFile_) {
-                    out_.attachments.back().dataEnd = reader->offset();
+                    auto& a = out_.attachments.back();
+                    a.dataEnd = std::max(reader->offset(), a.dataBegin);
                 } else if (local == "file") {
                     inFile_ = false;
                 }
@@ -873,7 +877,7 @@ namespace {
                     + std::to_string(limit_) + ")");
                 return;
             }
-            if (buffer_.size() >= 256 * 1024 && !flush())
+            if (buffer_.size() >= std::size_t { 256 } * 1024 && !flush())
                 reader->fail(ioError);
         }
 
@@ -926,7 +930,7 @@ namespace {
     };
 } // namespace
 
-ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document)
+ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member)
 {
     const auto& record = index.documents()[document];
     ParsedDocument out;
@@ -935,7 +939,7 @@ ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document)
     handler.reader = &reader;
     if (!reader.parse(index.file(), record.offset, record.offset + record.length, { record.line, record.column },
             index.fragmentPrefix(), "</w>")) {
-        fail("NotesDatabase", "GetDocumentByID", index.path(), reader.errorPosition(),
+        fail(object, member, index.path(), reader.errorPosition(),
             "note " + index.noteIdText(document) + ": " + reader.error());
     }
     return out;

@@ -66,7 +66,7 @@ public:
 
     // Reading documents and attachments later.
     const InputFile& file() const { return *file_; }
-    const std::string& encoding() const { return encoding_; }
+    const std::string& encoding() const { return encoding_; } // for fragments; empty for UTF-8
     const std::string& fragmentPrefix() const { return fragmentPrefix_; }
 
 private:
@@ -106,8 +106,8 @@ struct ParsedDocument {
     std::vector<Attachment> attachments;
 };
 
-// Reads one document of the index. Throws AutomationError on bad content.
-ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document);
+// Reads one document of the index. Throws AutomationError, as object.member, on bad content.
+ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member);
 
 // Decodes an attachment of a document read from index and writes it to target, streaming.
 // Throws AutomationError; a partly written target is removed.

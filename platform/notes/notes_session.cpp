@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <sys/stat.h>
 
 namespace notes {
@@ -36,11 +37,8 @@ namespace {
             struct stat st { };
             if (::stat(path.c_str(), &st) != 0)
                 throw AutomationError("NotesSession", "GetDatabase", path + ": " + std::strerror(errno));
-            std::string key = path;
-            if (char* real = ::realpath(path.c_str(), nullptr)) {
-                key = real;
-                std::free(real);
-            }
+            // Keyed by the path as given: the program opens the same text for every document.
+            const std::string& key = path;
             {
                 std::lock_guard lock(mutex_);
                 auto it = entries_.find(key);
@@ -126,13 +124,17 @@ namespace {
 
     class DxlDocument final : public automation::NotesDocument {
     public:
+        // A document fetched by note ID is read at once, so that bad content fails that call; one
+        // reached by walking a view is read when first asked for more than its note ID, since
+        // walks often want only the IDs.
         DxlDocument(IndexPtr index, std::uint32_t document, const DxlView* view, std::size_t position)
             : index_(std::move(index))
             , document_(document)
-            , content_(detail::readDocument(*index_, document))
             , view_(view)
             , position_(position)
         {
+            if (view_ == nullptr)
+                content_ = detail::readDocument(*index_, document_, "NotesDatabase", "GetDocumentByID");
         }
 
         std::string NoteID() const override { return index_->noteIdText(document_); }
@@ -140,7 +142,7 @@ namespace {
         std::int32_t Size() const override
         {
             std::uint64_t total = 0;
-            for (const auto& item : content_.items)
+            for (const auto& item : content().items)
                 total += item.size;
             return static_cast<std::int32_t>(std::min<std::uint64_t>(total, INT32_MAX));
         }
@@ -154,20 +156,20 @@ namespace {
 
         bool HasItem(const std::string& itemName) const override { return find(itemName) != nullptr; }
 
-        bool HasEmbedded() const override { return !content_.attachments.empty(); }
+        bool HasEmbedded() const override { return !content().attachments.empty(); }
 
         std::vector<std::shared_ptr<automation::NotesItem>> Items() const override
         {
             std::vector<std::shared_ptr<automation::NotesItem>> items;
-            items.reserve(content_.items.size());
-            for (const auto& item : content_.items)
+            items.reserve(content().items.size());
+            for (const auto& item : content().items)
                 items.push_back(std::make_shared<DxlItem>(item.name, item.type, item.values));
             return items;
         }
 
         std::shared_ptr<automation::NotesEmbeddedObject> GetAttachment(const std::string& fileName) const override
         {
-            const auto& all = content_.attachments;
+            const auto& all = content().attachments;
             auto it = std::find_if(all.begin(), all.end(), [&](const auto& a) { return a.fileName == fileName; });
             if (it == all.end())
                 it = std::find_if(
@@ -182,9 +184,16 @@ namespace {
         std::size_t position() const { return position_; }
 
     private:
+        const detail::ParsedDocument& content() const
+        {
+            if (!content_)
+                content_ = detail::readDocument(*index_, document_, "NotesDocument", "read");
+            return *content_;
+        }
+
         const detail::Item* find(const std::string& name) const
         {
-            for (const auto& item : content_.items)
+            for (const auto& item : content().items)
                 if (equalsIgnoreCase(item.name, name))
                     return &item;
             return nullptr;
@@ -192,7 +201,7 @@ namespace {
 
         IndexPtr index_;
         std::uint32_t document_;
-        detail::ParsedDocument content_;
+        mutable std::optional<detail::ParsedDocument> content_;
         const DxlView* view_;
         std::size_t position_;
     };

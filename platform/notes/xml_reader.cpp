@@ -8,20 +8,48 @@
 #include <fcntl.h>
 #include <limits>
 #include <unistd.h>
+#include <utility>
 
 namespace notes::detail {
 
 namespace {
     constexpr char NamespaceSeparator = '|';
-    constexpr std::size_t ReadSize = 256 * 1024;
+    constexpr std::size_t ReadSize = std::size_t { 256 } * 1024;
+
+    // One spare parser per thread for documents without a declared encoding: a document read
+    // is a short parse, and creating a parser costs about as much as parsing a small note.
+    struct SpareParser {
+        XML_Parser parser = nullptr;
+        ~SpareParser()
+        {
+            if (parser != nullptr)
+                XML_ParserFree(parser);
+        }
+    };
+    thread_local SpareParser spare;
+
+    XML_Parser takeParser(const char* encoding)
+    {
+        if (encoding == nullptr && spare.parser != nullptr)
+            return std::exchange(spare.parser, nullptr);
+        return XML_ParserCreateNS(encoding, NamespaceSeparator);
+    }
+
+    void returnParser(XML_Parser parser, bool reusable)
+    {
+        if (reusable && spare.parser == nullptr && XML_ParserReset(parser, nullptr) == XML_TRUE)
+            spare.parser = parser;
+        else
+            XML_ParserFree(parser);
+    }
 } // namespace
 
 std::string_view localName(const char* name, std::string_view ns)
 {
-    const std::string_view full(name);
-    if (full.size() <= ns.size() || full.compare(0, ns.size(), ns) != 0 || full[ns.size()] != NamespaceSeparator)
+    // name has at least ns.size() + 1 characters when the comparison reaches its end.
+    if (std::strncmp(name, ns.data(), ns.size()) != 0 || name[ns.size()] != NamespaceSeparator)
         return {};
-    return full.substr(ns.size() + 1);
+    return name + ns.size() + 1;
 }
 
 const char* attribute(const char** attrs, std::string_view name)
@@ -34,7 +62,9 @@ const char* attribute(const char** attrs, std::string_view name)
 
 InputFile::InputFile(const std::string& path, int& error)
 {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that opening a FIFO does not wait for a writer; the caller refuses
+    // anything but a regular file, for which the flag changes nothing.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     error = fd_ < 0 ? errno : 0;
 }
 
@@ -57,8 +87,9 @@ long InputFile::readAt(char* buffer, std::size_t size, std::uint64_t offset) con
 void XmlHandler::characters(const char*, int) { }
 
 XmlReader::XmlReader(XmlHandler& handler, const char* encoding)
-    : parser_(XML_ParserCreateNS(encoding, NamespaceSeparator))
+    : parser_(takeParser(encoding))
     , handler_(handler)
+    , reusable_(encoding == nullptr)
 {
     if (parser_ == nullptr)
         throw std::bad_alloc();
@@ -72,7 +103,7 @@ XmlReader::XmlReader(XmlHandler& handler, const char* encoding)
     XML_SetStartNamespaceDeclHandler(parser_, &XmlReader::onNamespaceDecl);
 }
 
-XmlReader::~XmlReader() { XML_ParserFree(parser_); }
+XmlReader::~XmlReader() { returnParser(parser_, reusable_); }
 
 void XmlReader::wantCharacters(bool on)
 {
@@ -115,6 +146,7 @@ int XmlReader::eventLength() const { return XML_GetCurrentByteCount(parser_); }
 bool XmlReader::parse(const InputFile& file, std::uint64_t begin, std::uint64_t end, Position beginPosition,
     std::string_view prefix, std::string_view suffix)
 {
+    end = std::max(begin, end);
     origin_ = begin;
     prefixLength_ = prefix.size();
     originPosition_ = beginPosition;

@@ -101,6 +101,7 @@ private:
 
     XML_ParserStruct* parser_;
     XmlHandler& handler_;
+    bool reusable_;
     bool failed_ = false;
     bool ioError_ = false;
     std::string error_;

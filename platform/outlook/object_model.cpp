@@ -59,11 +59,13 @@ namespace {
     constexpr K homeFax[] = { tag(0x3A25) };
     constexpr K mobilePhone[] = { tag(0x3A1C) };
     constexpr K pager[] = { tag(0x3A21) };
-    constexpr K workStreet[] = { address(0x8045) };
-    constexpr K workCity[] = { address(0x8046) };
-    constexpr K workState[] = { address(0x8047) };
-    constexpr K workPostalCode[] = { address(0x8048) };
-    constexpr K workCountry[] = { address(0x8049) };
+    // The work address is also the mailing address (PidTagStreetAddress, PidTagLocality, ...),
+    // as Outlook makes it for a contact whose only address is the business one.
+    constexpr K workStreet[] = { address(0x8045), tag(0x3A29) };
+    constexpr K workCity[] = { address(0x8046), tag(0x3A27) };
+    constexpr K workState[] = { address(0x8047), tag(0x3A28) };
+    constexpr K workPostalCode[] = { address(0x8048), tag(0x3A2A) };
+    constexpr K workCountry[] = { address(0x8049), tag(0x3A26) };
     constexpr K homeStreet[] = { tag(0x3A5D) };
     constexpr K homeCity[] = { tag(0x3A59) };
     constexpr K homeState[] = { tag(0x3A5C) };

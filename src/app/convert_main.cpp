@@ -11,6 +11,7 @@
 #include "common/ui_seams.h"
 #include "export/frm_save.h"
 #include "notes/notes_session.h"
+#include "outlook/stand_in.h"
 #include "shell/frm_main.h"
 #include "widgets/frm_main_controls.h"
 #include "widgets/tab_strip.h"
@@ -168,6 +169,7 @@ int main(int argc, char** argv)
     }
 
     notes::RegisterNotesSession();
+    outlook::RegisterOutlookStandIn();
 
     ProgressPrinter progress;
     QString lastTitle;
@@ -245,5 +247,6 @@ int main(int argc, char** argv)
             fail(lastText.isEmpty() ? QStringLiteral("nothing was converted") : lastText.section('\n', 0, 0));
         }
     }
+    outlook::CloseAllStores();
     return failures == 0 ? 0 : 1;
 }

@@ -3,6 +3,7 @@
 #include "shell/frm_splash.h"
 
 #include "notes/notes_session.h"
+#include "outlook/stand_in.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -16,9 +17,13 @@ int main(int argc, char** argv)
 
     // The stand-ins for the Notes client.
     notes::RegisterNotesSession();
+    // ... and for Outlook, over our own PST writer.
+    outlook::RegisterOutlookStandIn();
 
     // The splash shows the main window and unloads itself; closing the main window ends the program.
     auto* splash = new shell::frmSplash;
     splash->show();
-    return app.exec();
+    const int status = app.exec();
+    outlook::CloseAllStores();
+    return status;
 }

@@ -1,16 +1,13 @@
 #include "ui_seams.h"
 
+#include "help_viewer.h"
+
 #include <QApplication>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMessageBox>
-#include <QTextBrowser>
 #include <QThread>
-#include <QUrl>
-#include <QVBoxLayout>
 
 namespace common {
 
@@ -58,29 +55,8 @@ namespace {
         }
     }
 
-    // Our help viewer: shows the help file's first page; says nothing when there is none.
-    bool realShowHelp(QWidget* owner, const QString& helpFile)
-    {
-        const QFileInfo info(helpFile);
-        if (!info.isFile() || !info.isReadable())
-            return false;
-        auto* dialog = new QDialog(owner);
-        dialog->setObjectName(QStringLiteral("HelpViewer"));
-        dialog->setAttribute(Qt::WA_DeleteOnClose);
-        dialog->setWindowTitle(QStringLiteral("Ferrymark Help"));
-        auto* layout = new QVBoxLayout(dialog);
-        auto* browser = new QTextBrowser(dialog);
-        browser->setObjectName(QStringLiteral("HelpBrowser"));
-        browser->setOpenExternalLinks(true);
-        browser->setSource(QUrl::fromLocalFile(info.absoluteFilePath()));
-        layout->addWidget(browser);
-        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, dialog);
-        QObject::connect(buttons, &QDialogButtonBox::rejected, dialog, &QDialog::close);
-        layout->addWidget(buttons);
-        dialog->resize(760, 560);
-        dialog->show();
-        return true;
-    }
+    // Our help viewer: shows the help file's first topic; says nothing when there is none.
+    bool realShowHelp(QWidget* owner, const QString& helpFile) { return HelpViewer::Open(owner, helpFile); }
 
     void realWait(int milliseconds) { QThread::msleep(static_cast<unsigned long>(std::max(milliseconds, 0))); }
 } // namespace

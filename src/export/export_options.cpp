@@ -83,6 +83,8 @@ void ExportOptions::CmdStartConversion_Click()
     if (g.SaveFolder.isEmpty())
         return;
     frmSave progress(owner_, c_);
+    if (prepareRun)
+        prepareRun(progress);
     common::ShowModal(progress);
 }
 

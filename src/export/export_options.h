@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 
 class QWidget;
 
@@ -18,8 +19,13 @@ namespace exporting {
 // 11, "9.0.3821" is 9); 0 when they hold no number.
 int MajorVersion(const QString& versionText);
 
+class frmSave;
+
 class ExportOptions {
 public:
+    // Called with each new progress window before it is shown: plugs in the item writers.
+    std::function<void(frmSave&)> prepareRun;
+
     ExportOptions(QWidget* owner, const widgets::frmMainControls& controls);
 
     void NotesTab_Click(std::int16_t tabNumber);

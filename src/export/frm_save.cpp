@@ -133,6 +133,7 @@ struct frmSave::Run {
     frmSave& w;
     Routine r;
     std::map<Phase, DocumentWriter> writers;
+    FolderMaker folderMaker;
 
     explicit Run(frmSave& window)
         : w(window)
@@ -366,6 +367,8 @@ struct frmSave::Run {
             w.RdoSession->Logon();
         });
         for (const QString& name : names) {
+            if (folderMaker)
+                r.step([&] { folderMaker(w, name); });
             g.ViewName = common::TrimBlanks(name);
             const QString header
                 = QStringLiteral("Saving Emails (Custom Folders)... [") + g.ViewName + QLatin1Char(']');
@@ -544,6 +547,8 @@ void frmSave::CmdStop_Click() { StopRequested = true; }
 void frmSave::CmdConversion_Click() { run_->conversion(); }
 
 void frmSave::setDocumentWriter(Phase phase, DocumentWriter writer) { run_->writers[phase] = std::move(writer); }
+
+void frmSave::setFolderMaker(FolderMaker maker) { run_->folderMaker = std::move(maker); }
 
 void frmSave::ShowProgress(const QString& title, std::int32_t i)
 {

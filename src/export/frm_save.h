@@ -57,6 +57,10 @@ public:
     using DocumentWriter = std::function<void(frmSave&, Phase, std::int32_t i)>;
     void setDocumentWriter(Phase phase, DocumentWriter writer);
 
+    // Makes the PST folder for a custom Notes folder name before its messages are written.
+    using FolderMaker = std::function<void(frmSave&, const QString& folderName)>;
+    void setFolderMaker(FolderMaker maker);
+
     // Progress labels of the current document: its title and "i/count".
     void ShowProgress(const QString& title, std::int32_t i);
 

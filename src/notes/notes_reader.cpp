@@ -461,35 +461,35 @@ namespace {
     bool formIs(const NotesDocument& doc, const char* form) { return firstValue(doc, "Form") == QLatin1String(form); }
 } // namespace
 
+void NotesReader::fillDatedPreview(const DatedPreview& p, const QString& FolderName)
+{
+    // Only documents of the expected form in the expected view are listed.
+    const bool expectedView = FolderName == QLatin1String(p.view);
+    fillPreview(
+        { p.arrow, p.list, p.image, false,
+            [expectedView, form = p.form](const NotesDocument& doc) { return expectedView && formIs(doc, form); },
+            [this, box = p.box] {
+                box->setEnabled(true);
+                c_.SaveOptionContacts->setEnabled(true);
+                c_.SaveOptionJournals->setEnabled(false);
+            },
+            [dateItem = p.dateItem](const NotesDocument& doc) {
+                return firstValue(doc, "Subject") + QLatin1Char('\t') + firstValue(doc, dateItem);
+            } },
+        FolderName);
+}
+
 void NotesReader::EnumerateCalendars(const QString& FolderName)
 {
-    const bool calendarView = FolderName == QLatin1String("($Calendar)");
-    fillPreview({ c_.ImgCalendarsArrow, c_.CalendarList, widgets::SmallIcon::Calendar, false,
-                    [calendarView](const NotesDocument& doc) { return calendarView && formIs(doc, "Appointment"); },
-                    [this] {
-                        c_.SaveOptionCalendars->setEnabled(true);
-                        c_.SaveOptionContacts->setEnabled(true);
-                        c_.SaveOptionJournals->setEnabled(false);
-                    },
-                    [](const NotesDocument& doc) {
-                        return firstValue(doc, "Subject") + QLatin1Char('\t') + firstValue(doc, "CalendarDateTime");
-                    } },
+    fillDatedPreview({ c_.ImgCalendarsArrow, c_.CalendarList, widgets::SmallIcon::Calendar, c_.SaveOptionCalendars,
+                         "($Calendar)", "Appointment", "CalendarDateTime" },
         FolderName);
 }
 
 void NotesReader::EnumerateToDoList(const QString& FolderName)
 {
-    const bool toDoView = FolderName == QLatin1String("($ToDo)");
-    fillPreview({ c_.ImgToDoListArrow, c_.ToDoList, widgets::SmallIcon::ToDo, false,
-                    [toDoView](const NotesDocument& doc) { return toDoView && formIs(doc, "Task"); },
-                    [this] {
-                        c_.SaveOptionToDo->setEnabled(true);
-                        c_.SaveOptionContacts->setEnabled(true);
-                        c_.SaveOptionJournals->setEnabled(false);
-                    },
-                    [](const NotesDocument& doc) {
-                        return firstValue(doc, "Subject") + QLatin1Char('\t') + firstValue(doc, "DueDate");
-                    } },
+    fillDatedPreview(
+        { c_.ImgToDoListArrow, c_.ToDoList, widgets::SmallIcon::ToDo, c_.SaveOptionToDo, "($ToDo)", "Task", "DueDate" },
         FolderName);
 }
 

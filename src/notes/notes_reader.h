@@ -7,10 +7,13 @@
 
 #include <cstdint>
 
+class QCheckBox;
+class QLabel;
 class QWidget;
 
 namespace widgets {
 struct frmMainControls;
+class PreviewList;
 }
 
 namespace notes {
@@ -41,6 +44,17 @@ public:
 private:
     struct Preview;
     void fillPreview(const Preview& preview, const QString& viewName);
+    // The calendar and to-do previews: subject and one date of documents of one form.
+    struct DatedPreview {
+        QLabel* arrow;
+        widgets::PreviewList* list;
+        int image;
+        QCheckBox* box; // the export choice a listed document enables
+        const char* view;
+        const char* form;
+        const char* dateItem;
+    };
+    void fillDatedPreview(const DatedPreview& preview, const QString& FolderName);
     void hideArrows();
     std::string databasePath() const;
 

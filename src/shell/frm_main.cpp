@@ -1,16 +1,20 @@
 #include "shell/frm_main.h"
 
 #include "common/program_state.h"
+#include "common/ui_seams.h"
 #include "common/vendor.h"
 #include "export/export_options.h"
+#include "mail/mail_writers.h"
 #include "notes/notes_reader.h"
 #include "shell/artwork.h"
+#include "shell/frm_about.h"
 #include "widgets/folder_tree.h"
 #include "widgets/image_list.h"
 #include "widgets/preview_list.h"
 #include "widgets/tab_strip.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QEvent>
 #include <QGridLayout>
@@ -105,6 +109,7 @@ frmMain::frmMain(QWidget* parent)
 
     reader_ = std::make_unique<notes::NotesReader>(this, c_);
     exportOptions_ = std::make_unique<exporting::ExportOptions>(this, c_);
+    exportOptions_->prepareRun = [](exporting::frmSave& progress) { mail::InstallMailWriters(progress); };
 
     connect(c_.NotesTab, &TabStrip::tabSelected, this, &frmMain::NotesTab_Click);
     connect(c_.txtNotesDatabaseFile, &QLineEdit::textChanged, this, &frmMain::txtNotesDatabaseFile_Change);
@@ -421,7 +426,7 @@ void frmMain::txtNotesDatabaseFile_Change()
     toolbarButton(2)->setEnabled(havePath);
 }
 
-// The commands below are not connected to their work yet; each one is a no-op.
+// The handlers of the buttons, the menus and the toolbar.
 
 void frmMain::CmdBrowse_Click() { reader_->CmdBrowse_Click(); }
 
@@ -433,24 +438,71 @@ void frmMain::ContactsTreeView_Click() { reader_->ContactsTreeView_Click(); }
 
 void frmMain::NotesTab_Click(std::int16_t tabNumber) { exportOptions_->NotesTab_Click(tabNumber); }
 
-void frmMain::NotesToolBar_ButtonClick([[maybe_unused]] std::int16_t Index) { }
+void frmMain::NotesToolBar_ButtonClick(std::int16_t Index)
+{
+    // Buttons 3 and 5 are separators; any other number does nothing.
+    if (Index == 1)
+        CmdBrowse_Click();
+    else if (Index == 2)
+        CmdScan_Click();
+    else if (Index == 4)
+        CmdStartConversion_Click();
+    else if (Index == 6)
+        mnuHelp_Click();
+}
 
-void frmMain::mnuOpen_Click() { }
+void frmMain::mnuOpen_Click() { CmdBrowse_Click(); }
 
-void frmMain::mnuExit_Click() { }
+void frmMain::mnuExit_Click()
+{
+    const auto answer = common::MsgBox(QStringLiteral("Are you sure you want to close the software"),
+        common::MsgButtons::YesNo, common::MsgIcon::Information, QStringLiteral("Quarrow Ferrymark"), this);
+    if (answer != common::MsgResult::Yes)
+        return;
+    // A copy: ending the program may delete this window.
+    const auto end = programEnd_;
+    end();
+}
 
-void frmMain::mnuMails_Click() { }
+void frmMain::EndProgram()
+{
+    // Hiding sends no close event, so no window can refuse.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        window->hide();
+        if (window->testAttribute(Qt::WA_DeleteOnClose))
+            window->deleteLater();
+    }
+    QCoreApplication::exit(0);
+}
 
-void frmMain::mnuCalendars_Click() { }
+// The View entries only move the tab strip: nothing is scanned or refilled.
 
-void frmMain::mnuContacts_Click() { }
+void frmMain::mnuMails_Click() { c_.NotesTab->selectTab(TabMail); }
 
-void frmMain::mnuToDoList_Click() { }
+void frmMain::mnuCalendars_Click() { c_.NotesTab->selectTab(TabCalendar); }
 
-void frmMain::mnuJournals_Click() { }
+void frmMain::mnuContacts_Click() { c_.NotesTab->selectTab(TabContacts); }
 
-void frmMain::mnuHelp_Click() { }
+void frmMain::mnuToDoList_Click() { c_.NotesTab->selectTab(TabToDoList); }
 
-void frmMain::mnuAbout_Click() { }
+void frmMain::mnuJournals_Click() { c_.NotesTab->selectTab(TabJournal); }
+
+QString frmMain::HelpFile() const
+{
+    const QString folder = programFolder_.isEmpty() ? QCoreApplication::applicationDirPath() : programFolder_;
+    return folder + QLatin1Char('/') + HelpFileName;
+}
+
+void frmMain::mnuHelp_Click()
+{
+    // The viewer opens on the first topic; a missing help file shows nothing.
+    common::seams().showHelp(this, HelpFile());
+}
+
+void frmMain::mnuAbout_Click()
+{
+    frmAbout about(this);
+    common::ShowModal(about);
+}
 
 } // namespace shell

@@ -4,8 +4,10 @@
 #include "widgets/frm_main_controls.h"
 
 #include <QMainWindow>
+#include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -31,6 +33,9 @@ public:
     static constexpr std::int16_t TabToDoList = 5;
     static constexpr std::int16_t TabJournal = 6;
     static constexpr std::int16_t TabExport = 7;
+
+    // The help file, in the program's folder.
+    static inline const QString HelpFileName = QStringLiteral("Help.html");
 
     // Builds the window and runs Form_Load.
     explicit frmMain(QWidget* parent = nullptr);
@@ -60,6 +65,16 @@ public:
     void mnuHelp_Click();
     void mnuAbout_Click();
 
+    // Full path of the help file: the program's folder (see setProgramFolder) and HelpFileName.
+    QString HelpFile() const;
+    // The folder the help file is looked for in; the program's own folder unless set.
+    void setProgramFolder(const QString& folder) { programFolder_ = folder; }
+    // What Exit does on Yes; EndProgram unless set.
+    void setProgramEnd(std::function<void()> end) { programEnd_ = std::move(end); }
+    // Ends the program at once: every window is hidden, none is asked whether it may close,
+    // and the event loops end. Windows that delete themselves when closed are deleted.
+    static void EndProgram();
+
 protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -78,6 +93,8 @@ private:
     std::unique_ptr<notes::NotesReader> reader_;
     std::unique_ptr<exporting::ExportOptions> exportOptions_;
     bool placed_ = false;
+    QString programFolder_;
+    std::function<void()> programEnd_ = EndProgram;
 };
 
 } // namespace shell

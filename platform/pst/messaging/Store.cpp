@@ -5,7 +5,6 @@
 #include "pst/FileSink.h"
 
 #include <algorithm>
-#include <cctype>
 #include <random>
 #include <unistd.h>
 
@@ -15,16 +14,7 @@ namespace detail {
 
     using ltp::PropValue;
 
-    namespace {
-        std::string foldCase(std::string_view s)
-        {
-            // Outlook compares folder names case-insensitively; ASCII folding covers the common case.
-            std::string out(s);
-            for (auto& c : out)
-                c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-            return out;
-        }
-    } // namespace
+    using messaging::foldCase;
 
     StoreImpl::StoreImpl(std::unique_ptr<FileSink> sink, std::filesystem::path path, Format format,
         std::string displayName, const CreateOptions& options)

@@ -3,7 +3,10 @@
 #include "pst/Error.h"
 
 #include <cerrno>
+#include <clocale>
+#include <cwctype>
 #include <iconv.h>
+#include <locale.h>
 
 namespace pst::messaging {
 
@@ -93,6 +96,42 @@ bool isValidUtf8(std::string_view s)
 }
 
 // One converter per direction and thread: iconv_open is far dearer than a conversion.
+std::string foldCase(std::string_view utf8)
+{
+    static const locale_t utf8Locale = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const unsigned char c = static_cast<unsigned char>(utf8[i]);
+        const std::size_t n = std::max<std::size_t>(1, std::min(utf8Length(c), utf8.size() - i));
+        std::uint32_t cp = n == 1 ? c : c & (0x7F >> n);
+        for (std::size_t k = 1; k < n; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(utf8[i + k]) & 0x3F);
+        i += n;
+        if (cp < 0x80)
+            cp = static_cast<std::uint32_t>(std::tolower(static_cast<int>(cp)));
+        else if (utf8Locale)
+            cp = static_cast<std::uint32_t>(towlower_l(static_cast<wint_t>(cp), utf8Locale));
+        // Encode the code point again.
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
 ndb::ByteVector toUtf16le(std::string_view utf8)
 {
     thread_local Iconv cv("UTF-16LE", "UTF-8");

@@ -11,6 +11,9 @@
 namespace pst::messaging {
 
 bool isValidUtf8(std::string_view s);
+// Lower-cases every letter (Unicode case mapping of glibc's C.UTF-8), for comparing names the way
+// Outlook does: case-insensitively. Expects valid UTF-8.
+std::string foldCase(std::string_view utf8);
 ndb::ByteVector toUtf16le(std::string_view utf8);
 std::u16string toUtf16String(std::string_view utf8);
 ndb::ByteVector toWindows1252(std::string_view utf8);

@@ -203,10 +203,10 @@ void Allocator::writeRegionPages(FileSink& sink, std::uint64_t firstRegion)
         writeRegion(sink, r);
 }
 
-void Allocator::writeMapPages(FileSink& sink, bool all, const std::function<std::uint64_t()>& pageBid)
+void Allocator::writeMapPages(FileSink& sink, const std::function<std::uint64_t()>& pageBid)
 {
     for (std::uint64_t r = 0; r < regions_; ++r) {
-        if (!all && !dirty_[r])
+        if (!dirty_[r])
             continue;
         writeRegion(sink, r);
         // An FMap describes the AMaps after it: rewrite the one covering a changed region.

@@ -39,9 +39,9 @@ public:
     bool releasePending();
     bool isAllocated(std::uint64_t ib) const;
 
-    // Writes the AMap, PMap, FMap and FPMap pages of changed regions (all when all is true) and the
-    // DList page. pageBid hands out BIDs for the DList page.
-    void writeMapPages(FileSink& sink, bool all, const std::function<std::uint64_t()>& pageBid);
+    // Writes the AMap, PMap, FMap and FPMap pages of changed regions and the DList page.
+    // pageBid hands out BIDs for the DList page.
+    void writeMapPages(FileSink& sink, const std::function<std::uint64_t()>& pageBid);
     // Writes the map pages of regions [first, regionCount()) only (used when growing).
     void writeRegionPages(FileSink& sink, std::uint64_t firstRegion);
 

@@ -429,7 +429,7 @@ void NodeDatabase::writeMapsAndHeader(const HeaderState& state)
 {
     if (published_) // the AMaps change now: readers must not trust them until the new header
         writeHeader(HeaderState { committed_.nbt, committed_.bbt, kAMapInvalid });
-    alloc_.writeMapPages(*sink_, false, [this] { return nextPageBid(); });
+    alloc_.writeMapPages(*sink_, [this] { return nextPageBid(); });
     sink_->sync();
     writeHeader(state);
     sink_->sync();

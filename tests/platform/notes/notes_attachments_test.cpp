@@ -72,6 +72,19 @@ namespace {
         }
     }
 
+    TEST_F(AttachmentsTest, EmptyFileDataElementIsAnEmptyFile)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& doc = builder.document("Memo").rawItem(
+            "<item name='$FILE'><object><file name='empty.txt' size='0'><created><datetime>20090101</datetime>"
+            "</created><modified><datetime>20090101</datetime></modified><filedata/></file></object></item>");
+        auto object = open(builder)->GetDocumentByID(doc.noteId())->GetAttachment("empty.txt");
+        ASSERT_NE(object, nullptr);
+        writeFile("empty.txt", "old content");
+        object->ExtractFile(path("empty.txt").string());
+        EXPECT_EQ(readFile(path("empty.txt")), "");
+    }
+
     TEST_F(AttachmentsTest, ExtractingTwiceAndAfterTheDatabaseIsReleased)
     {
         dxl::DatabaseBuilder builder;

@@ -25,6 +25,11 @@ namespace {
         const std::string missing = path("missing.dxl").string();
         EXPECT_TRUE(contains(errorOf([&] { open(missing); }), missing));
         EXPECT_TRUE(contains(errorOf([&] { open(dir_.string()); }), "not a regular file"));
+        // A named pipe without a writer must not block the reader.
+        ASSERT_EQ(::mkfifo(path("pipe.dxl").c_str(), 0600), 0);
+        EXPECT_TRUE(contains(errorOf([&] { open(path("pipe.dxl").string()); }), "not a regular file"));
+        const std::string underFile = writeFile("plain.txt", "x") + "/db.dxl";
+        EXPECT_TRUE(contains(errorOf([&] { open(underFile); }), underFile));
         const std::string empty = writeFile("empty.dxl", "");
         EXPECT_TRUE(contains(errorOf([&] { open(empty); }), "empty"));
         EXPECT_THROW(session_->GetDatabase("", ""), AutomationError);
@@ -131,6 +136,18 @@ namespace {
         EXPECT_TRUE(contains(errorOf([&] { db->GetDocumentByID(date.noteId()); }), "20101345T000000,00"));
     }
 
+    TEST_F(BadInputTest, BadDocumentReachedByAViewWalkFailsWhenItsItemsAreRead)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& good = builder.document("Memo").text("Subject", "fine");
+        auto& bad = builder.document("Memo").rawItem("<item name='N'><number>many</number></item>");
+        builder.view("($All)").selectAll();
+        auto view = open(builder)->GetView("($All)");
+        EXPECT_EQ(walk(*view), (std::vector<std::string> { good.noteId(), bad.noteId() }));
+        auto second = view->GetNextDocument(*view->GetFirstDocument());
+        EXPECT_TRUE(contains(errorOf([&] { second->GetItemValue("N"); }), "\"many\" is not a number"));
+    }
+
     TEST_F(BadInputTest, AttachmentDataThatDoesNotDecode)
     {
         dxl::DatabaseBuilder builder;
@@ -155,6 +172,20 @@ namespace {
                 errorOf([&] { db->GetDocumentByID(id)->GetAttachment(name)->ExtractFile(target.string()); }), name));
             EXPECT_FALSE(fs::exists(target));
         }
+    }
+
+    TEST_F(BadInputTest, HugeDeclaredAttachmentIsSizedButNotTrusted)
+    {
+        dxl::DatabaseBuilder builder;
+        const std::uint64_t huge = 1ULL << 40;
+        auto& doc = builder.document("Memo").rawAttachment("huge.iso", "QUJD\n", huge);
+        auto d = open(builder)->GetDocumentByID(doc.noteId());
+        auto object = d->GetAttachment("huge.iso");
+        EXPECT_EQ(object->FileSize(), static_cast<std::int64_t>(huge));
+        EXPECT_EQ(d->Size(), INT32_MAX);
+        const std::string message = errorOf([&] { object->ExtractFile(path("huge.iso").string()); });
+        EXPECT_TRUE(contains(message, "decodes to 3 bytes")) << message;
+        EXPECT_FALSE(fs::exists(path("huge.iso")));
     }
 
     TEST_F(BadInputTest, CompressedOrDatalessAttachmentsCannotBeExtracted)

@@ -302,6 +302,8 @@ TEST(Text, Windows1252KeepsWhatItCanAndQuestionMarksTheRest)
     EXPECT_FALSE(messaging::isValidUtf8("\xC3("));
     EXPECT_FALSE(messaging::isValidUtf8("\xED\xA0\x80")); // a lone surrogate
     EXPECT_TRUE(messaging::isValidUtf8("Ünïcödé ✓ 😀"));
+    // Names compare case-insensitively beyond ASCII, as in Outlook.
+    EXPECT_EQ(messaging::foldCase("ÜBER Straße ΣΟΦΊΑ 😀"), "über straße σοφία 😀");
 }
 
 } // namespace

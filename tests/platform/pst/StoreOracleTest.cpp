@@ -53,6 +53,7 @@ Scenario writeStore(const std::filesystem::path& path, pst::Format format)
     EXPECT_EQ(cjk.name(), ansi ? "??? ? notes" : "日本語 ✓ notes");
     EXPECT_EQ(year.findSubfolder(ansi ? "??? ? NOTES" : "日本語 ✓ NOTES"), cjk);
     EXPECT_EQ(store.folderByEntryId(cjk.entryId()), cjk);
+    EXPECT_EQ(projects.findSubfolder("ANNÉE 2024 – GRÜßE €"), year); // case-insensitive beyond ASCII
 
     const std::string t = "Top of Personal Folders";
     s.folders = { { "", 3 }, { "SPAM Search Folder 2", 0 }, { "Search Root", 0 }, { t, 12 } };

@@ -175,8 +175,10 @@ TEST_F(RunFixture, NamesTheFileAndStoreAndWalksEveryOpenPhaseInOrder)
     EXPECT_EQ(store.path, "/out/jsmith05-03-2009-14-7-9.pst");
     EXPECT_EQ(store.displayName, "Mail John > (Date | Time) - 05-03-2009 | 14:07:09");
     EXPECT_EQ(store.format, 2);
-    ASSERT_EQ(store.top->folders.size(), 1u);
+    // "Folders" from the set-up, then the custom folder the mail phase makes beside it.
+    ASSERT_EQ(store.top->folders.size(), 2u);
     EXPECT_EQ(store.top->folders[0]->name, "Folders");
+    EXPECT_EQ(store.top->folders[1]->name, "Projects");
     EXPECT_EQ(common::Program().PstFullPath, QStringLiteral("/out/jsmith05-03-2009-14-7-9.pst"));
 
     EXPECT_EQ(recorder.phases(),
@@ -294,10 +296,35 @@ TEST_F(RunFixture, JournalRunWritesEntriesAndEndsWithItsOwnMessage)
     EXPECT_EQ(foundAfterRun, QStringLiteral(" 3"));
 }
 
+TEST_F(RunFixture, StopInAMailPhaseStillListsTheLaterPhases)
+{
+    recorder.onWrite = [&](frmSave& w, Phase phase, std::int32_t) {
+        if (phase == Phase::Inbox)
+            w.CmdStop_Click();
+    };
+    start({ c().SaveOptionEmails, c().SaveOptionCalendars }, c().OptOutlookFormat2K);
+    // Custom folders wrote one, the Inbox one more, then nothing: the later phases list their
+    // documents (the calendar found 1) and skip their loops.
+    ASSERT_EQ(recorder.written.size(), 2u);
+    EXPECT_EQ(recorder.written[1].first, Phase::Inbox);
+    EXPECT_EQ(foundAfterRun, QStringLiteral(" 1"));
+    EXPECT_TRUE(ui.messages().back().text.startsWith(QStringLiteral("Migration Completed Successfully !")));
+}
+
+TEST_F(RunFixture, AFailingSentItemsListGoesOnWithDrafts)
+{
+    notes->failing = { "GetView:($Sent)" };
+    notes->views[2].noteIds = { "A2" }; // a draft
+    start({ c().SaveOptionEmails }, c().OptOutlookFormat2K);
+    EXPECT_EQ(recorder.phases(),
+        (std::vector<Phase> { Phase::CustomFolders, Phase::Inbox, Phase::Drafts, Phase::DeletedItems }));
+}
+
 TEST_F(RunFixture, AMissingViewListsNothing)
 {
     notes->views.erase(notes->views.begin() + 4); // no ($Calendar)
     start({ c().SaveOptionCalendars }, c().OptOutlookFormat2K);
+    EXPECT_EQ(foundAfterRun, QStringLiteral(" 0"));
     EXPECT_TRUE(recorder.written.empty());
     EXPECT_EQ(common::Program().DocIdCount, 0);
     EXPECT_TRUE(ui.messages().back().text.startsWith(QStringLiteral("Migration Completed Successfully !")));

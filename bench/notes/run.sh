@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Benchmarks the Notes stand-in: builds optimised, generates synthetic mail databases and prints
+# the reader's speed as ratios to baselines of the same run.
+# Usage: bench/notes/run.sh [messages=50000] [build-dir=build-bench]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+messages=${1:-50000}
+build=${2:-"$root/build-bench"}
+cmake -S "$root" -B "$build" -G Ninja -DFERRYMARK_GUI=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
+cmake --build "$build" --target ferrymark_gen_dxl ferrymark_notes_bench >/dev/null
+work="$build/bench/notes/data"
+mkdir -p "$work"
+gen="$build/bench/notes/ferrymark_gen_dxl"
+bench="$build/bench/notes/ferrymark_notes_bench"
+
+echo "== small mail: $messages messages, no attachments"
+"$gen" --out "$work/small.dxl" --messages "$messages" --folders 12
+"$bench" "$work/small.dxl"
+echo
+echo "== mail with attachments: $((messages / 20)) messages, 256 KiB on every second one"
+"$gen" --out "$work/attachments.dxl" --messages $((messages / 20)) --attachment-size 262144 --attachment-every 2
+"$bench" "$work/attachments.dxl"

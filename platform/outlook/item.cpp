@@ -1,0 +1,509 @@
+#include "item.h"
+
+#include "item_values.h"
+#include "object_model.h"
+
+#if __has_include("pst/Message.h")
+#include "pst/Message.h"
+#endif
+
+#include <atomic>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <system_error>
+#include <unistd.h>
+#include <variant>
+
+namespace outlook {
+
+using automation::AutomationError;
+using automation::Variant;
+
+namespace {
+    // A stored value before it reaches the PST.
+    using Stored
+        = std::variant<bool, std::int32_t, double, std::string, std::int64_t /*FILETIME*/, std::vector<std::string>>;
+
+    struct KeyLess {
+        bool operator()(const PropertyKey& a, const PropertyKey& b) const
+        {
+            auto tie = [](const PropertyKey& k) {
+                return std::tuple(static_cast<int>(k.kind), k.tagId, k.set ? k.set->data1 : 0u, k.lid, k.name);
+            };
+            return tie(a) < tie(b);
+        }
+    };
+
+    ItemKindBits kindBits(automation::OlItemType kind)
+    {
+        switch (kind) {
+        case automation::OlItemType::Mail:
+            return KindMail;
+        case automation::OlItemType::Appointment:
+            return KindAppointment;
+        case automation::OlItemType::Contact:
+            return KindContact;
+        case automation::OlItemType::Task:
+            return KindTask;
+        case automation::OlItemType::Post:
+            return KindPost;
+        }
+        throw AutomationError("Items", "Add", "no item kind " + std::to_string(static_cast<int>(kind)));
+    }
+
+    const char* messageClass(automation::OlItemType kind)
+    {
+        switch (kind) {
+        case automation::OlItemType::Appointment:
+            return "IPM.Appointment";
+        case automation::OlItemType::Contact:
+            return "IPM.Contact";
+        case automation::OlItemType::Task:
+            return "IPM.Task";
+        case automation::OlItemType::Post:
+            return "IPM.Post";
+        case automation::OlItemType::Mail:
+            break;
+        }
+        return "IPM.Note";
+    }
+
+    // Attached files are kept (hard-linked, or copied across file systems) in a spool folder of
+    // the process until the item is saved, since the caller deletes its file right after adding.
+    std::filesystem::path spoolFile()
+    {
+        static const std::filesystem::path folder = [] {
+            std::error_code ec;
+            auto base = std::filesystem::temp_directory_path(ec);
+            auto dir = base / ("ferrymark-attachments-" + std::to_string(::getpid()));
+            std::filesystem::create_directories(dir, ec);
+            return dir;
+        }();
+        static std::atomic<unsigned> counter { 0 };
+        return folder / std::to_string(counter++);
+    }
+
+    class StandInRecipient : public automation::RDORecipient {
+    public:
+        explicit StandInRecipient(Recipient r)
+            : r_(std::move(r))
+        {
+        }
+        std::string Name() const override { return r_.displayName; }
+        std::string Address() const override { return r_.address; }
+        bool Resolve() override { return true; }
+
+    private:
+        Recipient r_;
+    };
+
+    class StandInItem;
+
+    class ItemMessage : public automation::MAPIMessage {
+    public:
+        explicit ItemMessage(std::shared_ptr<StandInItem> item)
+            : item(std::move(item))
+        {
+        }
+        std::shared_ptr<StandInItem> item;
+    };
+
+    class StandInItem : public automation::RDOMail, public std::enable_shared_from_this<StandInItem> {
+    public:
+        StandInItem(std::shared_ptr<OpenStore> store, pst::Folder folder, automation::OlItemType kind)
+            : store_(std::move(store))
+            , folder_(folder)
+            , kind_(kind)
+            , bits_(kindBits(kind))
+            , messageClass_(messageClass(kind))
+        {
+        }
+        ~StandInItem() override
+        {
+            std::error_code ec;
+            for (const auto& a : attachments_)
+                std::filesystem::remove(a.second, ec);
+        }
+
+        void Set(const std::string& property, const Variant& value) override
+        {
+            const ObjectModelProperty* p = FindProperty(property, bits_);
+            if (!p)
+                throw AutomationError("Item", property, "this kind of item has no such property");
+            switch (p->conversion) {
+            case Conversion::Text:
+                store(*p, value.toText());
+                break;
+            case Conversion::Integer:
+                store(*p, value.toInt());
+                break;
+            case Conversion::Boolean:
+                store(*p, value.toBool());
+                break;
+            case Conversion::Time:
+                if (auto at = ToInstant(value, property))
+                    store(*p, ToFileTime(*at));
+                else
+                    clear(*p);
+                break;
+            case Conversion::Categories:
+                store(*p, splitCategories(value.toText()));
+                break;
+            case Conversion::Special:
+                special(*p, value);
+                break;
+            }
+        }
+
+        Variant Get(const std::string& property) const override
+        {
+            const ObjectModelProperty* p = FindProperty(property, bits_);
+            if (!p)
+                throw AutomationError("Item", property, "this kind of item has no such property");
+            if (p->name == "End" && end_)
+                return Variant(automation::DateTime::fromUnixMillis(FromFileTime(*end_), 0));
+            if (p->name == "Start" && start_)
+                return Variant(automation::DateTime::fromUnixMillis(FromFileTime(*start_), 0));
+            if (p->name == "MessageClass")
+                return Variant(messageClass_);
+            auto it = values_.find(p->targets.front());
+            if (it == values_.end())
+                return Variant();
+            return std::visit(
+                [](const auto& v) -> Variant {
+                    using T = std::decay_t<decltype(v)>;
+                    if constexpr (std::is_same_v<T, std::int64_t>)
+                        return Variant(automation::DateTime::fromUnixMillis(FromFileTime(v), 0));
+                    else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                        std::string joined;
+                        for (const auto& s : v)
+                            joined += (joined.empty() ? "" : ", ") + s;
+                        return Variant(joined);
+                    } else
+                        return Variant(v);
+                },
+                it->second);
+        }
+
+        std::shared_ptr<automation::RDORecipients> Recipients() override;
+        std::shared_ptr<automation::RDOAttachments> Attachments() override;
+
+        std::shared_ptr<automation::MAPIMessage> MAPIOBJECT() override
+        {
+            return std::make_shared<ItemMessage>(shared_from_this());
+        }
+
+        void Save() override;
+
+        void setTag(std::uint16_t id, PropType type, const Variant& value)
+        {
+            const PropertyKey key = PropertyKey::tag(id, type == PropType::String8 ? PropType::Unicode : type);
+            switch (key.type) {
+            case PropType::Unicode:
+                values_[key] = value.toText();
+                break;
+            case PropType::Integer32:
+            case PropType::Integer16:
+                values_[key] = value.toInt();
+                break;
+            case PropType::Boolean:
+                values_[key] = value.toBool();
+                break;
+            case PropType::Time:
+                if (auto at = ToInstant(value, "HrSetOneProp"))
+                    values_[key] = ToFileTime(*at);
+                break;
+            default:
+                throw AutomationError("MAPIUtils", "HrSetOneProp", "this property type cannot be set here");
+            }
+        }
+
+        void addRecipient(Recipient r) { recipients_.push_back(std::move(r)); }
+        void addAttachment(const std::string& path)
+        {
+            std::error_code ec;
+            if (!std::filesystem::is_regular_file(path, ec))
+                throw AutomationError("Attachments", "Add", "no such file: " + path);
+            const auto spooled = spoolFile();
+            std::filesystem::create_hard_link(path, spooled, ec);
+            if (ec) {
+                ec.clear();
+                std::filesystem::copy_file(path, spooled, ec);
+                if (ec)
+                    throw AutomationError("Attachments", "Add", "cannot read " + path + ": " + ec.message());
+            }
+            attachments_.emplace_back(std::filesystem::path(path).filename().string(), spooled);
+        }
+        int recipientCount() const { return static_cast<int>(recipients_.size()); }
+        int attachmentCount() const { return static_cast<int>(attachments_.size()); }
+
+    private:
+        static std::vector<std::string> splitCategories(const std::string& text)
+        {
+            std::vector<std::string> out;
+            std::string current;
+            auto flush = [&] {
+                auto b = current.find_first_not_of(' ');
+                auto e = current.find_last_not_of(' ');
+                if (b != std::string::npos)
+                    out.push_back(current.substr(b, e - b + 1));
+                current.clear();
+            };
+            for (char c : text) {
+                if (c == ',' || c == ';')
+                    flush();
+                else
+                    current += c;
+            }
+            flush();
+            return out;
+        }
+
+        void store(const ObjectModelProperty& p, const Stored& value)
+        {
+            for (const auto& key : p.targets)
+                values_[key] = value;
+        }
+        void clear(const ObjectModelProperty& p)
+        {
+            for (const auto& key : p.targets)
+                values_.erase(key);
+        }
+
+        void special(const ObjectModelProperty& p, const Variant& value)
+        {
+            if (p.name == "Sent") {
+                sent_ = value.toBool();
+            } else if (p.name == "To" || p.name == "CC" || p.name == "BCC") {
+                const auto type = p.name == "To" ? RecipientType::To
+                    : p.name == "CC"             ? RecipientType::Cc
+                                                 : RecipientType::Bcc;
+                std::erase_if(recipients_, [type](const Recipient& r) { return r.type == type; });
+                for (auto& r : ParseRecipientList(value.toText(), type))
+                    recipients_.push_back(std::move(r));
+            } else if (p.name == "MessageClass") {
+                const std::string cls = value.toText();
+                if (cls.empty())
+                    throw AutomationError("Item", "MessageClass", "a message class cannot be empty");
+                messageClass_ = cls;
+                // A post turned into a note keeps its note properties.
+                if (cls == "IPM.StickyNote")
+                    bits_ = static_cast<ItemKindBits>(bits_ | KindPost);
+            } else if (p.name == "Start") {
+                auto at = ToInstant(value, "Start");
+                if (!at)
+                    throw AutomationError("Item", "Start", "an appointment needs a start");
+                const std::int64_t duration = (start_ && end_) ? *end_ - *start_ : 30LL * 60 * 10'000'000;
+                start_ = ToFileTime(*at);
+                end_ = *start_ + duration;
+            } else if (p.name == "End") {
+                auto at = ToInstant(value, "End");
+                if (!at)
+                    throw AutomationError("Item", "End", "an appointment needs an end");
+                end_ = ToFileTime(*at);
+                if (!start_)
+                    start_ = end_;
+            } else if (p.name == "Email1Address") {
+                const std::string address = value.toText();
+                values_[PropertyKey::named(PSETID_Address, lids::Email1EmailAddress, PropType::Unicode)] = address;
+                values_[PropertyKey::named(PSETID_Address, lids::Email1AddressType, PropType::Unicode)]
+                    = std::string(address.empty() ? "" : "SMTP");
+                values_[PropertyKey::named(PSETID_Address, lids::Email1DisplayName, PropType::Unicode)] = address;
+                values_[PropertyKey::named(PSETID_Address, lids::Email1OriginalDisplayName, PropType::Unicode)]
+                    = address;
+            }
+        }
+
+        std::shared_ptr<OpenStore> store_;
+        pst::Folder folder_;
+        automation::OlItemType kind_;
+        ItemKindBits bits_;
+        std::string messageClass_;
+        std::map<PropertyKey, Stored, KeyLess> values_;
+        std::vector<Recipient> recipients_;
+        std::vector<std::pair<std::string, std::filesystem::path>> attachments_;
+        bool sent_ = false;
+        std::optional<std::int64_t> start_;
+        std::optional<std::int64_t> end_;
+#if __has_include("pst/Message.h")
+        std::optional<pst::Message> message_;
+#endif
+    };
+
+    class StandInRecipients : public automation::RDORecipients {
+    public:
+        explicit StandInRecipients(std::shared_ptr<StandInItem> item)
+            : item_(std::move(item))
+        {
+        }
+        std::int32_t Count() const override { return item_->recipientCount(); }
+        std::shared_ptr<automation::RDORecipient> Add(const std::string& text) override
+        {
+            auto list = ParseRecipientList(text, RecipientType::To);
+            for (const auto& r : list)
+                item_->addRecipient(r);
+            return std::make_shared<StandInRecipient>(list.empty() ? Recipient {} : list.front());
+        }
+
+    private:
+        std::shared_ptr<StandInItem> item_;
+    };
+
+    class StandInAttachments : public automation::RDOAttachments {
+    public:
+        explicit StandInAttachments(std::shared_ptr<StandInItem> item)
+            : item_(std::move(item))
+        {
+        }
+        std::int32_t Count() const override { return item_->attachmentCount(); }
+        void Add(const std::string& path) override { item_->addAttachment(path); }
+
+    private:
+        std::shared_ptr<StandInItem> item_;
+    };
+
+    std::shared_ptr<automation::RDORecipients> StandInItem::Recipients()
+    {
+        return std::make_shared<StandInRecipients>(shared_from_this());
+    }
+
+    std::shared_ptr<automation::RDOAttachments> StandInItem::Attachments()
+    {
+        return std::make_shared<StandInAttachments>(shared_from_this());
+    }
+} // namespace
+
+// Writing an item into the PST: the message layer of the PST writer takes the collected
+// properties, recipients and attachments.
+void StandInItem::Save()
+{
+#if __has_include("pst/Message.h")
+    pst::MessageData data;
+    data.messageClass = messageClass_;
+    data.read = true;
+    data.unsent = kind_ == automation::OlItemType::Mail && !sent_;
+
+    auto add = [&](const PropertyKey& key, const Stored& value) {
+        pst::Property p;
+        if (key.kind == PropertyKey::Kind::Tag) {
+            p.id = key.tagId;
+        } else {
+            pst::PropertyName name;
+            name.set = key.set->bytes();
+            if (key.kind == PropertyKey::Kind::NamedId)
+                name.lid = key.lid;
+            else
+                name.name = std::string(key.name);
+            p.named = name;
+        }
+        p.type = static_cast<std::uint16_t>(key.type);
+        p.value = std::visit(
+            [](const auto& v) -> pst::PropertyValue {
+                using T = std::decay_t<decltype(v)>;
+                if constexpr (std::is_same_v<T, std::int64_t>)
+                    return pst::FileTime { v };
+                else
+                    return v;
+            },
+            value);
+        data.properties.push_back(std::move(p));
+    };
+    for (const auto& [key, value] : values_)
+        if (!(key.kind == PropertyKey::Kind::Tag && key.tagId == 0))
+            add(key, value);
+
+    if (kind_ == automation::OlItemType::Appointment && start_ && end_) {
+        for (const auto& key : FindProperty("Start", KindAppointment)->targets)
+            add(key, *start_);
+        for (const auto& key : FindProperty("End", KindAppointment)->targets)
+            add(key, *end_);
+        add(PropertyKey::named(PSETID_Appointment, lids::AppointmentDuration, PropType::Integer32),
+            static_cast<std::int32_t>((*end_ - *start_) / 600'000'000));
+    }
+    if (kind_ == automation::OlItemType::Contact) {
+        auto text = [&](std::uint16_t id) {
+            auto it = values_.find(PropertyKey::tag(id, PropType::Unicode));
+            return it == values_.end() ? std::string() : std::get<std::string>(it->second);
+        };
+        const std::string first = text(0x3A06), middle = text(0x3A44), last = text(0x3A11);
+        std::string display;
+        for (const auto* part : { &first, &middle, &last })
+            if (!part->empty())
+                display += (display.empty() ? "" : " ") + *part;
+        if (!values_.count(PropertyKey::tag(tags::DisplayName, PropType::Unicode)))
+            add(PropertyKey::tag(tags::DisplayName, PropType::Unicode), display);
+        // The full address texts (PidLidWorkAddress, PidLidHomeAddress) as Outlook composes them
+        // from the parts: street, then city, state and postal code, then country.
+        auto namedText = [&](std::uint32_t lid) {
+            auto it = values_.find(PropertyKey::named(PSETID_Address, lid, PropType::Unicode));
+            return it == values_.end() ? std::string() : std::get<std::string>(it->second);
+        };
+        auto compose = [](const std::string& street, const std::string& city, const std::string& state,
+                           const std::string& postal, const std::string& country) {
+            const std::string line2 = [&] {
+                std::string l = city;
+                for (const auto* part : { &state, &postal })
+                    if (!part->empty())
+                        l += (l.empty() ? "" : " ") + *part;
+                return l;
+            }();
+            std::string out;
+            for (const auto* line : { &street, &line2, &country })
+                if (!line->empty())
+                    out += (out.empty() ? "" : "\r\n") + *line;
+            return out;
+        };
+        const std::string work
+            = compose(namedText(0x8045), namedText(0x8046), namedText(0x8047), namedText(0x8048), namedText(0x8049));
+        if (!work.empty())
+            add(PropertyKey::named(PSETID_Address, 0x801B, PropType::Unicode), work);
+        const std::string home = compose(text(0x3A5D), text(0x3A59), text(0x3A5C), text(0x3A5B), text(0x3A5A));
+        if (!home.empty())
+            add(PropertyKey::named(PSETID_Address, 0x801A, PropType::Unicode), home);
+        // The business address is the mailing address (PidLidPostalAddressId 2).
+        if (values_.count(PropertyKey::named(PSETID_Address, 0x8046, PropType::Unicode)))
+            add(PropertyKey::named(PSETID_Address, 0x8022, PropType::Integer32), std::int32_t(2));
+        if (!values_.count(PropertyKey::named(PSETID_Address, lids::FileUnder, PropType::Unicode)))
+            add(PropertyKey::named(PSETID_Address, lids::FileUnder, PropType::Unicode),
+                last.empty() ? display : (first.empty() ? last : last + ", " + first));
+    }
+    for (const auto& r : recipients_)
+        data.recipients.push_back({ r.displayName, r.address, r.addressType, static_cast<std::int32_t>(r.type) });
+    for (const auto& [name, path] : attachments_)
+        data.attachments.push_back({ name, path });
+
+    try {
+        if (message_)
+            message_->update(data);
+        else
+            message_ = folder_.addMessage(data);
+        store_->dirty = true;
+    } catch (const pst::Error& e) {
+        throw AutomationError("Item", "Save", e.what());
+    }
+#else
+    (void)folder_;
+    (void)kind_;
+    (void)sent_;
+    throw AutomationError("Item", "Save", "the PST writer cannot store messages yet");
+#endif
+}
+
+std::shared_ptr<automation::RDOMail> NewItem(
+    std::shared_ptr<OpenStore> store, pst::Folder folder, automation::OlItemType kind)
+{
+    return std::make_shared<StandInItem>(std::move(store), folder, kind);
+}
+
+void SetPropertyByTag(automation::MAPIMessage& message, std::uint32_t tag, const Variant& value, bool save)
+{
+    auto* m = dynamic_cast<ItemMessage*>(&message);
+    if (!m || !m->item)
+        throw AutomationError("MAPIUtils", "HrSetOneProp", "not a message of this session");
+    m->item->setTag(static_cast<std::uint16_t>(tag >> 16), static_cast<PropType>(tag & 0xFFFF), value);
+    if (save)
+        m->item->Save();
+}
+
+} // namespace outlook

@@ -1,0 +1,31 @@
+// Items of the Outlook stand-in: property assignment by object-model name, recipients,
+// attachments, and saving into the PST.
+#pragma once
+
+#include "automation/outlook.h"
+#include "pst/Store.h"
+
+#include <memory>
+#include <string>
+
+namespace outlook {
+
+// A store open in this process.
+struct OpenStore {
+    pst::Store store;
+    std::string entryId; // hex text
+    std::string displayName;
+    bool dirty = false; // written since the last flush
+};
+
+// A new, unsaved item of that kind in folder.
+std::shared_ptr<automation::RDOMail> NewItem(
+    std::shared_ptr<OpenStore> store, pst::Folder folder, automation::OlItemType kind);
+
+// MAPIUtils.HrSetOneProp on an item's message.
+void SetPropertyByTag(automation::MAPIMessage& message, std::uint32_t tag, const automation::Variant& value, bool save);
+
+// The folder at "\\Store display name\Folder\Subfolder" among the open stores.
+std::shared_ptr<automation::RDOFolder> FolderFromPath(const std::string& path);
+
+} // namespace outlook

@@ -1,0 +1,35 @@
+// Mail migration: the mail item writers, the per-document work of the mail phases, and the
+// folders the custom-folder phase makes.
+#pragma once
+
+#include "automation/variant.h"
+#include "export/frm_save.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace automation {
+class RDOFolder;
+}
+
+namespace mail {
+
+// Writes one mail item into the folder at FolderName below the store's top ("Projects\2009").
+void CreateEmailItem(exporting::frmSave& w, const QString& FolderName, const QString& eFrom, const QString& eSubject,
+    const QString& eTo, const QString& eCC, const QString& eBCC, const automation::Variant& eDate, const QString& eBody,
+    const QString& eAttachFileName);
+
+// Writes one mail item into a default folder (6 Inbox, 5 Sent Items, 16 Drafts, 3 Deleted Items).
+void CreateDefaultEmailItem(exporting::frmSave& w, const QString& storeID, std::int16_t FolderName,
+    const QString& eFrom, const QString& eSubject, const QString& eTo, const QString& eCC, const QString& eBCC,
+    const automation::Variant& eDate, const QString& eBody, const QString& eAttachFileName);
+
+// The Outlook folder at a "\"-separated path from the top of the profile ("\Store\A\B"), or none.
+std::shared_ptr<automation::RDOFolder> OpenMAPIFolder(QString szPath);
+
+// Plugs the mail writers and the custom folder maker into a progress window.
+void InstallMailWriters(exporting::frmSave& w);
+
+} // namespace mail
