@@ -151,19 +151,30 @@ RowLayout layoutRow(std::vector<std::uint32_t> columns)
 NodeData writeTableContext(
     ndb::NodeDatabase& ndb, std::vector<std::uint32_t> columns, const std::vector<TableRow>& rows)
 {
+    return writeTableContext(
+        ndb, std::move(columns), rows.size(), [&](std::size_t r) -> const TableRow& { return rows[r]; });
+}
+
+NodeData writeTableContext(
+    ndb::NodeDatabase& ndb, std::vector<std::uint32_t> columns, std::size_t rowCount, const RowSource& rowAt)
+{
     const ndb::Layout& layout = ndb.layout();
-    if (rows.size() > layout.maxTableRows)
+    if (rowCount > layout.maxTableRows)
         throw Error(ErrorKind::LimitExceeded, "write table", "TC row index",
             "at most " + std::to_string(layout.maxTableRows) + " rows" + (layout.unicode ? "" : " (ANSI)"),
-            std::to_string(rows.size()) + " rows");
+            std::to_string(rowCount) + " rows");
     const RowLayout rl = layoutRow(std::move(columns));
     const std::size_t rowSize = rl.rgib[3];
     HeapWriter heap(layout, kSigTableContext);
     ValueStore values(ndb, heap);
 
     // Row matrix: fixed cells in place, variable cells as HNIDs, then the CEB bitmap.
-    ByteVector matrix(rows.size() * rowSize, 0);
-    for (std::size_t r = 0; r < rows.size(); ++r) {
+    ByteVector matrix(rowCount * rowSize, 0);
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> index; // dwRowID -> dwRowIndex
+    index.reserve(rowCount);
+    for (std::size_t r = 0; r < rowCount; ++r) {
+        const TableRow& source = rowAt(r);
+        index.emplace_back(source.rowId, static_cast<std::uint32_t>(r));
         std::uint8_t* row = matrix.data() + r * rowSize;
         auto set = [&](const ColumnLayout& c, const PropValue* v, std::uint32_t fallback) {
             if (v && v->type != tagType(c.tag))
@@ -178,12 +189,12 @@ NodeData writeTableContext(
             row[rl.rgib[2] + c.bit / 8] |= static_cast<std::uint8_t>(0x80u >> (c.bit % 8));
         };
         for (const auto& c : rl.columns) {
-            auto it = rows[r].cells.find(c.tag);
+            auto it = source.cells.find(c.tag);
             if (c.tag == kTagLtpRowId)
-                set(c, nullptr, rows[r].rowId);
-            else if (c.tag == kTagLtpRowVer && it == rows[r].cells.end())
+                set(c, nullptr, source.rowId);
+            else if (c.tag == kTagLtpRowVer && it == source.cells.end())
                 set(c, nullptr, static_cast<std::uint32_t>(r + 1));
-            else if (it != rows[r].cells.end())
+            else if (it != source.cells.end())
                 set(c, &it->second, 0);
         }
     }
@@ -196,19 +207,16 @@ NodeData writeTableContext(
             // but the last a full 8 KB (unused space after the last row) ([MS-PST] 2.3.4.4).
             const std::size_t perBlock = layout.maxBlockData / rowSize;
             std::vector<ByteVector> chunks;
-            for (std::size_t r = 0; r < rows.size(); r += perBlock) {
-                const std::size_t n = std::min(perBlock, rows.size() - r);
+            for (std::size_t r = 0; r < rowCount; r += perBlock) {
+                const std::size_t n = std::min(perBlock, rowCount - r);
                 chunks.emplace_back(matrix.begin() + r * rowSize, matrix.begin() + (r + n) * rowSize);
-                if (r + n < rows.size())
+                if (r + n < rowCount)
                     chunks.back().resize(layout.maxBlockData, 0);
             }
             hnidRows = values.putSubnode(ndb.writeDataTree(chunks));
         }
     }
     // Row index: BTH of TCROWID (dwRowID -> dwRowIndex, 2 bytes in ANSI, 4 in Unicode).
-    std::vector<std::pair<std::uint32_t, std::uint32_t>> index;
-    for (std::size_t r = 0; r < rows.size(); ++r)
-        index.emplace_back(rows[r].rowId, static_cast<std::uint32_t>(r));
     std::sort(index.begin(), index.end());
     for (std::size_t i = 1; i < index.size(); ++i)
         if (index[i].first == index[i - 1].first)

@@ -4,6 +4,7 @@
 
 #include "ltp/Property.h"
 
+#include <functional>
 #include <vector>
 
 namespace pst::ndb {
@@ -37,6 +38,12 @@ struct TableRow {
 // format's row limit.
 NodeData writeTableContext(
     ndb::NodeDatabase& ndb, std::vector<std::uint32_t> columns, const std::vector<TableRow>& rows);
+
+// The same with rows produced one at a time (the reference is used before the next call), so
+// a big table never holds all its TableRows at once.
+using RowSource = std::function<const TableRow&(std::size_t)>;
+NodeData writeTableContext(
+    ndb::NodeDatabase& ndb, std::vector<std::uint32_t> columns, std::size_t rowCount, const RowSource& rowAt);
 
 // TCOLDESC layout of a column set: fixed offsets, widths and CEB bits ([MS-PST] 2.3.4.2).
 struct ColumnLayout {

@@ -419,7 +419,8 @@ namespace detail {
             row.rowId = static_cast<std::uint32_t>(i);
             auto& c = row.cells;
             c[ltp::makeTag(0x0C15, ltp::kPtInt32)] = PropValue::int32(static_cast<std::uint32_t>(r.type));
-            c[ltp::makeTag(0x3001, st)] = text(name); // PidTagDisplayName
+            const PropValue nameValue = text(name);
+            c[ltp::makeTag(0x3001, st)] = nameValue; // PidTagDisplayName
             c[ltp::makeTag(0x3003, st)] = text(r.address); // PidTagEmailAddress
             c[ltp::makeTag(0x3002, st)] = text(type); // PidTagAddressType
             c[ltp::makeTag(0x3000, ltp::kPtInt32)] = PropValue::int32(static_cast<std::uint32_t>(i)); // PidTagRowid
@@ -434,9 +435,9 @@ namespace detail {
             c[ltp::makeTag(0x0FFE, ltp::kPtInt32)] = PropValue::int32(6); // PidTagObjectType: MAPI_MAILUSER
             c[ltp::makeTag(0x0E0F, ltp::kPtBoolean)] = PropValue::boolean(false); // PidTagResponsibility
             c[ltp::makeTag(0x3A40, ltp::kPtBoolean)] = PropValue::boolean(false); // PidTagSendRichInfo
-            c[ltp::makeTag(0x39FF, st)] = text(name); // PidTagAddressBookDisplayNamePrintable
-            c[ltp::makeTag(0x3A20, st)] = text(name); // PidTagTransmittableDisplayName
-            c[ltp::makeTag(0x5FF6, st)] = text(name); // PidTagRecipientDisplayName
+            c[ltp::makeTag(0x39FF, st)] = nameValue; // PidTagAddressBookDisplayNamePrintable
+            c[ltp::makeTag(0x3A20, st)] = nameValue; // PidTagTransmittableDisplayName
+            c[ltp::makeTag(0x5FF6, st)] = nameValue; // PidTagRecipientDisplayName
             c[ltp::makeTag(0x5FFD, ltp::kPtInt32)] = PropValue::int32(1); // PidTagRecipientFlags: recipSendable
             c[ltp::makeTag(0x5FDF, ltp::kPtInt32)] = PropValue::int32(0); // PidTagRecipientOrder
             c[ltp::makeTag(0x5FFF, ltp::kPtInt32)] = PropValue::int32(0); // PidTagRecipientTrackStatus
@@ -503,15 +504,19 @@ namespace detail {
                     value.data.resize(f.size());
                     f.read(0, value.data.data(), value.data.size());
                 } else {
-                    // Streamed block by block: never more than one block of the file in memory.
-                    buffer.resize(blockData);
+                    // Streamed: read 128 blocks' worth (1 MB) at a time, each block written at once;
+                    // memory stays flat whatever the file size.
+                    const std::size_t chunk = blockData * 128;
+                    buffer.resize(chunk);
                     std::vector<std::uint64_t> bids, sizes;
-                    for (std::uint64_t at = 0; at < f.size(); at += blockData) {
-                        const std::size_t n
-                            = static_cast<std::size_t>(std::min<std::uint64_t>(blockData, f.size() - at));
-                        f.read(at, buffer.data(), n);
-                        bids.push_back(ndb_->writeBlock(buffer.data(), n, false));
-                        sizes.push_back(n);
+                    for (std::uint64_t at = 0; at < f.size(); at += chunk) {
+                        const std::size_t got = static_cast<std::size_t>(std::min<std::uint64_t>(chunk, f.size() - at));
+                        f.read(at, buffer.data(), got);
+                        for (std::size_t off = 0; off < got; off += blockData) {
+                            const std::size_t n = std::min(blockData, got - off);
+                            bids.push_back(ndb_->writeBlock(buffer.data() + off, n, false));
+                            sizes.push_back(n);
+                        }
                     }
                     value.dataTree = ndb_->linkDataBlocks(bids, sizes);
                 }
@@ -543,12 +548,19 @@ namespace detail {
         FolderNode::ContentRow row;
         row.nid = nid;
         row.unread = !data.read;
-        for (std::uint32_t tag : contentsTableColumns(format_)) {
+        ndb::ByteWriter cells(row.cells);
+        static const std::vector<std::uint32_t> contentsColumns[2]
+            = { contentsTableColumns(Format::Ansi), contentsTableColumns(Format::Unicode) };
+        for (std::uint32_t tag : contentsColumns[format_ == Format::Unicode]) {
             auto it = props.find(ltp::tagId(tag));
             if (it != props.end() && it->second.type == ltp::tagType(tag) && tag != ltp::kTagLtpRowId
-                && tag != ltp::kTagLtpRowVer)
-                row.cells.emplace_back(tag, it->second);
+                && tag != ltp::kTagLtpRowVer) {
+                cells.u32(tag);
+                cells.u32(it->second.data.size());
+                cells.bytes(it->second.data);
+            }
         }
+        row.cells.shrink_to_fit();
         return row;
     }
 
@@ -561,6 +573,7 @@ namespace detail {
         static const std::uint8_t uid[16]
             = { 0x81, 0x2B, 0x1F, 0xA4, 0xBE, 0xA3, 0x10, 0x19, 0x9D, 0x6E, 0x00, 0xDD, 0x01, 0x0F, 0x54, 0x02 };
         ndb::ByteVector out;
+        out.reserve(24 + 2 * (name.size() + addressType.size() + address.size() + 3));
         ndb::ByteWriter w(out);
         w.u32(0);
         w.bytes(uid, 16);
@@ -575,9 +588,12 @@ namespace detail {
         return out;
     }
 
-    std::vector<std::uint32_t> StoreImpl::recipientColumns() const
+    const std::vector<std::uint32_t>& StoreImpl::recipientColumns() const
     {
-        auto cols = recipientTableColumns(format_);
+        if (!recipientColumns_.empty())
+            return recipientColumns_;
+        auto& cols = recipientColumns_;
+        cols = recipientTableColumns(format_);
         const std::uint16_t st = stringType(format_);
         for (std::uint32_t t : { ltp::makeTag(0x3000, ltp::kPtInt32), ltp::makeTag(0x3A20, st),
                  ltp::makeTag(0x5FF6, st), ltp::makeTag(0x5FFD, ltp::kPtInt32), ltp::makeTag(0x5FDF, ltp::kPtInt32),
@@ -646,16 +662,27 @@ namespace detail {
 
     void StoreImpl::writeContents(const FolderNode& f)
     {
-        std::vector<ltp::TableRow> rows;
-        rows.reserve(f.contents.size());
-        for (const auto& c : f.contents) {
-            ltp::TableRow row;
+        // Rows are unpacked one at a time while the table is written.
+        ltp::TableRow row;
+        auto rowAt = [&](std::size_t r) -> const ltp::TableRow& {
+            const FolderNode::ContentRow& c = f.contents[r];
             row.rowId = c.nid;
-            for (const auto& [tag, v] : c.cells)
-                row.cells.emplace(tag, v);
-            rows.push_back(std::move(row));
-        }
-        writeTable(ndb::makeNid(ndb::kNidTypeContentsTable, ndb::nidIndex(f.nid)), contentsTableColumns(format_), rows);
+            row.cells.clear();
+            for (std::size_t at = 0; at + 8 <= c.cells.size();) {
+                const auto tag = static_cast<std::uint32_t>(ndb::loadLe(c.cells.data() + at, 4));
+                const auto n = static_cast<std::size_t>(ndb::loadLe(c.cells.data() + at + 4, 4));
+                at += 8;
+                if (at + n > c.cells.size())
+                    throw Error(ErrorKind::Internal, "write contents table", "row of NID " + std::to_string(c.nid),
+                        "packed cells within the row", "a cell past its end");
+                row.cells[tag]
+                    = PropValue::raw(ltp::tagType(tag), ndb::ByteVector(c.cells.data() + at, c.cells.data() + at + n));
+                at += n;
+            }
+            return row;
+        };
+        const ltp::NodeData d = ltp::writeTableContext(*ndb_, contentsTableColumns(format_), f.contents.size(), rowAt);
+        ndb_->putNode(ndb::makeNid(ndb::kNidTypeContentsTable, ndb::nidIndex(f.nid)), d.bidData, d.bidSub, 0);
     }
 
 } // namespace detail

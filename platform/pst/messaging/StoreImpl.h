@@ -27,11 +27,12 @@ struct FolderNode {
     std::uint32_t unreadCount = 0;
     ltp::PropertyMap extra; // further PC properties (entry IDs of the default folders, ...)
     bool tablesWritten = false;
-    // The contents table, one row per message in insertion order: the row's cells by tag.
+    // The contents table, one row per message in insertion order. The cells are packed in one
+    // buffer (tag, byte count, bytes; little-endian) to keep 100,000 rows small.
     struct ContentRow {
         std::uint32_t nid = 0;
         bool unread = false;
-        std::vector<std::pair<std::uint32_t, ltp::PropValue>> cells;
+        ndb::ByteVector cells;
     };
     std::vector<ContentRow> contents;
     std::unordered_map<std::uint32_t, std::size_t> contentIndex; // message NID -> row
@@ -88,7 +89,8 @@ private:
     void writeProperties(std::uint32_t nid, const ltp::PropertyMap& props, std::uint32_t parent);
     ndb::ByteVector oneOffEntryId(
         const std::string& name, const std::string& addressType, const std::string& address) const;
-    std::vector<std::uint32_t> recipientColumns() const;
+    const std::vector<std::uint32_t>& recipientColumns() const; // computed once
+    mutable std::vector<std::uint32_t> recipientColumns_;
     std::vector<std::uint32_t> attachmentColumns() const;
 
 public:

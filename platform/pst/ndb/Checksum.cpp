@@ -6,16 +6,22 @@ namespace pst::ndb {
 
 namespace {
 
-    std::array<std::uint32_t, 256> makeCrcTable()
+    // Tables for slicing by 8: table[0] is the classic byte table, table[k][i] the CRC of byte i
+    // followed by k zero bytes, so eight input bytes take eight lookups and no serial dependency.
+    using CrcTables = std::array<std::array<std::uint32_t, 256>, 8>;
+    CrcTables makeCrcTables()
     {
-        std::array<std::uint32_t, 256> table {};
+        CrcTables t {};
         for (std::uint32_t i = 0; i < 256; ++i) {
             std::uint32_t c = i;
             for (int k = 0; k < 8; ++k)
                 c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            table[i] = c;
+            t[0][i] = c;
         }
-        return table;
+        for (std::uint32_t i = 0; i < 256; ++i)
+            for (int k = 1; k < 8; ++k)
+                t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
+        return t;
     }
 
     // mpbbCrypt of [MS-PST] 5.1: mpbbR (encode), mpbbS, mpbbI (decode), 256 bytes each.
@@ -56,10 +62,19 @@ namespace {
 
 std::uint32_t crc32(const std::uint8_t* data, std::size_t size, std::uint32_t seed)
 {
-    static const auto table = makeCrcTable();
+    static const CrcTables t = makeCrcTables();
     std::uint32_t crc = seed;
-    for (std::size_t i = 0; i < size; ++i)
-        crc = table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
+    std::size_t i = 0;
+    for (; i + 8 <= size; i += 8) {
+        // Bytes combined explicitly little-endian, whatever the host order.
+        const std::uint32_t lo = crc
+            ^ (std::uint32_t(data[i]) | std::uint32_t(data[i + 1]) << 8 | std::uint32_t(data[i + 2]) << 16
+                | std::uint32_t(data[i + 3]) << 24);
+        crc = t[7][lo & 0xFF] ^ t[6][(lo >> 8) & 0xFF] ^ t[5][(lo >> 16) & 0xFF] ^ t[4][lo >> 24] ^ t[3][data[i + 4]]
+            ^ t[2][data[i + 5]] ^ t[1][data[i + 6]] ^ t[0][data[i + 7]];
+    }
+    for (; i < size; ++i)
+        crc = t[0][(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return crc;
 }
 

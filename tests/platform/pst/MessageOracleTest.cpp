@@ -69,7 +69,7 @@ struct Written {
     int mail = 0, appointments = 0, contacts = 0, tasks = 0, notes = 0;
 };
 
-class MessageStore : public ::testing::TestWithParam<pst::Format> {
+class PstMessageStore : public ::testing::TestWithParam<pst::Format> {
 protected:
     static void SetUpTestSuite()
     {
@@ -90,9 +90,9 @@ protected:
     Written writeStore(const std::filesystem::path& path);
     static ScratchDir* files_;
 };
-ScratchDir* MessageStore::files_ = nullptr;
+ScratchDir* PstMessageStore::files_ = nullptr;
 
-Written MessageStore::writeStore(const std::filesystem::path& path)
+Written PstMessageStore::writeStore(const std::filesystem::path& path)
 {
     Written w;
     auto store = pst::Store::create(path, GetParam(), "Messages");
@@ -274,7 +274,7 @@ std::string filesUnder(const std::filesystem::path& root, const std::string& par
     return out;
 }
 
-TEST_P(MessageStore, ReadersSeeEveryItemAsWritten)
+TEST_P(PstMessageStore, ReadersSeeEveryItemAsWritten)
 {
     ScratchDir dir;
     const auto path = dir / "messages.pst";
@@ -340,7 +340,64 @@ TEST_P(MessageStore, ReadersSeeEveryItemAsWritten)
         EXPECT_NE(all.find(needle), std::string::npos) << needle << "\n" << r.output << "\n" << all.substr(0, 3000);
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, MessageStore, ::testing::Values(pst::Format::Ansi, pst::Format::Unicode),
+INSTANTIATE_TEST_SUITE_P(Formats, PstMessageStore, ::testing::Values(pst::Format::Ansi, pst::Format::Unicode),
     [](const auto& info) { return info.param == pst::Format::Ansi ? "Ansi" : "Unicode"; });
+
+} // namespace
+
+namespace {
+
+// Refusals come before anything is written: the store stays usable and the file valid.
+TEST(PstMessageErrors, RefusedMessagesLeaveTheStoreUsable)
+{
+    ScratchDir dir;
+    const auto path = dir / "refused.pst";
+    auto store = pst::Store::create(path, pst::Format::Unicode, "Refused");
+    auto inbox = store.defaultFolder(pst::DefaultFolder::Inbox);
+    auto expectRefused = [&](const pst::MessageData& m, pst::ErrorKind kind, const char* what) {
+        try {
+            inbox.addMessage(m);
+            ADD_FAILURE() << what << ": accepted";
+        } catch (const pst::Error& e) {
+            EXPECT_EQ(e.kind(), kind) << what << ": " << e.what();
+        }
+    };
+    pst::MessageData m;
+    m.properties = { { 0x0037, std::nullopt, 0x0003, std::string("text in a PT_LONG") } };
+    expectRefused(m, pst::ErrorKind::InvalidArgument, "value of the wrong type");
+    m.properties = { { 0x0037, std::nullopt, 0x00FB, std::string("x") } };
+    expectRefused(m, pst::ErrorKind::InvalidArgument, "unknown type");
+    m.properties = { { 0x8001, std::nullopt, 0x0003, std::int32_t(1) } };
+    expectRefused(m, pst::ErrorKind::InvalidArgument, "tagged ID in the named range");
+    m.properties = { { 0, pst::PropertyName { kCommon, std::nullopt, "" }, 0x0003, std::int32_t(1) } };
+    expectRefused(m, pst::ErrorKind::InvalidArgument, "named property without LID or name");
+    m.properties = { { 0x0037, std::nullopt, 0x001F, std::string("bad \xC3 UTF-8") } };
+    expectRefused(m, pst::ErrorKind::InvalidArgument, "invalid UTF-8");
+    m.properties = {};
+    m.recipients = { { "X", "x@example.com", "SMTP", 4 } };
+    expectRefused(m, pst::ErrorKind::InvalidArgument, "recipient type 4");
+    m.recipients = {};
+    m.attachments = { { "missing.txt", dir / "missing.txt" } };
+    expectRefused(m, pst::ErrorKind::Io, "missing attachment file");
+    try {
+        store.rootFolder().findSubfolder("SPAM Search Folder 2")->addMessage(pst::MessageData {});
+        ADD_FAILURE() << "message in a search folder accepted";
+    } catch (const pst::Error& e) {
+        EXPECT_EQ(e.kind(), pst::ErrorKind::InvalidArgument) << e.what();
+    }
+
+    pst::MessageData ok;
+    ok.properties = { { 0x0037, std::nullopt, 0x001E, std::string("Angenommen") } };
+    inbox.addMessage(ok);
+    EXPECT_EQ(inbox.contentCount(), 1u);
+    store.close();
+    auto check = pstcheck(path);
+    EXPECT_EQ(check.exitCode, 0) << check.output;
+    auto listed
+        = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + quote(std::string(PST_TEST_SOURCE_DIR) + "/list_items.py")
+            + " " + quote(sharedDir() + "/tools/pstdump.py") + " " + quote(path.string()));
+    EXPECT_EQ(lines(listed.output).size(), 1u) << listed.output;
+    EXPECT_NE(listed.output.find("Inbox | Angenommen | IPM.Note"), std::string::npos) << listed.output;
+}
 
 } // namespace
