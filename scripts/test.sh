@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds, and runs the whole test suite twice: plain, then under
-# AddressSanitizer + UndefinedBehaviorSanitizer.
+# AddressSanitizer + UndefinedBehaviorSanitizer; between the two, the DXL reader's fuzz target
+# runs for a short fixed time.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QT_QPA_PLATFORM=offscreen
@@ -8,10 +9,9 @@ export QT_QPA_PLATFORM=offscreen
 "$root/scripts/setup.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 600)
 
+"$root/fuzz/notes/run.sh" 30 "$root/build-fuzz"
+
 "$root/scripts/setup.sh" "$root/build-asan" -DFERRYMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$root/build-asan" && ctest --output-on-failure -j"$(nproc)" --timeout 900 -LE no-sanitize)
-
-# The DXL reader's fuzz target, for a short fixed time.
-"$root/fuzz/notes/run.sh" 30 "$root/build-fuzz"
