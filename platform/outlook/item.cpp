@@ -3,9 +3,7 @@
 #include "item_values.h"
 #include "object_model.h"
 
-#if __has_include("pst/Message.h")
 #include "pst/Message.h"
-#endif
 
 #include <atomic>
 #include <cstdio>
@@ -326,9 +324,7 @@ namespace {
         bool sent_ = false;
         std::optional<std::int64_t> start_;
         std::optional<std::int64_t> end_;
-#if __has_include("pst/Message.h")
-        std::optional<pst::Message> message_;
-#endif
+        std::optional<pst::Message> message_; // once saved
     };
 
     class StandInRecipients : public automation::RDORecipients {
@@ -378,7 +374,6 @@ namespace {
 // properties, recipients and attachments.
 void StandInItem::Save()
 {
-#if __has_include("pst/Message.h")
     pst::MessageData data;
     data.messageClass = messageClass_;
     data.read = true;
@@ -482,12 +477,6 @@ void StandInItem::Save()
     } catch (const pst::Error& e) {
         throw AutomationError("Item", "Save", e.what());
     }
-#else
-    (void)folder_;
-    (void)kind_;
-    (void)sent_;
-    throw AutomationError("Item", "Save", "the PST writer cannot store messages yet");
-#endif
 }
 
 std::shared_ptr<automation::RDOMail> NewItem(
