@@ -77,9 +77,12 @@ void NodeDatabase::grow()
             "at most " + std::to_string(maxFileSize_) + " bytes" + (layout_.unicode ? "" : " (ANSI)"),
             std::to_string(alloc_.fileSize() + add * kRegionBytes) + " bytes needed");
     alloc_.addRegions(add);
-    // The new map pages first (they extend the file), then the length, then a header that covers
-    // them with the committed roots. The AMaps on disk still cover everything those roots reach
-    // (space is freed on disk only after a commit), so the header keeps their validity.
+    // The disk space first, with the length unchanged (the slow part); then the new map pages
+    // (they extend the file), the length, and a header that covers them with the committed
+    // roots. Only those last few writes lie between a longer file and the header that says so.
+    // The AMaps on disk still cover everything those roots reach (space is freed on disk only
+    // after a commit), so the header keeps their validity.
+    sink_->reserve(alloc_.fileSize());
     alloc_.writeRegionPages(*sink_, oldRegions);
     sink_->resize(alloc_.fileSize());
     if (published_)

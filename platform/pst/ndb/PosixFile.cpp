@@ -67,6 +67,18 @@ void PosixFileSink::resize(std::uint64_t size)
         throwErrno(errno, "shrink file to " + std::to_string(size) + " bytes", path_.string());
 }
 
+void PosixFileSink::reserve(std::uint64_t size)
+{
+    struct stat st { };
+    if (::fstat(fd_, &st) != 0 || static_cast<std::uint64_t>(st.st_size) >= size)
+        return;
+    // The blocks beyond the current end, with the length unchanged (Linux fallocate).
+    const off_t from = st.st_size;
+    const int rc = ::fallocate(fd_, FALLOC_FL_KEEP_SIZE, from, static_cast<off_t>(size) - from) == 0 ? 0 : errno;
+    if (rc != 0 && rc != EOPNOTSUPP && rc != ENOSYS && rc != EINVAL)
+        throwErrno(rc, "reserve " + std::to_string(size) + " bytes", path_.string());
+}
+
 void PosixFileSink::sync()
 {
     if (::fdatasync(fd_) != 0)

@@ -16,6 +16,7 @@ public:
 
     void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override;
     void resize(std::uint64_t size) override;
+    void reserve(std::uint64_t size) override;
     void sync() override;
     std::string describe() const override { return path_.string(); }
 
