@@ -93,22 +93,18 @@ ScopedSeams::ScopedSeams(UiSeams replacement)
 {
     // Seams left unset in the replacement keep the ones in force.
     auto& s = seams();
-    if (replacement.messageBox)
-        s.messageBox = std::move(replacement.messageBox);
-    if (replacement.openFile)
-        s.openFile = std::move(replacement.openFile);
-    if (replacement.chooseFolder)
-        s.chooseFolder = std::move(replacement.chooseFolder);
-    if (replacement.showHelp)
-        s.showHelp = std::move(replacement.showHelp);
-    if (replacement.wait)
-        s.wait = std::move(replacement.wait);
-    if (replacement.doEvents)
-        s.doEvents = std::move(replacement.doEvents);
-    if (replacement.now)
-        s.now = std::move(replacement.now);
-    if (replacement.showModal)
-        s.showModal = std::move(replacement.showModal);
+    auto take = [](auto& current, auto& given) {
+        if (given)
+            current = std::move(given);
+    };
+    take(s.messageBox, replacement.messageBox);
+    take(s.openFile, replacement.openFile);
+    take(s.chooseFolder, replacement.chooseFolder);
+    take(s.showHelp, replacement.showHelp);
+    take(s.wait, replacement.wait);
+    take(s.doEvents, replacement.doEvents);
+    take(s.now, replacement.now);
+    take(s.showModal, replacement.showModal);
 }
 
 ScopedSeams::~ScopedSeams() { seams() = std::move(saved_); }

@@ -2,21 +2,18 @@
 
 #include "automation/notes.h"
 #include "automation/outlook.h"
-#include "common/failure_rule.h"
 #include "common/program_state.h"
 #include "common/value_text.h"
+#include "export/item_writer.h"
 
 namespace contacts {
 
-using automation::AutomationError;
 using automation::NotesDocument;
 using automation::Variant;
 using exporting::frmSave;
 using exporting::Phase;
 
 namespace {
-    enum class Never { Reached };
-
     // The Notes items of the 35 values, in order ("" for the e-mail, which has its own rule).
     constexpr const char* Items[35] = { "FirstName", "MiddleInitial", "LastName", "", "CompanyName", "JobTitle",
         "OfficeStreetAddress", "OfficeCity", "OfficeZip", "OfficeState", "OfficeCountry", "Location", "WebSite",
@@ -63,40 +60,20 @@ namespace {
 
 void CreateContactItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QStringList& values)
 {
-    common::Routine<Never> r;
-    r.onErrorSkip();
+    exporting::ItemWriter x(w);
     auto value = [&](int row) { return row < values.size() ? values[row] : QString(); };
-    r.step([&] {
-        if (!w.RdoSession)
-            throw AutomationError("frmSave", "RdoSession", "no session");
-        w.CurrentItem = w.RdoSession->GetStoreFromID(storeID.toStdString())
-                            ->GetDefaultFolder(FolderName)
-                            ->Items()
-                            ->Add(automation::OlItemType::Contact);
-    });
-    auto set = [&](const char* property, const QString& text) {
-        r.step([&] {
-            if (!w.CurrentItem)
-                throw AutomationError("frmSave", "CurrentItem", "no item was created");
-            w.CurrentItem->Set(property, Variant(text.toStdString()));
-        });
-    };
+    x.create(storeID, FolderName, automation::OlItemType::Contact);
     for (const auto& a : Assignments) {
         if (a.row < 0)
-            set(a.property, value(20) + QLatin1Char(' ') + value(21) + QLatin1Char(' ') + value(22));
+            x.set(a.property, value(20) + QLatin1Char(' ') + value(21) + QLatin1Char(' ') + value(22));
         else
-            set(a.property, value(a.row));
+            x.set(a.property, value(a.row));
     }
     if (!value(31).isEmpty())
-        set("Birthday", value(31));
+        x.set("Birthday", value(31));
     if (!value(32).isEmpty())
-        set("Anniversary", value(32));
-    r.step([&] {
-        if (!w.CurrentItem)
-            throw AutomationError("frmSave", "CurrentItem", "no item was created");
-        w.CurrentItem->Save();
-    });
-    w.CurrentItem.reset();
+        x.set("Anniversary", value(32));
+    x.save();
 }
 
 void InstallContactWriter(frmSave& w) { w.setDocumentWriter(Phase::Contacts, writeContactDocument); }

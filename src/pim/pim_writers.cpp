@@ -2,58 +2,28 @@
 
 #include "automation/notes.h"
 #include "automation/outlook.h"
-#include "common/failure_rule.h"
 #include "common/program_state.h"
 #include "common/ui_seams.h"
 #include "common/value_text.h"
+#include "export/item_writer.h"
 #include "mail/mail_writers.h"
 
 namespace pim {
 
-using automation::AutomationError;
 using automation::NotesDocument;
 using automation::Variant;
 using exporting::frmSave;
 using exporting::Phase;
 
 namespace {
-    enum class Never { Reached };
-
-    // Writers try every step even when an earlier one failed.
-    struct Writer {
-        frmSave& w;
-        common::Routine<Never> r;
-
-        explicit Writer(frmSave& window)
-            : w(window)
-        {
-            r.onErrorSkip();
-        }
-        automation::RDOMail& item()
-        {
-            if (!w.CurrentItem)
-                throw AutomationError("frmSave", "CurrentItem", "no item was created");
-            return *w.CurrentItem;
-        }
+    // Writers try every step even when an earlier one failed; the journal writer lets the user
+    // interface process pending events once the item exists.
+    struct Writer : exporting::ItemWriter {
+        using ItemWriter::ItemWriter;
         void create(const QString& storeID, std::int16_t folder, automation::OlItemType kind)
         {
-            r.step([&] {
-                if (!w.RdoSession)
-                    throw AutomationError("frmSave", "RdoSession", "no session");
-                w.CurrentItem
-                    = w.RdoSession->GetStoreFromID(storeID.toStdString())->GetDefaultFolder(folder)->Items()->Add(kind);
-            });
+            ItemWriter::create(storeID, folder, kind);
             common::DoEvents();
-        }
-        void set(const char* property, const Variant& value)
-        {
-            r.step([&] { item().Set(property, value); });
-        }
-        void set(const char* property, const QString& value) { set(property, Variant(value.toStdString())); }
-        void save()
-        {
-            r.step([&] { item().Save(); });
-            w.CurrentItem.reset();
         }
     };
 
@@ -108,7 +78,7 @@ void CreateCalendarItem(frmSave& w, const QString& storeID, std::int16_t FolderN
     if (!isEmpty(eEnd))
         x.set("End", eEnd);
     else
-        x.r.step([&] { x.item().Set("End", x.item().Get("End")); });
+        x.step([&] { x.item().Set("End", x.item().Get("End")); });
     x.set("Location", eLocation);
     x.set("Categories", eCategories);
     x.set("Body", eBody);

@@ -1,0 +1,58 @@
+// What every item writer of the progress window does: make the item in a default folder of the
+// run's store, assign its properties and save it, each step under the skip rule (a failing step
+// is skipped and the next one runs; nothing is reported).
+#pragma once
+
+#include "automation/outlook.h"
+#include "common/failure_rule.h"
+#include "common/ui_seams.h"
+#include "export/frm_save.h"
+
+#include <QString>
+
+namespace exporting {
+
+class ItemWriter {
+public:
+    explicit ItemWriter(frmSave& window)
+        : w_(window)
+    {
+        r_.onErrorSkip();
+    }
+
+    // CurrentItem = the new item of that kind in the store's default folder.
+    void create(const QString& storeID, std::int16_t folder, automation::OlItemType kind)
+    {
+        r_.step([&] {
+            if (!w_.RdoSession)
+                throw automation::AutomationError("frmSave", "RdoSession", "no session");
+            w_.CurrentItem
+                = w_.RdoSession->GetStoreFromID(storeID.toStdString())->GetDefaultFolder(folder)->Items()->Add(kind);
+        });
+    }
+    void set(const char* property, const automation::Variant& value)
+    {
+        r_.step([&] { item().Set(property, value); });
+    }
+    void set(const char* property, const QString& value) { set(property, automation::Variant(value.toStdString())); }
+    // Runs one more step of the writer under the same rule.
+    template <class F> void step(F&& statement) { r_.step(std::forward<F>(statement)); }
+    automation::RDOMail& item()
+    {
+        if (!w_.CurrentItem)
+            throw automation::AutomationError("frmSave", "CurrentItem", "no item was created");
+        return *w_.CurrentItem;
+    }
+    void save()
+    {
+        r_.step([&] { item().Save(); });
+        w_.CurrentItem.reset();
+    }
+
+private:
+    enum class Never { Reached };
+    frmSave& w_;
+    common::Routine<Never> r_;
+};
+
+} // namespace exporting
