@@ -5,7 +5,9 @@
 #include "automation/notes.h"
 
 #include <QDir>
+#include <QTemporaryDir>
 
+#include <optional>
 #include <utility>
 
 namespace common {
@@ -19,6 +21,32 @@ QString GetTempFolder()
         folder += QLatin1Char('/');
     return folder;
 }
+
+namespace {
+    std::optional<QTemporaryDir>& runFolder()
+    {
+        static std::optional<QTemporaryDir> folder;
+        return folder;
+    }
+} // namespace
+
+QString RunTempFolder()
+{
+    auto& folder = runFolder();
+    if (!folder || !folder->isValid() || !QDir(folder->path()).exists()) {
+        const QString base = GetTempFolder();
+        if (base.isEmpty())
+            return {};
+        folder.emplace(base + QStringLiteral("ferrymark-XXXXXX"));
+        if (!folder->isValid()) {
+            folder.reset();
+            return {};
+        }
+    }
+    return folder->path() + QLatin1Char('/');
+}
+
+void RemoveRunTempFolder() { runFolder().reset(); }
 
 QString BrowseForFolder(QWidget* owner, const QString& title)
 {

@@ -18,6 +18,13 @@ namespace common {
 // The system temporary folder (honouring TMPDIR), ending in "/"; empty when there is none.
 QString GetTempFolder();
 
+// A private folder of the running conversion inside the temporary folder (made on first use,
+// readable by this user only), ending in "/"; empty when it cannot be made. Files extracted
+// for the run go there, so that none outlives it.
+QString RunTempFolder();
+// Removes the run's folder with everything still in it; the next use makes a new one.
+void RemoveRunTempFolder();
+
 // Asks the user for a folder; returns it without a trailing "/" (unless it is the root), or
 // empty when the dialog is cancelled.
 QString BrowseForFolder(QWidget* owner, const QString& title);

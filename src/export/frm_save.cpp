@@ -399,14 +399,21 @@ struct frmSave::Run {
             const QString noteId = static_cast<std::size_t>(i) < g.DocIdList.size()
                 ? g.DocIdList[static_cast<std::size_t>(i)]
                 : QString();
+            bool opened = false;
             try {
                 g.NotesDb = need(g.NotesSession, "NotesSession").GetDatabase("", databasePath());
                 g.NotesDoc = need(g.NotesDb, "NotesDatabase").GetDocumentByID(noteId.toStdString());
                 need(g.NotesDoc, "NotesDocument");
-                writeDocument(phase, i);
+                opened = true;
             } catch (const AutomationError& e) {
                 std::cerr << "Skipped document " << noteId.toStdString() << " of view \"" << g.ViewName.toStdString()
                           << "\" (" << PhaseName(phase) << "): " << e.what() << '\n';
+            }
+            if (opened) {
+                // A writer that lets a failure through meets the phase's rule; after the
+                // first writer call every phase goes on under the skip rule.
+                r.step([&] { writeDocument(phase, i); });
+                r.onErrorSkip();
             }
             g.NotesDoc.reset();
             g.NotesDb.reset();
@@ -544,7 +551,14 @@ void frmSave::Form_Load() { StopRequested = false; }
 
 void frmSave::CmdStop_Click() { StopRequested = true; }
 
-void frmSave::CmdConversion_Click() { run_->conversion(); }
+void frmSave::CmdConversion_Click()
+{
+    // Whatever way the run ends, no file it extracted stays behind.
+    struct RemoveTempFiles {
+        ~RemoveTempFiles() { common::RemoveRunTempFolder(); }
+    } removeTempFiles;
+    run_->conversion();
+}
 
 void frmSave::setDocumentWriter(Phase phase, DocumentWriter writer) { run_->writers[phase] = std::move(writer); }
 

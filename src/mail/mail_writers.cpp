@@ -76,22 +76,28 @@ namespace {
         w.CurrentItem.reset();
     }
 
-    // A folder of its own below the temporary folder for each extracted attachment, so that two
-    // attachments of the same name in one document both arrive under their own name.
+    // A folder of its own inside the run's temporary folder for each extracted attachment, so
+    // that two attachments of the same name in one document both arrive under their own name.
     QString attachmentPath(const QString& fileName)
     {
         static std::atomic<unsigned> counter { 0 };
-        const QString folder
-            = common::GetTempFolder() + QStringLiteral("ferrymark-%1/%2/").arg(::getpid()).arg(counter++);
-        QDir().mkpath(folder);
-        // Only the name part: a file name holding separators must not leave the folder.
-        return folder + common::FileNameFromPath(fileName);
+        const QString run = common::RunTempFolder();
+        if (run.isEmpty())
+            throw AutomationError("frmSave", "GetTempFolder", "no temporary folder for the attachments");
+        const QString folder = run + QString::number(counter++) + QLatin1Char('/');
+        if (!QDir().mkpath(folder))
+            throw AutomationError("frmSave", "GetTempFolder", "cannot make " + folder.toStdString());
+        // Only the name part: a file name holding separators or naming a folder must not lead
+        // out of the folder.
+        QString name = common::FileNameFromPath(fileName);
+        if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
+            name = QStringLiteral("attachment");
+        return folder + name;
     }
 
-    bool isPlaceholder(const QString& value, bool emptyIsPlaceholder)
-    {
-        return value == QLatin1String(".") || (emptyIsPlaceholder && value.isEmpty());
-    }
+    // "." and empty text in an Internet address item: no Internet address at this position,
+    // the Notes name at the same position stands for it.
+    bool isPlaceholder(const QString& value) { return value == QLatin1String(".") || value.isEmpty(); }
 
     QStringList allValues(const NotesDocument& doc, const char* item)
     {
@@ -106,25 +112,21 @@ namespace {
         return out;
     }
 
-    // CC and BCC: the Internet addresses, with the Notes name where an entry has none.
-    QString listRule(
-        const NotesDocument& doc, const char* internetItem, const char* notesItem, bool custom, bool emptyIsPlaceholder)
+    // A recipient list from the Internet address item and the Notes name item beside it: each
+    // position takes the Internet address, or the Notes name where the address is a
+    // placeholder. Without the Internet item the Notes names stand alone.
+    QString recipientList(const NotesDocument& doc, const char* internetItem, const char* notesItem)
     {
-        if (!doc.HasItem(internetItem))
-            return {};
-        const QStringList x = allValues(doc, internetItem);
         const bool hasY = doc.HasItem(notesItem);
         const QStringList y = hasY ? allValues(doc, notesItem) : QStringList();
-        if (x.size() == 1) {
-            if (!isPlaceholder(x[0], emptyIsPlaceholder))
-                return x[0];
-            return hasY && !y.isEmpty() ? y[0] : QString();
-        }
-        // With several values, a custom folder's lists take only "." as a placeholder.
-        const bool emptyCounts = custom ? false : emptyIsPlaceholder;
+        if (!doc.HasItem(internetItem))
+            return y.join(QLatin1Char(';'));
+        const QStringList x = allValues(doc, internetItem);
+        if (x.size() == 1)
+            return isPlaceholder(x[0]) ? (y.isEmpty() ? QString() : y[0]) : x[0];
         QStringList entries;
         for (int j = 0; j < x.size(); ++j)
-            entries << (isPlaceholder(x[j], emptyCounts) ? (hasY && j < y.size() ? y[j] : QString()) : x[j]);
+            entries << (isPlaceholder(x[j]) ? (j < y.size() ? y[j] : QString()) : x[j]);
         return entries.join(QLatin1Char(';'));
     }
 
@@ -150,8 +152,6 @@ namespace {
         auto& g = common::Program();
         const NotesDocument& doc = *g.NotesDoc;
         const bool custom = phase == Phase::CustomFolders;
-        // Placeholder values: Deleted Items takes only "." (its empty entries are kept).
-        const bool emptyIsPlaceholder = phase != Phase::DeletedItems;
         auto first = [&](const char* item) {
             return doc.HasItem(item) ? common::ValueText(doc.GetItemValue(item)) : QString();
         };
@@ -162,8 +162,8 @@ namespace {
         Variant date;
         r.step([&] { subject = first("Subject"); });
         w.ShowProgress(subject, i);
-        r.step([&] { cc = listRule(doc, "InetCopyTo", "CopyTo", custom, emptyIsPlaceholder); });
-        r.step([&] { bcc = listRule(doc, "InetBlindCopyTo", "BlindCopyTo", custom, emptyIsPlaceholder); });
+        r.step([&] { cc = recipientList(doc, "InetCopyTo", "CopyTo"); });
+        r.step([&] { bcc = recipientList(doc, "InetBlindCopyTo", "BlindCopyTo"); });
         r.step([&] { sender = first("From"); });
         r.step([&] { to = doc.HasItem("SendTo") ? allValues(doc, "SendTo").join(QLatin1Char(';')) : QString(); });
         r.step([&] {
@@ -172,12 +172,12 @@ namespace {
         });
         r.step([&] { body = first("Body"); });
         r.step([&] {
-            if (doc.HasItem("INetFrom") && !isPlaceholder(first("INetFrom"), true))
+            if (doc.HasItem("INetFrom") && !isPlaceholder(first("INetFrom")))
                 sender = first("INetFrom");
         });
         r.step([&] {
-            if (doc.HasItem("InetSendTo") && !isPlaceholder(first("InetSendTo"), true))
-                to = allValues(doc, "InetSendTo").join(QLatin1Char(';'));
+            if (doc.HasItem("InetSendTo") && !isPlaceholder(first("InetSendTo")))
+                to = recipientList(doc, "InetSendTo", "SendTo");
         });
 
         const QString attachments = ExtractAttachments(doc);
@@ -190,15 +190,38 @@ namespace {
                 attachments);
     }
 
+    // The subfolder of that name, or none.
+    std::shared_ptr<automation::RDOFolder> subfolder(automation::RDOFolder& parent, const QString& name)
+    {
+        auto folders = parent.Folders();
+        for (std::int32_t k = 1; k <= folders->Count(); ++k)
+            if (auto f = folders->Item(k); f && f->Name() == name.toStdString())
+                return f;
+        return nullptr;
+    }
+
     // The custom-folder phase makes each folder before its messages: parents come first, as
-    // the names are sorted.
+    // the names are sorted. A parent level that is no folder of the database ("Archive" of
+    // "Archive\Old" when only Archive\Old is a folder) is made too, so that the messages
+    // below it have a place.
     void makeFolder(frmSave& w, const QString& name)
     {
         auto& g = common::Program();
         const QStringList levels = name.split(QLatin1Char('\\'));
         if (levels.size() > 1) {
             const QString parentPath = name.left(name.lastIndexOf(QLatin1Char('\\')));
-            auto parent = OpenMAPIFolder(QStringLiteral("\\") + g.MailboxName + QStringLiteral("\\") + parentPath);
+            std::shared_ptr<automation::RDOFolder> parent;
+            try {
+                parent = OpenMAPIFolder(QStringLiteral("\\") + g.MailboxName + QStringLiteral("\\") + parentPath);
+            } catch (const AutomationError&) {
+                if (!w.RdoSession)
+                    throw;
+                parent = w.RdoSession->GetStoreFromID(w.PstStoreId.toStdString())->IPMRootFolder();
+                for (const QString& level : parentPath.split(QLatin1Char('\\'))) {
+                    auto next = subfolder(*parent, level);
+                    parent = next ? next : parent->Folders()->Add(level.toStdString(), 6);
+                }
+            }
             if (!parent)
                 throw AutomationError("Outlook", "Folders", "no folder " + parentPath.toStdString());
             parent->Folders()->Add(levels.last().toStdString(), 6);
@@ -209,12 +232,8 @@ namespace {
             throw AutomationError("RDOSession", "Stores", "no session");
         auto store = w.RdoSession->Stores()->GetStoreFromID(w.PstStoreId.toStdString());
         auto top = store->IPMRootFolder();
-        auto folders = top->Folders();
-        bool exists = false;
-        for (std::int32_t k = 1; k <= folders->Count() && !exists; ++k)
-            exists = folders->Item(k)->Name() == name.toStdString();
-        if (!exists)
-            folders->Add(name.toStdString(), 6);
+        if (!subfolder(*top, name))
+            top->Folders()->Add(name.toStdString(), 6);
         common::DoEvents();
     }
 } // namespace

@@ -89,15 +89,26 @@ void CreateCalendarItem(frmSave& w, const QString& storeID, std::int16_t FolderN
 void CreateToDoItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,
     const Variant& eDueDate, const QString& eCategories, const QString& eBody)
 {
-    // A step that fails is skipped and the task is still saved with the rest: a task whose due
-    // date cannot be read is still a task.
-    Writer x(w);
-    x.create(storeID, FolderName, automation::OlItemType::Task);
-    x.set("Subject", eSubject);
-    x.set("DueDate", eDueDate);
-    x.set("Categories", eCategories);
-    x.set("Body", eBody);
-    x.save();
+    // Unlike the other writers this one lets a failure through: the step that fails ends the
+    // writer, the task is not saved, and the tasks phase's rule decides what follows. An empty
+    // due date is no failure; the task then has no due date.
+    struct ClearItem {
+        frmSave& w;
+        ~ClearItem() { w.CurrentItem.reset(); }
+    } clear { w };
+    if (!w.RdoSession)
+        throw automation::AutomationError("frmSave", "RdoSession", "no session");
+    w.CurrentItem = w.RdoSession->GetStoreFromID(storeID.toStdString())
+                        ->GetDefaultFolder(FolderName)
+                        ->Items()
+                        ->Add(automation::OlItemType::Task);
+    common::DoEvents();
+    automation::RDOMail& item = *w.CurrentItem;
+    item.Set("Subject", Variant(eSubject.toStdString()));
+    item.Set("DueDate", eDueDate);
+    item.Set("Categories", Variant(eCategories.toStdString()));
+    item.Set("Body", Variant(eBody.toStdString()));
+    item.Save();
 }
 
 void CreateJournalItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,

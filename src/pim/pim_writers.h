@@ -15,6 +15,7 @@ void CreateCalendarItem(exporting::frmSave& w, const QString& storeID, std::int1
     const automation::Variant& eStart, const automation::Variant& eEnd, const QString& eLocation,
     const QString& eCategories, const QString& eBody, const QString& eAttachFileName);
 
+// Throws AutomationError when a step fails (the task is then not saved).
 void CreateToDoItem(exporting::frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,
     const automation::Variant& eDueDate, const QString& eCategories, const QString& eBody);
 
