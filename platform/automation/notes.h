@@ -19,6 +19,8 @@ class NotesView;
 // Item type number of a file attachment ($FILE).
 inline constexpr int NotesItemAttachment = 1084;
 
+class NotesEmbeddedObject;
+
 class NotesItem {
 public:
     virtual ~NotesItem() = default;
@@ -26,6 +28,9 @@ public:
     virtual int Type() const = 0;
     // The item's values as an array; for an attachment, element 0 is the file name.
     virtual Variant Values() const = 0;
+    // For an attachment item, its own file; none when the client cannot tell (callers then
+    // look the file up by name, which is ambiguous when two attachments share one name).
+    virtual std::shared_ptr<NotesEmbeddedObject> Attachment() const { return nullptr; }
 };
 
 class NotesEmbeddedObject {

@@ -83,24 +83,6 @@ namespace {
         return instance;
     }
 
-    class DxlItem final : public automation::NotesItem {
-    public:
-        DxlItem(std::string name, int type, VariantArray values)
-            : name_(std::move(name))
-            , type_(type)
-            , values_(std::move(values))
-        {
-        }
-        std::string Name() const override { return name_; }
-        int Type() const override { return type_; }
-        Variant Values() const override { return values_.empty() ? Variant(VariantArray { Variant("") }) : values_; }
-
-    private:
-        std::string name_;
-        int type_;
-        VariantArray values_;
-    };
-
     class DxlAttachment final : public automation::NotesEmbeddedObject {
     public:
         DxlAttachment(IndexPtr index, detail::Attachment attachment)
@@ -118,6 +100,28 @@ namespace {
     private:
         IndexPtr index_;
         detail::Attachment attachment_;
+    };
+
+    class DxlItem final : public automation::NotesItem {
+    public:
+        DxlItem(std::string name, int type, VariantArray values,
+            std::shared_ptr<automation::NotesEmbeddedObject> attachment = nullptr)
+            : name_(std::move(name))
+            , type_(type)
+            , values_(std::move(values))
+            , attachment_(std::move(attachment))
+        {
+        }
+        std::string Name() const override { return name_; }
+        int Type() const override { return type_; }
+        Variant Values() const override { return values_.empty() ? Variant(VariantArray { Variant("") }) : values_; }
+        std::shared_ptr<automation::NotesEmbeddedObject> Attachment() const override { return attachment_; }
+
+    private:
+        std::string name_;
+        int type_;
+        VariantArray values_;
+        std::shared_ptr<automation::NotesEmbeddedObject> attachment_;
     };
 
     class DxlView;
@@ -162,8 +166,14 @@ namespace {
         {
             std::vector<std::shared_ptr<automation::NotesItem>> items;
             items.reserve(content().items.size());
-            for (const auto& item : content().items)
-                items.push_back(std::make_shared<DxlItem>(item.name, item.type, item.values));
+            const auto& attachments = content().attachments;
+            for (const auto& item : content().items) {
+                std::shared_ptr<automation::NotesEmbeddedObject> file;
+                if (item.attachment >= 0 && static_cast<std::size_t>(item.attachment) < attachments.size())
+                    file = std::make_shared<DxlAttachment>(
+                        index_, attachments[static_cast<std::size_t>(item.attachment)]);
+                items.push_back(std::make_shared<DxlItem>(item.name, item.type, item.values, std::move(file)));
+            }
             return items;
         }
 

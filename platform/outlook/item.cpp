@@ -69,15 +69,18 @@ namespace {
 
     // Attached files are kept (hard-linked, or copied across file systems) in a spool folder of
     // the process until the item is saved, since the caller deletes its file right after adding.
+    // The folder goes as soon as no item holds a file there.
+    std::filesystem::path spoolFolder()
+    {
+        std::error_code ec;
+        return std::filesystem::temp_directory_path(ec) / ("ferrymark-attachments-" + std::to_string(::getpid()));
+    }
     std::filesystem::path spoolFile()
     {
-        static const std::filesystem::path folder = [] {
-            std::error_code ec;
-            auto base = std::filesystem::temp_directory_path(ec);
-            auto dir = base / ("ferrymark-attachments-" + std::to_string(::getpid()));
-            std::filesystem::create_directories(dir, ec);
-            return dir;
-        }();
+        const auto folder = spoolFolder();
+        std::error_code ec;
+        std::filesystem::create_directories(folder, ec);
+        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
         static std::atomic<unsigned> counter { 0 };
         return folder / std::to_string(counter++);
     }
@@ -122,6 +125,8 @@ namespace {
             std::error_code ec;
             for (const auto& a : attachments_)
                 std::filesystem::remove(a.second, ec);
+            if (!attachments_.empty())
+                std::filesystem::remove(spoolFolder(), ec); // only when empty
         }
 
         void Set(const std::string& property, const Variant& value) override

@@ -289,7 +289,10 @@ QString ExtractAttachments(const NotesDocument& doc)
         r.step([&] {
             const QString name = common::ValueText((*it)->Values());
             const QString path = attachmentPath(name);
-            auto object = doc.GetAttachment(name.toStdString());
+            // The item's own file when the client offers it: two attachments may share a name.
+            auto object = (*it)->Attachment();
+            if (!object)
+                object = doc.GetAttachment(name.toStdString());
             if (!object)
                 throw AutomationError("NotesDocument", "GetAttachment", "no attachment " + name.toStdString());
             object->ExtractFile(path.toStdString());

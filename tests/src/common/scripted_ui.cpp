@@ -51,7 +51,11 @@ common::UiSeams ScriptedUi::makeSeams(const std::shared_ptr<State>& state)
         return state->helpShown;
     };
     s.wait = [state](int ms) { state->waited += ms; };
-    s.doEvents = [state] { ++state->doEvents; };
+    s.doEvents = [state] {
+        ++state->doEvents;
+        if (state->onDoEvents)
+            state->onDoEvents();
+    };
     s.now = [state] { return state->now; };
     s.showModal = [state](QDialog& window) {
         ++state->modalShown;

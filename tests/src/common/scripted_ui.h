@@ -42,6 +42,8 @@ public:
     void setNow(const QDateTime& now) { state_->now = now; }
     // What happens when a window is shown modally (by default it is only counted).
     void onShowModal(std::function<void(QDialog&)> handler) { state_->modal = std::move(handler); }
+    // Runs whenever the program lets pending events be processed (where a click can land).
+    void onDoEvents(std::function<void()> handler) { state_->onDoEvents = std::move(handler); }
     int modalWindowsShown() const { return state_->modalShown; }
 
     const std::vector<ShownMessage>& messages() const { return state_->messages; }
@@ -64,6 +66,7 @@ private:
         QStringList helpCalls;
         QDateTime now { QDate(2009, 3, 5), QTime(14, 7, 9) };
         std::function<void(QDialog&)> modal;
+        std::function<void()> onDoEvents;
         int modalShown = 0;
         long long waited = 0;
         int doEvents = 0;

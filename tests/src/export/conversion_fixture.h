@@ -1,0 +1,60 @@
+// End-to-end conversions: a builder database is scanned and converted through the real windows
+// offscreen, the Outlook stand-in writes a real PST, and the independent readers (pypff,
+// pffexport, readpst) say what it holds.
+#pragma once
+
+#include "../notes/scan_fixture.h"
+
+#include "export/frm_save.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QStringList>
+
+// What the readers saw in one PST. Folder paths are below "Top of Personal Folders"
+// ("Inbox", "Projects/2009"); readers are "pypff", "pffexport" and "readpst".
+struct PstView {
+    QJsonObject json;
+
+    QStringList folders(const char* reader) const;
+    QJsonArray items(const char* reader, const QString& folder) const;
+    // The item with that subject in the folder, or an empty object.
+    QJsonObject item(const char* reader, const QString& folder, const QString& subject) const;
+    // Subjects of a folder's items, sorted.
+    QStringList subjects(const char* reader, const QString& folder) const;
+};
+
+// The names of a recipient list as a reader gives it.
+QStringList Names(const QJsonValue& list);
+// "name <email>" of each entry (pffexport gives both).
+QStringList Addresses(const QJsonValue& list);
+// "name size sha256" of each attachment, in the reader's order.
+QStringList AttachmentsOf(const QJsonObject& item);
+QString Sha256(const QByteArray& bytes);
+
+class ConversionFixture : public ScanFixture {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Scans the database and converts it with the export choices ticked (all that the scan
+    // enabled when none are given). Returns the PST's path, or empty when the run did not end
+    // with its completion message.
+    QString convert(const dxl::DatabaseBuilder& db, bool unicode = true, std::initializer_list<QCheckBox*> only = {});
+    // The strict checker must accept the file; then the readers' view of it.
+    PstView read(const QString& pst);
+    // The temporary folder of the program (TMPDIR), inside temp.
+    QString tempFolder() const { return temp.path() + QStringLiteral("/tmp"); }
+    // Files and folders left in the temporary folder, or written beside it.
+    QStringList tempLeftovers() const;
+
+    QTemporaryDir temp;
+    QTemporaryDir out;
+    QStringList headers; // every progress header shown, in order
+    exporting::frmSave* progress = nullptr;
+    std::function<void()> onEvents; // runs where the program processes events during a run
+
+private:
+    QByteArray oldTmp_;
+    bool hadTmp_ = false;
+};

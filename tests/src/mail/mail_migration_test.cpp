@@ -1,0 +1,288 @@
+// Mail end to end: builder databases converted through the real windows, the PST judged by
+// pypff, pffexport and readpst.
+#include "conversion_fixture.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace {
+const std::string AttachmentA = "alpha attachment\n";
+const std::string AttachmentB = std::string("\x00\x01\xFF binary\r\n\x7F", 13) + std::string(5000, 'b');
+
+// A recipient list as a reader shows it: names, and where the reader shows addresses too,
+// "name <address>" (a Notes name is its own address).
+QStringList entries(const char* reader, std::initializer_list<const char*> list)
+{
+    QStringList out;
+    for (const char* e : list)
+        out << (qstrcmp(reader, "pffexport") == 0 ? QStringLiteral("%1 <%1>").arg(QString::fromUtf8(e))
+                                                  : QString::fromUtf8(e));
+    return out;
+}
+QStringList recipients(const char* reader, const QJsonObject& item, const char* field)
+{
+    return qstrcmp(reader, "pffexport") == 0 ? Addresses(item.value(field)) : Names(item.value(field));
+}
+// Attachments in the reader's order; readpst lists them in its own order, so sorted there.
+QStringList attachments(const char* reader, const QJsonObject& item)
+{
+    QStringList out = AttachmentsOf(item);
+    if (qstrcmp(reader, "readpst") == 0)
+        out.sort();
+    return out;
+}
+
+constexpr const char* Readers[] = { "pypff", "pffexport", "readpst" };
+
+dxl::DatabaseBuilder standardFolders()
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    // Internet sender; To from the Notes names behind a "." first value; CC with a placeholder
+    // at its first position; BCC; a posted date; attachments a then b.
+    auto& in1 = db.document("Memo")
+                    .text("Subject", "  Quarterly figures ")
+                    .names("From", { "CN=Bo Yu/O=Acme" })
+                    .names("INetFrom", { "bo.yu@acme.example" })
+                    .names("SendTo", { "CN=Ann Lee/O=Acme", "CN=Carl Ott/O=Acme" })
+                    .names("InetSendTo", { ".", "carl.ott@acme.example" })
+                    .names("CopyTo", { "CN=Dan Fox/O=Acme", "CN=Carla Mendes/O=Acme" })
+                    .names("InetCopyTo", { ".", "carla.mendes@acme.example" })
+                    .names("BlindCopyTo", { "CN=Eve Kay/O=Acme" })
+                    .names("InetBlindCopyTo", { "eve.kay@acme.example" })
+                    .dateTime("PostedDate", "20090304T101500,00+01")
+                    .text("Body", "  Figures attached.\nBest regards  ")
+                    .attachment("a.txt", AttachmentA)
+                    .attachment("b.bin", AttachmentB);
+    // A "." sender; an Internet To list with a later placeholder; CC placeholders without
+    // Notes names; no posted date.
+    auto& in2 = db.document("Memo")
+                    .text("Subject", "No date")
+                    .names("From", { "CN=Bo Yu/O=Acme" })
+                    .names("INetFrom", { "." })
+                    .names("SendTo", { "CN=Ann Lee/O=Acme", "CN=Carl Ott/O=Acme" })
+                    .names("InetSendTo", { "ann.lee@acme.example", "." })
+                    .names("InetCopyTo", { ".", "carla.mendes@acme.example" })
+                    .text("Body", "Second");
+    // Notes names alone, with no Internet items at all.
+    auto& sent = db.document("Memo")
+                     .text("Subject", "Offer")
+                     .names("From", { "CN=Ann Lee/O=Acme" })
+                     .names("SendTo", { "CN=Bo Yu/O=Acme" })
+                     .names("CopyTo", { "CN=Dan Fox/O=Acme" })
+                     .dateTime("PostedDate", "20090210T080000,00+00")
+                     .text("Body", "Offer");
+    auto& draft = db.document("Memo")
+                      .text("Subject", "Unfinished")
+                      .names("From", { "CN=Ann Lee/O=Acme" })
+                      .names("SendTo", { "CN=Bo Yu/O=Acme" })
+                      .text("Body", "Draft");
+    // An empty Internet sender in the Deleted Items: the Notes sender stands in.
+    auto& trash = db.document("Memo")
+                      .text("Subject", "Old news")
+                      .names("From", { "CN=Gil Hart/O=Acme" })
+                      .names("INetFrom", { "" })
+                      .names("SendTo", { "CN=Ann Lee/O=Acme" })
+                      .names("CopyTo", { "CN=Dan Fox/O=Acme", "CN=Carla Mendes/O=Acme" })
+                      .names("InetCopyTo", { "", "carla.mendes@acme.example" })
+                      .dateTime("PostedDate", "20081111T111111,00+00");
+    db.folder("($Inbox)").entries({ in1.noteId(), in2.noteId() });
+    db.folder("($Sent)").entries({ sent.noteId() });
+    db.folder("($Drafts)").entries({ draft.noteId() });
+    db.folder("($Trash)").entries({ trash.noteId() });
+    return db;
+}
+
+class MailMigration : public ConversionFixture, public ::testing::WithParamInterface<bool> { };
+class MailFolders : public ConversionFixture { };
+} // namespace
+
+TEST_P(MailMigration, StandardFoldersCarrySendersRecipientsDatesBodiesAndAttachments)
+{
+    const QString pst = convert(standardFolders(), GetParam(), { c().SaveOptionEmails });
+    ASSERT_FALSE(pst.isEmpty()) << (ui.messages().empty() ? "" : ui.messages().back().text.toStdString());
+    const PstView v = read(pst);
+
+    for (const char* reader : Readers) {
+        SCOPED_TRACE(reader);
+        EXPECT_EQ(v.subjects(reader, "Inbox"), QStringList({ "No date", "Quarterly figures" }));
+        EXPECT_EQ(v.subjects(reader, "Sent Items"), QStringList({ "Offer" }));
+        EXPECT_EQ(v.subjects(reader, "Drafts"), QStringList({ "Unfinished" }));
+        EXPECT_EQ(v.subjects(reader, "Deleted Items"), QStringList({ "Old news" }));
+
+        const QJsonObject in1 = v.item(reader, "Inbox", "Quarterly figures");
+        EXPECT_EQ(in1.value("sender_email").toString(), "bo.yu@acme.example");
+        EXPECT_EQ(recipients(reader, in1, "to"), entries(reader, { "CN=Ann Lee/O=Acme", "CN=Carl Ott/O=Acme" }));
+        EXPECT_EQ(recipients(reader, in1, "cc"), entries(reader, { "CN=Dan Fox/O=Acme", "carla.mendes@acme.example" }));
+        EXPECT_EQ(recipients(reader, in1, "bcc"), entries(reader, { "eve.kay@acme.example" }));
+        EXPECT_EQ(in1.value("sent").toString(), "2009-03-04T09:15:00");
+        EXPECT_EQ(in1.value("body").toString(), "Figures attached.\nBest regards");
+        // The attachments arrive byte for byte, the document's last one first.
+        QStringList expected { "b.bin 5013 " + Sha256(QByteArray::fromStdString(AttachmentB)),
+            "a.txt 17 " + Sha256(QByteArray::fromStdString(AttachmentA)) };
+        if (qstrcmp(reader, "readpst") == 0)
+            expected.sort();
+        EXPECT_EQ(attachments(reader, in1), expected);
+
+        const QJsonObject in2 = v.item(reader, "Inbox", "No date");
+        EXPECT_EQ(in2.value("sender_name").toString(), "CN=Bo Yu/O=Acme");
+        // A later "." of the Internet To list takes the Notes name at its position.
+        EXPECT_EQ(recipients(reader, in2, "to"), entries(reader, { "ann.lee@acme.example", "CN=Carl Ott/O=Acme" }));
+        EXPECT_EQ(recipients(reader, in2, "cc"), entries(reader, { "carla.mendes@acme.example" }));
+        // No posted date: the day of the conversion, at midnight.
+        EXPECT_EQ(in2.value("sent").toString(), "2009-03-05T00:00:00");
+
+        const QJsonObject sent = v.item(reader, "Sent Items", "Offer");
+        EXPECT_EQ(sent.value("sender_name").toString(), "CN=Ann Lee/O=Acme");
+        EXPECT_EQ(recipients(reader, sent, "to"), entries(reader, { "CN=Bo Yu/O=Acme" }));
+        EXPECT_EQ(recipients(reader, sent, "cc"), entries(reader, { "CN=Dan Fox/O=Acme" }));
+        EXPECT_EQ(sent.value("sent").toString(), "2009-02-10T08:00:00");
+
+        const QJsonObject trash = v.item(reader, "Deleted Items", "Old news");
+        EXPECT_EQ(trash.value("sender_name").toString(), "CN=Gil Hart/O=Acme");
+        EXPECT_EQ(
+            recipients(reader, trash, "cc"), entries(reader, { "CN=Dan Fox/O=Acme", "carla.mendes@acme.example" }));
+    }
+    for (const char* reader : { "pypff", "pffexport" })
+        EXPECT_EQ(v.item(reader, "Inbox", "Quarterly figures").value("received").toString(), "2009-03-04T09:15:00");
+    // Every message is stored as sent, the draft included (no MSGFLAG_UNSENT).
+    for (const char* folder : { "Inbox", "Sent Items", "Drafts", "Deleted Items" })
+        for (const auto& item : v.items("pypff", folder))
+            EXPECT_EQ(item.toObject().value("flags").toInt() & 0x8, 0) << folder;
+
+    // The progress window went through the four folders; no extracted file is left.
+    for (const char* header : { "Saving Emails (Inbox)...", "Saving Emails (Sent Items)...",
+             "Saving Emails (Drafts)...", "Saving Emails (Deleted Items)..." })
+        EXPECT_TRUE(headers.contains(QLatin1String(header))) << header;
+    EXPECT_EQ(tempLeftovers(), QStringList());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, MailMigration, ::testing::Values(true, false),
+    [](const auto& info) { return info.param ? "Unicode" : "Ansi"; });
+
+TEST_F(MailFolders, UserFoldersKeepTheirNestingAndTheirMessages)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    auto memo = [&](const char* subject) -> dxl::DocumentBuilder& {
+        return db.document("Memo")
+            .text("Subject", subject)
+            .names("From", { "CN=Bo Yu/O=Acme" })
+            .names("SendTo", { "CN=Ann Lee/O=Acme" });
+    };
+    const auto& budget = memo("2009 budget")
+                             .names("CopyTo", { "CN=Dan Fox/O=Acme", "CN=Carla Mendes/O=Acme" })
+                             .names("InetCopyTo", { "", "carla.mendes@acme.example" })
+                             .noteId();
+    const auto& plan = memo("Plan").noteId();
+    const auto& old = memo("Old letter").noteId();
+    const auto& client = memo("Client call").noteId();
+    const auto& other = memo("Other client").noteId();
+    const auto& filed = memo("Filed in Inbox").noteId();
+    const auto& inbox = memo("Arrived").noteId();
+    // The inner folder comes first in the database; sorting puts Projects first.
+    db.folder("Projects\\2009").entries({ budget });
+    db.folder("Projects").entries({ plan });
+    // Archive is a view, not a folder: its folder level is still made for Archive\Old.
+    db.view("Archive").entries({ plan });
+    db.folder("Archive\\Old").entries({ old });
+    // Two folders of one name are exported once, from the first.
+    db.folder("Clients").entries({ client });
+    db.folder("Clients").entries({ other });
+    // A user folder named like a default folder fills the default folder.
+    db.folder("Inbox").entries({ filed });
+    db.folder("($Inbox)").entries({ inbox });
+    db.folder("($Sent)").entries({});
+
+    const QString pst = convert(db, true, { c().SaveOptionEmails });
+    ASSERT_FALSE(pst.isEmpty());
+    const PstView v = read(pst);
+    for (const char* reader : Readers) {
+        SCOPED_TRACE(reader);
+        const QStringList folders = v.folders(reader);
+        for (const char* f : { "Projects", "Projects/2009", "Archive", "Archive/Old", "Clients" })
+            EXPECT_EQ(folders.count(QStringLiteral("Top of Personal Folders/") + f), 1) << f;
+        EXPECT_EQ(folders.count(QStringLiteral("Top of Personal Folders/Inbox")), 1);
+        EXPECT_EQ(v.subjects(reader, "Projects"), QStringList({ "Plan" }));
+        EXPECT_EQ(v.subjects(reader, "Projects/2009"), QStringList({ "2009 budget" }));
+        EXPECT_EQ(v.subjects(reader, "Archive/Old"), QStringList({ "Old letter" }));
+        EXPECT_EQ(v.subjects(reader, "Archive"), QStringList());
+        EXPECT_EQ(v.subjects(reader, "Clients"), QStringList({ "Client call" }));
+        EXPECT_EQ(v.subjects(reader, "Inbox"), QStringList({ "Arrived", "Filed in Inbox" }));
+        // An empty Internet CC value takes the Notes name, as in the standard folders.
+        EXPECT_EQ(recipients(reader, v.item(reader, "Projects/2009", "2009 budget"), "cc"),
+            entries(reader, { "CN=Dan Fox/O=Acme", "carla.mendes@acme.example" }));
+    }
+    EXPECT_TRUE(headers.contains(QStringLiteral("Saving Emails (Custom Folders)... [Projects\\2009]")));
+    EXPECT_EQ(tempLeftovers(), QStringList());
+}
+
+TEST_F(MailFolders, AttachmentNamesNeverLeaveTheTemporaryFolderAndSameNamesBothArrive)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    // Two documents' worth of awkward names in one: the same name twice, names that try to
+    // climb out of the folder, a name that is a folder.
+    auto& doc = db.document("Memo")
+                    .text("Subject", "Files")
+                    .names("From", { "CN=Bo Yu/O=Acme" })
+                    .attachment("report.txt", "first report")
+                    .attachment("report.txt", "second report, longer")
+                    .attachment("../escape.txt", "up one")
+                    .attachment("..\\..\\up.txt", "up two")
+                    .attachment("..", "dots");
+    db.folder("($Inbox)").entries({ doc.noteId() });
+
+    const QString pst = convert(db, true, { c().SaveOptionEmails });
+    ASSERT_FALSE(pst.isEmpty());
+    const PstView v = read(pst);
+    auto attachment = [](const char* name, const char* bytes) -> QString {
+        return QString::fromLatin1(name) + ' ' + QString::number(qstrlen(bytes)) + ' ' + Sha256(bytes);
+    };
+    for (const char* reader : Readers) {
+        SCOPED_TRACE(reader);
+        QStringList got = AttachmentsOf(v.item(reader, "Inbox", "Files"));
+        got.sort();
+        QStringList expected { attachment("attachment", "dots"), attachment("escape.txt", "up one"),
+            attachment("report.txt", "first report"), attachment("report.txt", "second report, longer"),
+            attachment("up.txt", "up two") };
+        expected.sort();
+        EXPECT_EQ(got, expected);
+    }
+    // Nothing was written beside or above the temporary folder, and nothing stays in it.
+    EXPECT_EQ(tempLeftovers(), QStringList());
+    EXPECT_FALSE(QFileInfo::exists(QDir(temp.path()).absoluteFilePath("../escape.txt")));
+}
+
+TEST_F(MailFolders, StopLeavesTheLaterFoldersListedButEmptyAndNoFileBehind)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    std::vector<std::string> inbox, sent;
+    for (int i = 0; i < 3; ++i) {
+        inbox.push_back(db.document("Memo")
+                            .text("Subject", "in " + std::to_string(i))
+                            .attachment("note.txt", "attached " + std::to_string(i))
+                            .noteId());
+        sent.push_back(db.document("Memo").text("Subject", "out " + std::to_string(i)).noteId());
+    }
+    db.folder("($Inbox)").entries(inbox);
+    db.folder("($Sent)").entries(sent);
+    db.folder("($Drafts)").entries({ inbox[0] });
+    db.folder("($Trash)").entries({ sent[0] });
+    // The user presses stop while the second Sent Items message is written.
+    onEvents = [this] {
+        if (progress && progress->LblSaveHeader->text() == QStringLiteral("Saving Emails (Sent Items)...")
+            && progress->LblCurrent->text() == QStringLiteral("1/3") && progress->CmdStop->isEnabled())
+            progress->CmdStop->click();
+    };
+
+    const QString pst = convert(db, true, { c().SaveOptionEmails });
+    ASSERT_FALSE(pst.isEmpty());
+    const PstView v = read(pst);
+    for (const char* reader : Readers) {
+        SCOPED_TRACE(reader);
+        EXPECT_EQ(v.subjects(reader, "Inbox"), QStringList({ "in 0", "in 1", "in 2" }));
+        EXPECT_EQ(v.subjects(reader, "Sent Items"), QStringList({ "out 0", "out 1" }));
+        EXPECT_EQ(v.subjects(reader, "Drafts"), QStringList());
+        EXPECT_EQ(v.subjects(reader, "Deleted Items"), QStringList());
+    }
+    EXPECT_TRUE(headers.contains(QStringLiteral("Saving Emails (Deleted Items)...")));
+    EXPECT_EQ(tempLeftovers(), QStringList());
+}
