@@ -6,7 +6,8 @@
 //                     --out FOLDER DATABASE...
 //
 // The last line printed for each database is the PST's full path, or a line starting with
-// "error:". The exit status is 0 when every database was converted.
+// "error:" (also when items could not be written; the line then names the PST that holds the
+// rest). The exit status is 0 when every database was converted whole.
 #include "common/program_state.h"
 #include "common/ui_seams.h"
 #include "export/frm_save.h"
@@ -243,6 +244,9 @@ int main(int argc, char** argv)
         window.CmdStartConversion_Click();
         if (lastTitle == "Export Complete") {
             std::cout << common::Program().PstFullPath.toStdString() << std::endl;
+        } else if (lastTitle == "Export Incomplete") {
+            // The PST holds what could be written; the error line says what could not.
+            fail(lastText.section('\n', 0, 1).replace('\n', ' ') + " (in " + common::Program().PstFullPath + ")");
         } else {
             fail(lastText.isEmpty() ? QStringLiteral("nothing was converted") : lastText.section('\n', 0, 0));
         }

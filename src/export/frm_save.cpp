@@ -318,7 +318,7 @@ struct frmSave::Run {
         w.LblFound->setText(countText(g.DocIdCount));
         documents(p.phase);
         if (p.logOff) {
-            r.step([&] { need(w.RdoSession, "RDOSession").Logoff(); });
+            logOff();
             w.RdoSession.reset();
         }
         if (p.clearList)
@@ -381,9 +381,23 @@ struct frmSave::Run {
             if (g.DocIdCount > 0)
                 g.DocIdList.clear();
         }
-        r.step([&] { need(w.RdoSession, "RDOSession").Logoff(); });
+        logOff();
         w.RdoSession.reset();
         DoEvents();
+    }
+
+    // Logs the session off, which writes the store to disk: a store that cannot be written
+    // loses what it holds since the last time, so that counts as not written.
+    void logOff()
+    {
+        r.step([&] {
+            try {
+                need(w.RdoSession, "RDOSession").Logoff();
+            } catch (const AutomationError& e) {
+                w.NoteNotWritten(QStringLiteral("the PST file could not be written: ") + QString::fromUtf8(e.what()));
+                throw;
+            }
+        });
     }
 
     // Step 5 of the phase pattern: each document of the list, until the list ends or the user
@@ -406,13 +420,24 @@ struct frmSave::Run {
                 need(g.NotesDoc, "NotesDocument");
                 opened = true;
             } catch (const AutomationError& e) {
-                std::cerr << "Skipped document " << noteId.toStdString() << " of view \"" << g.ViewName.toStdString()
-                          << "\" (" << PhaseName(phase) << "): " << e.what() << '\n';
+                const QString what
+                    = QStringLiteral("document %1 of view \"%2\" (%3) could not be read: %4")
+                          .arg(noteId, g.ViewName, QLatin1String(PhaseName(phase)), QString::fromUtf8(e.what()));
+                std::cerr << "Skipped " << what.toStdString() << '\n';
+                w.NoteNotWritten(what);
             }
             if (opened) {
                 // A writer that lets a failure through meets the phase's rule; after the
                 // first writer call every phase goes on under the skip rule.
-                r.step([&] { writeDocument(phase, i); });
+                r.step([&] {
+                    try {
+                        writeDocument(phase, i);
+                    } catch (const AutomationError& e) {
+                        w.NoteNotWritten(QStringLiteral("document %1 of view \"%2\" was not written: %3")
+                                             .arg(noteId, g.ViewName, QString::fromUtf8(e.what())));
+                        throw;
+                    }
+                });
                 r.onErrorSkip();
             }
             g.NotesDoc.reset();
@@ -473,23 +498,40 @@ struct frmSave::Run {
                 });
             }
         }
-        r.step([&] { need(w.RdoSession, "RDOSession").Logoff(); });
+        logOff();
         w.RdoSession.reset();
         g.releaseNotes();
-        common::MsgBox(QStringLiteral("Journals Migration Completed Successfully !\n") + g.PstFullPath
-                + QLatin1Char('\n') + g.MailboxName,
-            common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Export Complete"), &w);
+        if (!reportNotWritten(g.PstFullPath + QLatin1Char('\n') + g.MailboxName))
+            common::MsgBox(QStringLiteral("Journals Migration Completed Successfully !\n") + g.PstFullPath
+                    + QLatin1Char('\n') + g.MailboxName,
+                common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Export Complete"), &w);
         w.close();
     }
 
     void finish()
     {
         auto& g = Program();
-        common::MsgBox(QStringLiteral("Migration Completed Successfully !\n") + g.PstFullPath
-                + QStringLiteral("\nOutlook Mailbox Name : ") + g.MailboxName,
-            common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Export Complete"), &w);
+        if (!reportNotWritten(g.PstFullPath + QStringLiteral("\nOutlook Mailbox Name : ") + g.MailboxName))
+            common::MsgBox(QStringLiteral("Migration Completed Successfully !\n") + g.PstFullPath
+                    + QStringLiteral("\nOutlook Mailbox Name : ") + g.MailboxName,
+                common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Export Complete"), &w);
         w.close();
         DoEvents();
+    }
+
+    // A run that lost items never ends with the message of success: it says how many items did
+    // not reach the PST and why the first did not. Returns whether it reported.
+    bool reportNotWritten(const QString& where)
+    {
+        if (w.notWritten_ == 0)
+            return false;
+        common::MsgBox(QStringLiteral("Migration Completed with Errors !\n%1 item(s) could not be written to the PST; "
+                                      "the first: %2\n")
+                           .arg(w.notWritten_)
+                           .arg(w.firstNotWritten_)
+                + where,
+            common::MsgButtons::Ok, common::MsgIcon::Warning, QStringLiteral("Export Incomplete"), &w);
+        return true;
     }
 };
 
@@ -547,7 +589,12 @@ frmSave::frmSave(QWidget* owner, const widgets::frmMainControls& mainWindow)
 
 frmSave::~frmSave() = default;
 
-void frmSave::Form_Load() { StopRequested = false; }
+void frmSave::Form_Load()
+{
+    StopRequested = false;
+    notWritten_ = 0;
+    firstNotWritten_.clear();
+}
 
 void frmSave::CmdStop_Click() { StopRequested = true; }
 
@@ -563,6 +610,12 @@ void frmSave::CmdConversion_Click()
 void frmSave::setDocumentWriter(Phase phase, DocumentWriter writer) { run_->writers[phase] = std::move(writer); }
 
 void frmSave::setFolderMaker(FolderMaker maker) { run_->folderMaker = std::move(maker); }
+
+void frmSave::NoteNotWritten(const QString& what)
+{
+    if (notWritten_++ == 0)
+        firstNotWritten_ = what;
+}
 
 void frmSave::ShowProgress(const QString& title, std::int32_t i)
 {

@@ -64,6 +64,12 @@ public:
     // Progress labels of the current document: its title and "i/count".
     void ShowProgress(const QString& title, std::int32_t i);
 
+    // Counts an item that did not reach the PST (a document that could not be read, an item
+    // that could not be made or saved, a store that could not be written). A run that counted
+    // any ends with a message that says so instead of the message of success.
+    void NoteNotWritten(const QString& what);
+    int ItemsNotWritten() const { return notWritten_; }
+
     // Controls, by name.
     QLabel* LblSaveHeader = nullptr;
     QLabel* LblSubject = nullptr;
@@ -86,6 +92,8 @@ public:
 
 private:
     struct Run;
+    int notWritten_ = 0;
+    QString firstNotWritten_;
     const widgets::frmMainControls& main_;
     std::unique_ptr<Run> run_;
 };

@@ -43,9 +43,13 @@ public:
             throw automation::AutomationError("frmSave", "CurrentItem", "no item was created");
         return *w_.CurrentItem;
     }
+    // Saves the item; an item that could not be made or saved is counted as not written.
     void save()
     {
-        r_.step([&] { item().Save(); });
+        if (!w_.CurrentItem)
+            w_.NoteNotWritten(QStringLiteral("an item could not be made: ") + QString::fromStdString(r_.lastError()));
+        else if (!r_.step([&] { item().Save(); }))
+            w_.NoteNotWritten(QStringLiteral("an item could not be saved: ") + QString::fromStdString(r_.lastError()));
         w_.CurrentItem.reset();
     }
 

@@ -72,7 +72,12 @@ namespace {
                     throw AutomationError("MAPIUtils", "HrSetOneProp", "no MAPI utility object");
                 utils->HrSetOneProp(*item().MAPIOBJECT(), tag, Variant(eFrom.toStdString()), true);
             });
-        r.step([&] { item().Save(); });
+        if (!w.CurrentItem)
+            w.NoteNotWritten(QStringLiteral("a message \"%1\" could not be made: %2")
+                                 .arg(eSubject, QString::fromStdString(r.lastError())));
+        else if (!r.step([&] { item().Save(); }))
+            w.NoteNotWritten(QStringLiteral("a message \"%1\" could not be saved: %2")
+                                 .arg(eSubject, QString::fromStdString(r.lastError())));
         w.CurrentItem.reset();
     }
 

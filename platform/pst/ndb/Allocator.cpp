@@ -46,6 +46,24 @@ void Allocator::addRegions(std::uint64_t count)
     }
 }
 
+void Allocator::dropRegions(std::uint64_t keep)
+{
+    if (keep >= regions_)
+        return;
+    // Free extents never span regions, so those from the first dropped region on go whole.
+    const std::uint64_t end = kFirstAMapOffset + keep * kRegionBytes;
+    for (auto it = freeByStart_.lower_bound(end); it != freeByStart_.end();) {
+        freeBySize_.erase({ it->second, it->first });
+        freeSlots_ -= it->second / kBlockAlign;
+        it = freeByStart_.erase(it);
+    }
+    regions_ = keep;
+    bits_.resize(regions_ * kAMapDataBytes);
+    regionFree_.resize(regions_);
+    diskFree_.resize(regions_);
+    dirty_.resize(regions_);
+}
+
 void Allocator::mark(std::uint64_t ib, std::uint64_t size, bool allocated)
 {
     std::uint64_t slot = (ib - kFirstAMapOffset) / kBlockAlign;

@@ -31,6 +31,9 @@ public:
 
     // Adds count AMap regions at the end (their map pages marked allocated).
     void addRegions(std::uint64_t count);
+    // Takes back the regions from index keep on, added by addRegions with nothing allocated
+    // in them since (used when growing the file failed).
+    void dropRegions(std::uint64_t keep);
     // Finds size bytes (a multiple of 64) at the given alignment (64 or 512); nullopt = grow first.
     std::optional<std::uint64_t> allocate(std::uint64_t size, std::uint64_t align);
     // Frees [ib, ib + size) once the next header is on disk.

@@ -76,17 +76,30 @@ void NodeDatabase::grow()
         throw Error(ErrorKind::LimitExceeded, "grow file", sink_->describe(),
             "at most " + std::to_string(maxFileSize_) + " bytes" + (layout_.unicode ? "" : " (ANSI)"),
             std::to_string(alloc_.fileSize() + add * kRegionBytes) + " bytes needed");
+    const std::uint64_t oldSize = alloc_.fileSize();
     alloc_.addRegions(add);
     // The disk space first, with the length unchanged (the slow part); then the new map pages
     // (they extend the file), the length, and a header that covers them with the committed
     // roots. Only those last few writes lie between a longer file and the header that says so.
     // The AMaps on disk still cover everything those roots reach (space is freed on disk only
     // after a commit), so the header keeps their validity.
-    sink_->reserve(alloc_.fileSize());
-    alloc_.writeRegionPages(*sink_, oldRegions);
-    sink_->resize(alloc_.fileSize());
-    if (published_)
-        writeHeader(committed_);
+    try {
+        sink_->reserve(alloc_.fileSize());
+        alloc_.writeRegionPages(*sink_, oldRegions);
+        sink_->resize(alloc_.fileSize());
+        if (published_)
+            writeHeader(committed_);
+    } catch (const Error&) {
+        // A full disk part way: the file goes back to the length the header on disk gives it,
+        // and the store to the regions it had, so a later flush or close writes nothing past it.
+        alloc_.dropRegions(oldRegions);
+        try {
+            sink_->resize(oldSize);
+        } catch (const Error&) {
+            // The first failure is the one to report.
+        }
+        throw;
+    }
 }
 
 // ---- blocks -----------------------------------------------------------------------------------

@@ -156,7 +156,9 @@ QString ConversionFixture::convert(const dxl::DatabaseBuilder& db, bool unicode,
     ui.answerFolder(out.path());
     const std::size_t shown = ui.messages().size();
     window->CmdStartConversion_Click();
-    if (ui.messages().size() == shown || ui.messages().back().title != QStringLiteral("Export Complete"))
+    if (ui.messages().size() == shown
+        || (ui.messages().back().title != QStringLiteral("Export Complete")
+            && ui.messages().back().title != QStringLiteral("Export Incomplete")))
         return {};
     return common::Program().PstFullPath;
 }
@@ -174,6 +176,8 @@ PstView ConversionFixture::read(const QString& pst)
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
     return view;
 }
+
+QString ConversionFixture::endTitle() const { return ui.messages().empty() ? QString() : ui.messages().back().title; }
 
 QStringList ConversionFixture::tempLeftovers() const
 {

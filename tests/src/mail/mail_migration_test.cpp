@@ -5,6 +5,9 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <csignal>
+#include <sys/resource.h>
+
 namespace {
 const std::string AttachmentA = "alpha attachment\n";
 const std::string AttachmentB = std::string("\x00\x01\xFF binary\r\n\x7F", 13) + std::string(5000, 'b');
@@ -100,6 +103,7 @@ TEST_P(MailMigration, StandardFoldersCarrySendersRecipientsDatesBodiesAndAttachm
 {
     const QString pst = convert(standardFolders(), GetParam(), { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty()) << (ui.messages().empty() ? "" : ui.messages().back().text.toStdString());
+    EXPECT_EQ(endTitle(), "Export Complete");
     const PstView v = read(pst);
 
     for (const char* reader : Readers) {
@@ -194,6 +198,7 @@ TEST_F(MailFolders, UserFoldersKeepTheirNestingAndTheirMessages)
 
     const QString pst = convert(db, true, { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), "Export Complete");
     const PstView v = read(pst);
     for (const char* reader : Readers) {
         SCOPED_TRACE(reader);
@@ -232,6 +237,7 @@ TEST_F(MailFolders, AttachmentNamesNeverLeaveTheTemporaryFolderAndSameNamesBothA
 
     const QString pst = convert(db, true, { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), "Export Complete");
     const PstView v = read(pst);
     auto attachment = [](const char* name, const char* bytes) -> QString {
         return QString::fromLatin1(name) + ' ' + QString::number(qstrlen(bytes)) + ' ' + Sha256(bytes);
@@ -275,6 +281,7 @@ TEST_F(MailFolders, StopLeavesTheLaterFoldersListedButEmptyAndNoFileBehind)
 
     const QString pst = convert(db, true, { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), "Export Complete");
     const PstView v = read(pst);
     for (const char* reader : Readers) {
         SCOPED_TRACE(reader);
@@ -284,5 +291,45 @@ TEST_F(MailFolders, StopLeavesTheLaterFoldersListedButEmptyAndNoFileBehind)
         EXPECT_EQ(v.subjects(reader, "Deleted Items"), QStringList());
     }
     EXPECT_TRUE(headers.contains(QStringLiteral("Saving Emails (Deleted Items)...")));
+    EXPECT_EQ(tempLeftovers(), QStringList());
+}
+
+TEST_F(MailFolders, AFullDiskEndsWithAReportNotWithSuccessAndTheFileStaysReadable)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    std::vector<std::string> inbox;
+    for (int i = 0; i < 40; ++i) {
+        std::string bytes(40'000, '\0');
+        for (std::size_t k = 0; k < bytes.size(); ++k)
+            bytes[k] = static_cast<char>((k * 7919 + static_cast<std::size_t>(i) * 104729) >> 3);
+        inbox.push_back(
+            db.document("Memo").text("Subject", "big " + std::to_string(i)).attachment("data.bin", bytes).noteId());
+    }
+    db.folder("($Inbox)").entries(inbox);
+    // Once the run has started, no file of this process may grow past 600 KB: the PST fills
+    // its "disk" part way through the Inbox.
+    struct rlimit saved { };
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    bool limited = false;
+    onEvents = [&] {
+        if (!limited && progress) {
+            struct rlimit small = saved;
+            small.rlim_cur = 600'000;
+            limited = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
+        }
+    };
+    const QString pst = convert(db, true, { c().SaveOptionEmails });
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+    ASSERT_TRUE(limited);
+
+    ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), QStringLiteral("Export Incomplete")) << "never the message of success";
+    EXPECT_TRUE(ui.messages().back().text.contains(QStringLiteral("could not be written")))
+        << ui.messages().back().text.toStdString();
+    // What was written before the disk filled is a valid PST.
+    const PstView v = read(pst);
+    EXPECT_LT(v.items("pypff", "Inbox").size(), 40);
     EXPECT_EQ(tempLeftovers(), QStringList());
 }

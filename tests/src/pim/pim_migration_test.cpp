@@ -50,6 +50,7 @@ TEST_F(PimMigration, CalendarEntriesBecomeAppointmentsWithTheirAttachmentsLastFi
 
     const QString pst = convert(db, true, { c().SaveOptionCalendars });
     ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), "Export Complete");
     const PstView v = read(pst);
     EXPECT_EQ(v.subjects("pypff", "Calendar"), QStringList({ "Invitation", "Sales meeting" }));
     EXPECT_EQ(v.subjects("readpst", "Calendar"), QStringList({ "Invitation", "Sales meeting" }));
@@ -91,6 +92,9 @@ TEST_F(PimMigration, ToDoEntriesBecomeTasksAndOnlyTheFirstFailingTaskEndsThePhas
 
     const QString pst = convert(db, true, { c().SaveOptionToDo });
     ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), "Export Incomplete");
+    EXPECT_TRUE(ui.messages().back().text.contains("1 item(s) could not be written"))
+        << ui.messages().back().text.toStdString();
     const PstView v = read(pst);
     EXPECT_EQ(v.subjects("pypff", "Tasks"), QStringList({ "Call Bo", "Send catalogue to print", "Some day" }));
     const QJsonObject t = v.item("pypff", "Tasks", "Send catalogue to print");
@@ -111,6 +115,7 @@ TEST_F(PimMigration, AFailingFirstTaskEndsTheTasksAndTheRunStillCompletes)
 
     const QString pst = convert(db, true, { c().SaveOptionToDo });
     ASSERT_FALSE(pst.isEmpty()) << "the completion message follows";
+    EXPECT_EQ(endTitle(), "Export Incomplete");
     EXPECT_EQ(read(pst).subjects("pypff", "Tasks"), QStringList());
 }
 
@@ -170,6 +175,7 @@ TEST_F(PimMigration, PersonDocumentsBecomeContactsWithEveryMappedField)
 
     const QString pst = convert(db, true, { c().SaveOptionContacts });
     ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), "Export Complete");
     const PstView v = read(pst);
     const QJsonArray contacts = v.items("pypff", "Contacts");
     const QJsonObject b = itemWith(contacts, "0x3A11", "Yu");
@@ -255,6 +261,7 @@ TEST_F(PimMigration, JournalEntriesBecomeStickyNotesAndTheJournalMessageEndsTheR
 
     const QString pst = convert(db);
     ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), "Export Complete");
     EXPECT_TRUE(ui.messages().back().text.startsWith("Journals Migration Completed Successfully !\n"));
     EXPECT_EQ(positions, QStringList({ "0/4", "2/4", "3/4" }));
     const PstView v = read(pst);
@@ -277,6 +284,7 @@ TEST_F(PimMigration, AnEmptyJournalWithMailTickedIsStillAJournalRun)
     const QString pst = convert(db, true, { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty()) << ui.messages().back().title.toStdString() << ": "
                                 << ui.messages().back().text.toStdString();
+    EXPECT_EQ(endTitle(), "Export Complete");
     EXPECT_TRUE(ui.messages().back().text.startsWith("Journals Migration Completed Successfully !\n"));
     EXPECT_EQ(read(pst).items("pypff", "Notes").size(), 0);
 }
