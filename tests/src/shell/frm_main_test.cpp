@@ -1,7 +1,7 @@
 #include "common/program_state.h"
 #include "scripted_ui.h"
-#include "widgets/folder_tree.h"
 #include "shell/frm_main.h"
+#include "widgets/folder_tree.h"
 #include "widgets/image_list.h"
 #include "widgets/preview_list.h"
 #include "widgets/tab_strip.h"
@@ -206,8 +206,8 @@ TEST_F(FrmMainTest, PreviewListsTakeTheirColumnsFromTheFormatStrings)
 
     // The lists show the window's own pictures.
     EXPECT_EQ(c().MailList->addRow(QStringLiteral("a\tb\t1 KB\td"), widgets::SmallIcon::Mail), 0);
-    EXPECT_EQ(
-        c().MailList->table()->item(0, 0)->icon().cacheKey(), c().SmallIcons->icon(widgets::SmallIcon::Mail).cacheKey());
+    EXPECT_EQ(c().MailList->table()->item(0, 0)->icon().cacheKey(),
+        c().SmallIcons->icon(widgets::SmallIcon::Mail).cacheKey());
     EXPECT_EQ(c().ContactsTreeView->headerCaption(), QStringLiteral("Notes Database"));
     EXPECT_EQ(c().ContactsTreeView->nodeCount(), 0);
 }
