@@ -66,6 +66,13 @@ TEST_F(PimMigration, CalendarEntriesBecomeAppointmentsWithTheirAttachmentsLastFi
         QStringList({ "b.txt 28 " + Sha256(QByteArray::fromStdString(AttachmentB)),
             "a.txt 19 " + Sha256(QByteArray::fromStdString(AttachmentA)) }));
 
+    const QJsonObject described
+        = v.item("pffexport", "Calendar", "Sales meeting").value("fields").toObject().value("Appointment").toObject();
+    EXPECT_EQ(described.value("Start time").toString(), "Nov 16, 2009 09:00:00.000000000 UTC");
+    EXPECT_EQ(described.value("End time").toString(), "Nov 16, 2009 10:30:00.000000000 UTC");
+    EXPECT_EQ(described.value("Location").toString(), "Room 4.12");
+    EXPECT_EQ(AttachmentsOf(v.item("pffexport", "Calendar", "Sales meeting")), AttachmentsOf(m));
+
     const QJsonObject ical = v.item("readpst", "Calendar", "Sales meeting").value("ical").toObject();
     EXPECT_EQ(ical.value("DTSTART").toString(), "20091116T090000Z");
     EXPECT_EQ(ical.value("DTEND").toString(), "20091116T103000Z");
@@ -104,6 +111,14 @@ TEST_F(PimMigration, ToDoEntriesBecomeTasksAndOnlyTheFirstFailingTaskEndsThePhas
     EXPECT_EQ(t.value("body").toString(), "Prices first.");
     EXPECT_TRUE(prop(v.item("pypff", "Tasks", "Some day"), "PSETID_Task:0x8105").isUndefined());
     EXPECT_EQ(v.subjects("pffexport", "Tasks"), v.subjects("pypff", "Tasks"));
+    EXPECT_EQ(v.item("pffexport", "Tasks", "Send catalogue to print")
+                  .value("fields")
+                  .toObject()
+                  .value("Task")
+                  .toObject()
+                  .value("Due date")
+                  .toString(),
+        "Nov 30, 2009 00:00:00.000000000 UTC");
 }
 
 TEST_F(PimMigration, AFailingFirstTaskEndsTheTasksAndTheRunStillCompletes)
@@ -227,7 +242,20 @@ TEST_F(PimMigration, PersonDocumentsBecomeContactsWithEveryMappedField)
     EXPECT_FALSE(carlItem.isEmpty()) << "the contact with a bad birthday is saved";
     EXPECT_TRUE(prop(carlItem, "0x3A42").isUndefined());
 
-    // readpst's vCards say the same.
+    // pffexport's and readpst's views say the same.
+    QJsonObject described;
+    for (const auto& i : v.items("pffexport", "Contacts")) {
+        const QJsonObject fields = i.toObject().value("fields").toObject().value("Contact").toObject();
+        if (fields.value("Surname").toString() == "Yu")
+            described = fields;
+    }
+    EXPECT_EQ(described.value("Given name").toString(), "Bo");
+    EXPECT_EQ(described.value("Email address 1").toString(), "bo.yu@acme.example");
+    EXPECT_EQ(described.value("Company name").toString(), "Acme Corp");
+    EXPECT_EQ(described.value("Job title").toString(), "Researcher");
+    EXPECT_EQ(described.value("Mobile phone number").toString(), "+49 170 1234567");
+    EXPECT_EQ(described.value("Home phone number").toString(), "+49 331 222");
+
     QJsonObject card;
     for (const auto& i : v.items("readpst", "Contacts"))
         if (i.toObject().value("vcard").toObject().value("EMAIL").toString() == "bo.yu@acme.example")
