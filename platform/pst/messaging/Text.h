@@ -5,12 +5,15 @@
 #include "ltp/Property.h"
 #include "pst/Store.h"
 
+#include <optional>
 #include <string>
 #include <string_view>
 
 namespace pst::messaging {
 
 bool isValidUtf8(std::string_view s);
+// UTF-16LE of valid UTF-8; nothing when the input is not valid UTF-8.
+std::optional<ndb::ByteVector> validUtf8ToUtf16le(std::string_view s);
 // Lower-cases every letter (Unicode case mapping of glibc's C.UTF-8), for comparing names the way
 // Outlook does: case-insensitively. Expects valid UTF-8.
 std::string foldCase(std::string_view utf8);

@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <fstream>
+#include <iconv.h>
 #include <iterator>
 
 using namespace pst;
@@ -304,6 +305,50 @@ TEST(Text, Windows1252KeepsWhatItCanAndQuestionMarksTheRest)
     EXPECT_TRUE(messaging::isValidUtf8("Ünïcödé ✓ 😀"));
     // Names compare case-insensitively beyond ASCII, as in Outlook.
     EXPECT_EQ(messaging::foldCase("ÜBER Straße ΣΟΦΊΑ 😀"), "über straße σοφία 😀");
+}
+
+// Long bodies, every UTF-8 length, and bytes that are not UTF-8, against glibc's own conversion.
+TEST(Text, LongAndBrokenTextConvertsAsIconvDoes)
+{
+    auto iconvAll = [](const char* to, const std::string& in) {
+        iconv_t cd = iconv_open(to, "UTF-8");
+        ByteVector out(4 * in.size() + 4);
+        char* src = const_cast<char*>(in.data());
+        std::size_t left = in.size();
+        char* dst = reinterpret_cast<char*>(out.data());
+        std::size_t room = out.size();
+        EXPECT_NE(iconv(cd, &src, &left, &dst, &room), static_cast<std::size_t>(-1));
+        iconv_close(cd);
+        out.resize(out.size() - room);
+        return out;
+    };
+    std::string body;
+    for (int i = 0; body.size() < 50'000; ++i)
+        body += "line " + std::to_string(i) + ": Grüße – 日本 😀\r\n";
+    EXPECT_EQ(messaging::toUtf16le(body), iconvAll("UTF-16LE", body));
+    EXPECT_EQ(messaging::stringValue(Format::Unicode, body).data, iconvAll("UTF-16LE", body));
+
+    std::string latin;
+    for (int i = 0; latin.size() < 50'000; ++i)
+        latin += "Año " + std::to_string(i) + " € ";
+    EXPECT_EQ(messaging::toWindows1252(latin), iconvAll("WINDOWS-1252", latin));
+    EXPECT_EQ(messaging::storedText(Format::Ansi, latin), latin);
+    // Characters Windows-1252 lacks, far beyond the first few hundred bytes.
+    EXPECT_EQ(messaging::toWindows1252(std::string(1000, 'a') + "日本").size(), 1002u);
+
+    // Bytes that are not UTF-8 become U+FFFD in the middle of long text, and refuse to be stored.
+    const std::string broken = std::string(600, 'x') + "\xFF" + std::string(600, 'y') + "\xED\xA0\x80z";
+    ByteVector expected;
+    for (int i = 0; i < 600; ++i)
+        expected.insert(expected.end(), { 'x', 0 });
+    expected.insert(expected.end(), { 0xFD, 0xFF });
+    for (int i = 0; i < 600; ++i)
+        expected.insert(expected.end(), { 'y', 0 });
+    expected.insert(expected.end(), { 0xFD, 0xFF, 'z', 0 });
+    EXPECT_EQ(messaging::toUtf16le(broken), expected);
+    EXPECT_THROW(messaging::stringValue(Format::Unicode, broken), Error);
+    EXPECT_THROW(messaging::stringValue(Format::Ansi, broken), Error);
+    EXPECT_EQ(messaging::toUtf16le(""), ByteVector {});
 }
 
 } // namespace
