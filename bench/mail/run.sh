@@ -106,6 +106,8 @@ awk -v m="$messages" -v f="$folders" -v c="$convert_ms" -v r="$readpst_ms" -v p=
         read_back, done_items, skipped
 }'
 if [ "$read_back" -ne "$expected" ] || [ "$skipped" -ne 0 ]; then
+    trap - EXIT
     echo "readpst did not read every message back: the figures do not count" >&2
+    echo "kept for a look: $pst and readpst's report $work/readpst.txt" >&2
     exit 1
 fi
