@@ -5,13 +5,16 @@
 #include "dxl_values.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <limits>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <vector>
 
 namespace notes::detail {
 
@@ -881,6 +884,25 @@ namespace {
                 reader->fail(ioError);
         }
 
+        // Base64 text read straight from the file, without expat. False at anything the XML
+        // path would treat differently or report (a character that does not decode here, more
+        // bytes than declared, a failed write): the caller then starts over on that path.
+        bool takePlain(const char* text, std::size_t size)
+        {
+            if (decoder.decode(text, size, buffer_))
+                return false;
+            if (decoder.decodedSize() > limit_)
+                return false;
+            return buffer_.size() < std::size_t { 256 } * 1024 || flush();
+        }
+        void restart()
+        {
+            decoder = Base64Decoder {};
+            buffer_.clear();
+            ioError.clear();
+            depth_ = 0;
+        }
+
         bool flush()
         {
             std::size_t done = 0;
@@ -928,6 +950,39 @@ namespace {
         int depth_ = 0;
         std::string buffer_;
     };
+
+    // Attachment data as exporters write it: lines of base64 and nothing else. Such text reads
+    // the same straight from the file as through expat, at a fraction of the cost. True when
+    // all of it was plain and decoded into writer; false for anything else (other characters,
+    // a document encoding other than UTF-8, a short read), which the XML path then handles and
+    // reports.
+    bool decodePlainText(const DatabaseIndex& index, const Attachment& attachment, AttachmentWriter& writer)
+    {
+        static constexpr auto plain = [] {
+            std::array<bool, 256> t {};
+            for (unsigned char c :
+                std::string_view("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/= \t\r\n"))
+                t[c] = true;
+            return t;
+        }();
+        if (!index.encoding().empty())
+            return false;
+        std::vector<char> buffer(std::size_t { 256 } * 1024);
+        for (std::uint64_t at = attachment.dataBegin; at < attachment.dataEnd;) {
+            const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), attachment.dataEnd - at));
+            const long got = index.file().readAt(buffer.data(), want, at);
+            if (got <= 0)
+                return false;
+            const auto n = static_cast<std::size_t>(got);
+            for (std::size_t i = 0; i < n; ++i)
+                if (!plain[static_cast<unsigned char>(buffer[i])])
+                    return false;
+            if (!writer.takePlain(buffer.data(), n))
+                return false;
+            at += n;
+        }
+        return true;
+    }
 } // namespace
 
 ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member)
@@ -964,9 +1019,19 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
     AttachmentWriter writer(fd, attachment.size);
     XmlReader reader(writer, index.encoding().empty() ? nullptr : index.encoding().c_str());
     writer.reader = &reader;
-    reader.wantCharacters(true);
-    bool ok
-        = reader.parse(index.file(), attachment.dataBegin, attachment.dataEnd, attachment.dataPosition, "<d>", "</d>");
+    bool ok = decodePlainText(index, attachment, writer);
+    if (!ok) {
+        writer.restart();
+        if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
+            const std::string error = std::strerror(errno);
+            ::close(fd);
+            ::unlink(target.c_str());
+            throw automation::AutomationError(object, member, target + ": cannot write the file: " + error);
+        }
+        reader.wantCharacters(true);
+        ok = reader.parse(
+            index.file(), attachment.dataBegin, attachment.dataEnd, attachment.dataPosition, "<d>", "</d>");
+    }
     std::string problem;
     Position at = writer.badPosition.line > 0 ? writer.badPosition : reader.errorPosition();
     if (!ok) {

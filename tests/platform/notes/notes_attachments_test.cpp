@@ -72,6 +72,30 @@ namespace {
         }
     }
 
+    // Exporters write lines of base64; character references, CDATA sections and comments are XML
+    // all the same and decode to the same bytes.
+    TEST_F(AttachmentsTest, FileDataWithMarkupBetweenTheCharactersDecodes)
+    {
+        const std::pair<std::string, std::string> cases[] = {
+            { "plain.bin", "QUJD\r\nREVG\n  R0hJ\tSktM\n" },
+            { "refs.bin", "QUJD&#13;&#10;REVG&#x41;&#65;==" },
+            { "cdata.bin", "<![CDATA[QUJD]]>REVG<![CDATA[\nR0hJ]]>" },
+            { "comment.bin", "QUJD<!-- between -->REVG" },
+        };
+        const std::string expected[] = { "ABCDEFGHIJKL", std::string("ABCDEF") + '\0', "ABCDEFGHI", "ABCDEF" };
+        dxl::DatabaseBuilder builder;
+        std::vector<std::string> ids;
+        for (std::size_t i = 0; i < std::size(cases); ++i)
+            ids.push_back(
+                builder.document("Memo").rawAttachment(cases[i].first, cases[i].second, expected[i].size()).noteId());
+        auto db = open(builder);
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            const auto target = path(cases[i].first);
+            db->GetDocumentByID(ids[i])->GetAttachment(cases[i].first)->ExtractFile(target.string());
+            EXPECT_EQ(readFile(target), expected[i]) << cases[i].first;
+        }
+    }
+
     TEST_F(AttachmentsTest, EmptyFileDataElementIsAnEmptyFile)
     {
         dxl::DatabaseBuilder builder;

@@ -155,6 +155,8 @@ namespace {
         auto& shortData = builder.document("Memo").rawAttachment("short.bin", "QUJD\n", 6);
         auto& cut = builder.document("Memo").rawAttachment("cut.bin", "QUJDQ\n", 4);
         auto& longData = builder.document("Memo").rawAttachment("long.bin", "QUJDQUJDQUJD\n", 3);
+        // Only base64 characters, but padding in the middle.
+        auto& padded = builder.document("Memo").rawAttachment("padded.bin", "QUJD\nQQ==QUJD\n", 7);
         auto db = open(builder);
 
         const auto target = path("out.bin");
@@ -165,6 +167,12 @@ namespace {
         EXPECT_TRUE(contains(message, "bad.bin")) << message;
         EXPECT_TRUE(contains(message, "db.dxl:")) << message;
         EXPECT_FALSE(fs::exists(target)) << "a partly written file stays behind";
+
+        auto paddedObject = db->GetDocumentByID(padded.noteId())->GetAttachment("padded.bin");
+        ASSERT_NE(paddedObject, nullptr);
+        const std::string paddedMessage = errorOf([&] { paddedObject->ExtractFile(target.string()); });
+        EXPECT_TRUE(contains(paddedMessage, "not base64 (character 0x51)")) << paddedMessage;
+        EXPECT_FALSE(fs::exists(target));
 
         for (const auto& [id, name] : { std::pair { shortData.noteId(), "short.bin" },
                  std::pair { cut.noteId(), "cut.bin" }, std::pair { longData.noteId(), "long.bin" } }) {
