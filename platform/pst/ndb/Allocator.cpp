@@ -164,11 +164,24 @@ unsigned Allocator::longestFreeRun(std::uint64_t region) const
 {
     unsigned best = 0, run = 0;
     const std::uint8_t* b = bits_.data() + region * kAMapDataBytes;
-    for (std::uint64_t i = 0; i < kSlotsPerRegion; ++i) {
-        if (b[i / 8] & (0x80u >> (i % 8)))
+    for (std::uint64_t i = 0; i < kSlotsPerRegion; i += 8) {
+        // Whole bytes at once where they are all taken or all free.
+        const std::uint8_t byte = b[i / 8];
+        if (byte == 0xFF) {
             run = 0;
-        else
-            best = std::max(best, ++run);
+            continue;
+        }
+        if (byte == 0) {
+            run += 8;
+            best = std::max(best, run);
+            continue;
+        }
+        for (unsigned bit = 0; bit < 8; ++bit) {
+            if (byte & (0x80u >> bit))
+                run = 0;
+            else
+                best = std::max(best, ++run);
+        }
     }
     return std::min(best, 255u);
 }
@@ -223,17 +236,14 @@ void Allocator::writeRegionPages(FileSink& sink, std::uint64_t firstRegion)
 
 void Allocator::writeMapPages(FileSink& sink, const std::function<std::uint64_t()>& pageBid)
 {
-    for (std::uint64_t r = 0; r < regions_; ++r) {
-        if (!dirty_[r])
-            continue;
-        writeRegion(sink, r);
-        // An FMap describes the AMaps after it: rewrite the one covering a changed region.
-        if (r >= kFirstFMapRegion) {
-            const std::uint64_t fmapRegion = r - (r - kFirstFMapRegion) % kAMapsPerFMap;
-            if (fmapRegion != r && !dirty_[fmapRegion])
-                writeRegion(sink, fmapRegion);
-        }
-    }
+    // An FMap describes the AMaps after it: the region holding the one covering a changed region
+    // is written too, once however many of its regions changed.
+    for (std::uint64_t r = kFirstFMapRegion; r < regions_; ++r)
+        if (dirty_[r])
+            dirty_[r - (r - kFirstFMapRegion) % kAMapsPerFMap] = true;
+    for (std::uint64_t r = 0; r < regions_; ++r)
+        if (dirty_[r])
+            writeRegion(sink, r);
     std::fill(dirty_.begin(), dirty_.end(), false);
 
     // DLISTPAGE at 0x4200: bFlags, cEntDList, wPadding, ulCurrentPage, rgDListPageEnt, rgPadding, trailer.

@@ -13,6 +13,7 @@
 
 #include <map>
 #include <random>
+#include <set>
 
 using namespace pst;
 using psttest::ScratchDir;
@@ -167,6 +168,65 @@ TEST(Allocator, MapPagesSitAtTheirFixedPlacesAndAreNeverHandedOut)
     EXPECT_TRUE(alloc.releasePending());
     EXPECT_EQ(alloc.freeBytes(), freeBefore + 8192);
     EXPECT_EQ(*alloc.allocate(8192, 64), a); // best fit: the hole just freed
+}
+
+// Each FMap byte is the longest run of free slots in its AMap, up to 255 ([MS-PST] 2.2.2.7.4),
+// also after frees scattered over many regions and written in one go.
+TEST(Allocator, FMapsFollowTheAMapsTheyDescribe)
+{
+    const auto& layout = ndb::Layout::of(Format::Unicode);
+    ndb::Allocator alloc(layout);
+    const std::uint64_t regions = 700; // FMaps in regions 128 and 624
+    alloc.addRegions(regions);
+    PageSink sink;
+    alloc.writeRegionPages(sink, 0);
+    std::mt19937 rng(7);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> taken;
+    for (;;) {
+        const std::uint64_t size = 64 * (1 + rng() % 24);
+        const auto ib = alloc.allocate(size, 64);
+        if (!ib)
+            break;
+        taken.emplace_back(*ib, size);
+    }
+    for (const auto& [ib, size] : taken)
+        if (rng() % 3 == 0)
+            alloc.freeAfterCommit(ib, size);
+    ASSERT_TRUE(alloc.releasePending());
+    std::uint64_t pageBid = 1;
+    alloc.writeMapPages(sink, [&] { return pageBid++; });
+
+    const std::uint64_t regionBytes = 253952;
+    auto longestRun = [&](std::uint64_t region) {
+        const auto& page = sink.pages.at(0x4400 + region * regionBytes);
+        unsigned best = 0, run = 0;
+        for (unsigned slot = 0; slot < 496 * 8; ++slot) {
+            run = (page[slot / 8] & (0x80u >> (slot % 8))) ? 0 : run + 1;
+            best = std::max(best, run);
+        }
+        return std::min(best, 255u);
+    };
+    // Then a change in one region only: the FMap covering it is written again.
+    std::uint64_t lone = 0;
+    for (const auto& [ib, size] : taken)
+        if ((ib - 0x4400) / regionBytes == 630 && alloc.isAllocated(ib)) {
+            alloc.freeAfterCommit(ib, size);
+            lone = ib;
+        }
+    ASSERT_NE(lone, 0u);
+    ASSERT_TRUE(alloc.releasePending());
+    alloc.writeMapPages(sink, [&] { return pageBid++; });
+
+    std::set<unsigned> seen;
+    for (std::uint64_t fmap : { 128u, 624u }) {
+        const auto& page = sink.pages.at(0x4800 + fmap * regionBytes);
+        ASSERT_EQ(page[512 - 16], ndb::kPtypeFMap);
+        for (std::uint64_t i = 0; i < 496 && fmap + i < regions; ++i) {
+            EXPECT_EQ(page[i], longestRun(fmap + i)) << "region " << fmap + i;
+            seen.insert(page[i]);
+        }
+    }
+    EXPECT_GT(seen.size(), 3u) << "the frees leave runs of several lengths";
 }
 
 } // namespace
