@@ -95,14 +95,14 @@ pst_bytes=$(stat -c %s "$pst")
 awk -v m="$messages" -v f="$folders" -v c="$convert_ms" -v r="$readpst_ms" -v p="$pffexport_ms" \
     -v db="$db_bytes" -v pst="$pst_bytes" -v peak="$peak_kb" -v expected="$expected" \
     -v done_items="$done_items" -v skipped="$skipped" -v read_back="$read_back" -v user="$user_s" \
-    -v system="$system_s" 'BEGIN {
+    -v sys="$system_s" 'BEGIN {
     printf "database:       %.1f MB, %d messages in %d user folders and the standard ones\n", db / 1e6, m, f
     printf "                (bodies ~10 KB, a 200,000-byte attachment on every 10th message)\n"
     printf "converted:      %d messages (%d in ($JunkMail) and ($Follow-Up) are left out); PST %.1f MB\n",
         expected, m - expected, pst / 1e6
     printf "conversion:     %.2f s, %.0f messages/s, %.1f MB/s of input\n", c / 1000, expected / (c / 1000),
         db / 1e6 / (c / 1000)
-    printf "                CPU %.2f s user + %.2f s system (the wall time varies with the disk)\n", user, system
+    printf "                CPU %.2f s user + %.2f s system (the wall time varies with the disk)\n", user, sys
     printf "readpst -q -D:  %.2f s; ratio conversion/readpst %.2f (goal <= 2.0)\n", r / 1000, c / r
     printf "pffexport -q:   %.2f s; ratio conversion/pffexport %.2f\n", p / 1000, c / p
     printf "peak memory:    %.1f MB resident (converter)\n", peak / 1024
