@@ -122,6 +122,14 @@ namespace {
         }
         ~StandInItem() override
         {
+            // A change saved "at once" through HrSetOneProp and not followed by Save.
+            if (saveDue_) {
+                try {
+                    Save();
+                } catch (const std::exception&) {
+                    // A destructor reports to no one; the item stays as last saved.
+                }
+            }
             std::error_code ec;
             for (const auto& a : attachments_)
                 std::filesystem::remove(a.second, ec);
@@ -198,6 +206,10 @@ namespace {
         }
 
         void Save() override;
+        // HrSetOneProp's "save at once": the message is written at the item's next Save, or
+        // when the item is released, so that a writer that sets several properties this way and
+        // then saves writes the message once.
+        void saveSoon() { saveDue_ = true; }
 
         void setTag(std::uint16_t id, PropType type, const Variant& value)
         {
@@ -326,6 +338,7 @@ namespace {
         std::map<PropertyKey, Stored, KeyLess> values_;
         std::vector<Recipient> recipients_;
         std::vector<std::pair<std::string, std::filesystem::path>> attachments_;
+        bool saveDue_ = false;
         bool sent_ = false;
         std::optional<std::int64_t> start_;
         std::optional<std::int64_t> end_;
@@ -379,6 +392,7 @@ namespace {
 // properties, recipients and attachments.
 void StandInItem::Save()
 {
+    saveDue_ = false;
     pst::MessageData data;
     data.messageClass = messageClass_;
     data.read = true;
@@ -497,7 +511,7 @@ void SetPropertyByTag(automation::MAPIMessage& message, std::uint32_t tag, const
         throw AutomationError("MAPIUtils", "HrSetOneProp", "not a message of this session");
     m->item->setTag(static_cast<std::uint16_t>(tag >> 16), static_cast<PropType>(tag & 0xFFFF), value);
     if (save)
-        m->item->Save();
+        m->item->saveSoon();
 }
 
 } // namespace outlook

@@ -81,22 +81,25 @@ namespace {
         w.CurrentItem.reset();
     }
 
-    // A folder of its own inside the run's temporary folder for each extracted attachment, so
-    // that two attachments of the same name in one document both arrive under their own name.
+    // Where an attachment is extracted: the run's temporary folder, or a folder of its own
+    // there when a file of that name is already waiting (two attachments of one name in one
+    // document both arrive under their own name).
     QString attachmentPath(const QString& fileName)
     {
         static std::atomic<unsigned> counter { 0 };
         const QString run = common::RunTempFolder();
         if (run.isEmpty())
             throw AutomationError("frmSave", "GetTempFolder", "no temporary folder for the attachments");
-        const QString folder = run + QString::number(counter++) + QLatin1Char('/');
-        if (!QDir().mkpath(folder))
-            throw AutomationError("frmSave", "GetTempFolder", "cannot make " + folder.toStdString());
         // Only the name part: a file name holding separators or naming a folder must not lead
         // out of the folder.
         QString name = common::FileNameFromPath(fileName);
         if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
             name = QStringLiteral("attachment");
+        if (!QFileInfo::exists(run + name))
+            return run + name;
+        const QString folder = run + QString::number(counter++) + QLatin1Char('/');
+        if (!QDir().mkpath(folder))
+            throw AutomationError("frmSave", "GetTempFolder", "cannot make " + folder.toStdString());
         return folder + name;
     }
 
@@ -323,8 +326,10 @@ void AddAttachments(frmSave& w, const QString& eAttachFileName)
         });
         if (QFileInfo(path).isFile())
             QFile::remove(path);
-        // Each attachment was extracted into a folder of its own; remove it once empty.
-        QDir().rmdir(QFileInfo(path).absolutePath());
+        // An attachment that needed a folder of its own: the folder goes with it.
+        const QString folder = QFileInfo(path).absolutePath() + QLatin1Char('/');
+        if (folder != common::RunTempFolder())
+            QDir().rmdir(folder);
     }
 }
 
