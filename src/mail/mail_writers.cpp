@@ -188,7 +188,7 @@ namespace {
                 to = recipientList(doc, "InetSendTo", "SendTo");
         });
 
-        const QString attachments = ExtractAttachments(doc);
+        const QString attachments = ExtractAttachments(w, doc);
         if (custom)
             CreateEmailItem(w, g.ViewName, common::TrimBlanks(sender), common::TrimBlanks(subject),
                 common::TrimBlanks(to), cc, bcc, date, common::TrimBlanks(body), attachments);
@@ -279,7 +279,7 @@ void CreateDefaultEmailItem(frmSave& w, const QString& storeID, std::int16_t Fol
     fillAndSave(w, r, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName);
 }
 
-QString ExtractAttachments(const NotesDocument& doc)
+QString ExtractAttachments(frmSave& w, const NotesDocument& doc)
 {
     common::Routine<Never> r;
     r.onErrorSkip();
@@ -294,8 +294,9 @@ QString ExtractAttachments(const NotesDocument& doc)
     for (auto it = items.rbegin(); it != items.rend(); ++it) {
         if (!*it || (*it)->Type() != automation::NotesItemAttachment)
             continue;
-        r.step([&] {
-            const QString name = common::ValueText((*it)->Values());
+        QString name;
+        const bool extracted = r.step([&] {
+            name = common::ValueText((*it)->Values());
             const QString path = attachmentPath(name);
             // The item's own file when the client offers it: two attachments may share a name.
             auto object = (*it)->Attachment();
@@ -306,6 +307,10 @@ QString ExtractAttachments(const NotesDocument& doc)
             object->ExtractFile(path.toStdString());
             list += QLatin1Char('|') + path;
         });
+        if (!extracted)
+            w.NoteNotWritten(
+                QStringLiteral("attachment \"%1\" of document %2 could not be extracted: %3")
+                    .arg(name, QString::fromStdString(doc.NoteID()), QString::fromStdString(r.lastError())));
     }
     return list;
 }
@@ -319,11 +324,10 @@ void AddAttachments(frmSave& w, const QString& eAttachFileName)
     const QStringList paths = eAttachFileName.mid(1).split(QLatin1Char('|'));
     common::DoEvents();
     for (const QString& path : paths) {
-        r.step([&] {
-            if (!w.CurrentItem)
-                throw AutomationError("frmSave", "CurrentItem", "no item was created");
-            w.CurrentItem->Attachments()->Add(path.toStdString());
-        });
+        // Without an item the whole message is counted as not written.
+        if (w.CurrentItem && !r.step([&] { w.CurrentItem->Attachments()->Add(path.toStdString()); }))
+            w.NoteNotWritten(QStringLiteral("attachment \"%1\" could not be attached: %2")
+                                 .arg(common::FileNameFromPath(path), QString::fromStdString(r.lastError())));
         if (QFileInfo(path).isFile())
             QFile::remove(path);
         // An attachment that needed a folder of its own: the folder goes with it.

@@ -43,7 +43,7 @@ namespace {
     void writeCalendarDocument(frmSave& w, Phase, std::int32_t i)
     {
         const NotesDocument& doc = *common::Program().NotesDoc;
-        const QString attachments = mail::ExtractAttachments(doc).trimmed();
+        const QString attachments = mail::ExtractAttachments(w, doc).trimmed();
         w.ShowProgress(common::ValueText(doc.GetItemValue("Subject")), i);
         CreateCalendarItem(w, w.PstStoreId, 9, text(doc, "Subject"), dateValue(doc, "StartDateTime"),
             dateValue(doc, "EndDateTime"), text(doc, "Location"), text(doc, "Categories"), text(doc, "Body"),

@@ -333,3 +333,26 @@ TEST_F(MailFolders, AFullDiskEndsWithAReportNotWithSuccessAndTheFileStaysReadabl
     EXPECT_LT(v.items("pypff", "Inbox").size(), 40);
     EXPECT_EQ(tempLeftovers(), QStringList());
 }
+
+TEST_F(MailFolders, AnAttachmentThatCannotBeReadIsReportedAndItsMessageStillArrives)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    auto& doc = db.document("Memo")
+                    .text("Subject", "Half readable")
+                    .names("From", { "CN=Bo Yu/O=Acme" })
+                    .attachment("good.txt", "fine bytes")
+                    .rawAttachment("broken.bin", "@@@ not base64 @@@", 12);
+    db.folder("($Inbox)").entries({ doc.noteId() });
+
+    const QString pst = convert(db, true, { c().SaveOptionEmails });
+    ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), "Export Incomplete");
+    EXPECT_TRUE(ui.messages().back().text.contains("1 item(s)")) << ui.messages().back().text.toStdString();
+    EXPECT_TRUE(ui.messages().back().text.contains("broken.bin")) << ui.messages().back().text.toStdString();
+    const PstView v = read(pst);
+    for (const char* reader : Readers)
+        EXPECT_EQ(AttachmentsOf(v.item(reader, "Inbox", "Half readable")),
+            QStringList({ "good.txt 10 " + Sha256("fine bytes") }))
+            << reader;
+    EXPECT_EQ(tempLeftovers(), QStringList());
+}
