@@ -42,6 +42,11 @@ QString DateTimeText(const automation::DateTime& value)
     return locale.toString(date, QLocale::ShortFormat) + QLatin1Char(' ') + locale.toString(time, timeFormat(locale));
 }
 
+bool IsEmptyValue(const automation::Variant& value)
+{
+    return value.isEmpty() || (value.type() == automation::Variant::Type::Text && value.toText().empty());
+}
+
 QString ValueText(const automation::Variant& value)
 {
     using Type = automation::Variant::Type;

@@ -16,6 +16,9 @@ namespace common {
 QString ValueText(const automation::Variant& value);
 QString DateTimeText(const automation::DateTime& value);
 
+// True for an empty value and for empty text: what a missing or blank item gives.
+bool IsEmptyValue(const automation::Variant& value);
+
 // First letter of each word upper case, the rest lower case.
 QString ProperCase(const QString& text);
 

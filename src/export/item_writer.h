@@ -12,6 +12,15 @@
 
 namespace exporting {
 
+// The new item of that kind in a default folder of the store; throws AutomationError.
+inline std::shared_ptr<automation::RDOMail> NewItem(
+    frmSave& w, const QString& storeID, std::int16_t folder, automation::OlItemType kind)
+{
+    if (!w.RdoSession)
+        throw automation::AutomationError("frmSave", "RdoSession", "no session");
+    return w.RdoSession->GetStoreFromID(storeID.toStdString())->GetDefaultFolder(folder)->Items()->Add(kind);
+}
+
 class ItemWriter {
 public:
     explicit ItemWriter(frmSave& window)
@@ -23,12 +32,7 @@ public:
     // CurrentItem = the new item of that kind in the store's default folder.
     void create(const QString& storeID, std::int16_t folder, automation::OlItemType kind)
     {
-        r_.step([&] {
-            if (!w_.RdoSession)
-                throw automation::AutomationError("frmSave", "RdoSession", "no session");
-            w_.CurrentItem
-                = w_.RdoSession->GetStoreFromID(storeID.toStdString())->GetDefaultFolder(folder)->Items()->Add(kind);
-        });
+        r_.step([&] { w_.CurrentItem = NewItem(w_, storeID, folder, kind); });
     }
     void set(const char* property, const automation::Variant& value)
     {
@@ -36,20 +40,21 @@ public:
     }
     void set(const char* property, const QString& value) { set(property, automation::Variant(value.toStdString())); }
     // Runs one more step of the writer under the same rule.
-    template <class F> void step(F&& statement) { r_.step(std::forward<F>(statement)); }
+    template <class F> bool step(F&& statement) { return r_.step(std::forward<F>(statement)); }
     automation::RDOMail& item()
     {
         if (!w_.CurrentItem)
             throw automation::AutomationError("frmSave", "CurrentItem", "no item was created");
         return *w_.CurrentItem;
     }
-    // Saves the item; an item that could not be made or saved is counted as not written.
-    void save()
+    // Saves the item; an item that could not be made or saved is counted as not written
+    // ("what" names it in the report).
+    void save(const QString& what = QStringLiteral("an item"))
     {
         if (!w_.CurrentItem)
-            w_.NoteNotWritten(QStringLiteral("an item could not be made: ") + QString::fromStdString(r_.lastError()));
+            w_.NoteNotWritten(what + QStringLiteral(" could not be made: ") + QString::fromStdString(r_.lastError()));
         else if (!r_.step([&] { item().Save(); }))
-            w_.NoteNotWritten(QStringLiteral("an item could not be saved: ") + QString::fromStdString(r_.lastError()));
+            w_.NoteNotWritten(what + QStringLiteral(" could not be saved: ") + QString::fromStdString(r_.lastError()));
         w_.CurrentItem.reset();
     }
 

@@ -7,6 +7,7 @@
 #include "common/program_state.h"
 #include "common/ui_seams.h"
 #include "common/value_text.h"
+#include "export/item_writer.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -30,55 +31,44 @@ namespace {
     constexpr std::uint32_t SenderTags[] = { 0x0C1F001E, 0x0C1A001E, 0x0065001E, 0x0042001E };
 
     // Steps 2 to 9 of both writers, once the item exists.
-    void fillAndSave(frmSave& w, common::Routine<Never>& r, const QString& eFrom, const QString& eSubject,
+    void fillAndSave(frmSave& w, exporting::ItemWriter& x, const QString& eFrom, const QString& eSubject,
         const QString& eTo, const QString& eCC, const QString& eBCC, const Variant& eDate, const QString& eBody,
         const QString& eAttachFileName)
     {
-        auto item = [&]() -> automation::RDOMail& {
-            if (!w.CurrentItem)
-                throw AutomationError("frmSave", "CurrentItem", "no item was created");
-            return *w.CurrentItem;
-        };
-        r.step([&] { item().Set("Sent", Variant(true)); });
-        r.step([&] { item().Set("Subject", Variant(eSubject.toStdString())); });
-        r.step([&] { item().Set("Body", Variant(eBody.toStdString())); });
-        r.step([&] { item().Set("CC", Variant(eCC.toStdString())); });
-        r.step([&] { item().Set("BCC", Variant(eBCC.toStdString())); });
+        x.set("Sent", Variant(true));
+        x.set("Subject", eSubject);
+        x.set("Body", eBody);
+        x.set("CC", eCC);
+        x.set("BCC", eBCC);
         std::shared_ptr<automation::RDORecipient> recipient;
-        r.step([&] { recipient = item().Recipients()->Add(eTo.toStdString()); });
-        r.step([&] {
+        x.step([&] { recipient = x.item().Recipients()->Add(eTo.toStdString()); });
+        x.step([&] {
             if (recipient)
                 recipient->Resolve();
         });
-        r.step([&] { item().Set("To", Variant(eTo.toStdString())); });
+        x.set("To", eTo);
 
         // An empty date means today's date, with no time of day.
         Variant date = eDate;
-        if (date.isEmpty() || (date.type() == Variant::Type::Text && date.toText().empty())) {
+        if (common::IsEmptyValue(date)) {
             const QDate today = common::Now().date();
             date = Variant(automation::DateTime {
                 automation::DateTime::Kind::DateOnly, today.year(), today.month(), today.day() });
         }
-        r.step([&] { item().Set("SentOn", date); });
-        r.step([&] { item().Set("ReceivedTime", date); });
+        x.set("SentOn", date);
+        x.set("ReceivedTime", date);
 
         AddAttachments(w, eAttachFileName);
 
         std::shared_ptr<automation::MAPIUtils> utils;
-        r.step([&] { utils = automation::CreateObjectAs<automation::MAPIUtils>("Redemption.MAPIUtils"); });
+        x.step([&] { utils = automation::CreateObjectAs<automation::MAPIUtils>("Redemption.MAPIUtils"); });
         for (std::uint32_t tag : SenderTags)
-            r.step([&] {
+            x.step([&] {
                 if (!utils)
                     throw AutomationError("MAPIUtils", "HrSetOneProp", "no MAPI utility object");
-                utils->HrSetOneProp(*item().MAPIOBJECT(), tag, Variant(eFrom.toStdString()), true);
+                utils->HrSetOneProp(*x.item().MAPIOBJECT(), tag, Variant(eFrom.toStdString()), true);
             });
-        if (!w.CurrentItem)
-            w.NoteNotWritten(QStringLiteral("a message \"%1\" could not be made: %2")
-                                 .arg(eSubject, QString::fromStdString(r.lastError())));
-        else if (!r.step([&] { item().Save(); }))
-            w.NoteNotWritten(QStringLiteral("a message \"%1\" could not be saved: %2")
-                                 .arg(eSubject, QString::fromStdString(r.lastError())));
-        w.CurrentItem.reset();
+        x.save(QStringLiteral("a message \"%1\"").arg(eSubject));
     }
 
     // Where an attachment is extracted: the run's temporary folder, or a folder of its own
@@ -250,33 +240,24 @@ void CreateEmailItem(frmSave& w, const QString& FolderName, const QString& eFrom
     const QString& eTo, const QString& eCC, const QString& eBCC, const Variant& eDate, const QString& eBody,
     const QString& eAttachFileName)
 {
-    common::Routine<Never> r;
-    r.onErrorSkip();
-    r.step([&] {
+    exporting::ItemWriter x(w);
+    x.step([&] {
         if (!w.RdoSession)
             throw AutomationError("frmSave", "RdoSession", "no session");
         auto folder = w.RdoSession->GetFolderFromPath(
             ("\\\\" + common::Program().MailboxName + QStringLiteral("\\") + FolderName).toStdString());
         w.CurrentItem = folder->Items()->Add(automation::OlItemType::Mail);
     });
-    fillAndSave(w, r, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName);
+    fillAndSave(w, x, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName);
 }
 
 void CreateDefaultEmailItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eFrom,
     const QString& eSubject, const QString& eTo, const QString& eCC, const QString& eBCC, const Variant& eDate,
     const QString& eBody, const QString& eAttachFileName)
 {
-    common::Routine<Never> r;
-    r.onErrorSkip();
-    r.step([&] {
-        if (!w.RdoSession)
-            throw AutomationError("frmSave", "RdoSession", "no session");
-        w.CurrentItem = w.RdoSession->GetStoreFromID(storeID.toStdString())
-                            ->GetDefaultFolder(FolderName)
-                            ->Items()
-                            ->Add(automation::OlItemType::Mail);
-    });
-    fillAndSave(w, r, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName);
+    exporting::ItemWriter x(w);
+    x.create(storeID, FolderName, automation::OlItemType::Mail);
+    fillAndSave(w, x, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName);
 }
 
 QString ExtractAttachments(frmSave& w, const NotesDocument& doc)

@@ -63,8 +63,6 @@ namespace {
         const NotesDocument& doc = *common::Program().NotesDoc;
         CreateJournalItem(w, w.PstStoreId, 12, text(doc, "Subject"), text(doc, "Body"), dateValue(doc, "TimeCreated"));
     }
-
-    bool isEmpty(const Variant& v) { return v.isEmpty() || (v.type() == Variant::Type::Text && v.toText().empty()); }
 } // namespace
 
 void CreateCalendarItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,
@@ -75,7 +73,7 @@ void CreateCalendarItem(frmSave& w, const QString& storeID, std::int16_t FolderN
     x.create(storeID, FolderName, automation::OlItemType::Appointment);
     x.set("Subject", eSubject);
     x.set("Start", eStart);
-    if (!isEmpty(eEnd))
+    if (!common::IsEmptyValue(eEnd))
         x.set("End", eEnd);
     else
         x.step([&] { x.item().Set("End", x.item().Get("End")); });
@@ -96,12 +94,7 @@ void CreateToDoItem(frmSave& w, const QString& storeID, std::int16_t FolderName,
         frmSave& w;
         ~ClearItem() { w.CurrentItem.reset(); }
     } clear { w };
-    if (!w.RdoSession)
-        throw automation::AutomationError("frmSave", "RdoSession", "no session");
-    w.CurrentItem = w.RdoSession->GetStoreFromID(storeID.toStdString())
-                        ->GetDefaultFolder(FolderName)
-                        ->Items()
-                        ->Add(automation::OlItemType::Task);
+    w.CurrentItem = exporting::NewItem(w, storeID, FolderName, automation::OlItemType::Task);
     common::DoEvents();
     automation::RDOMail& item = *w.CurrentItem;
     item.Set("Subject", Variant(eSubject.toStdString()));
