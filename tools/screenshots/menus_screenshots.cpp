@@ -3,6 +3,8 @@
 // giving menus-file.png, menus-view.png, menus-help.png and help-viewer.png in the folder.
 // Run it under a real X server (xvfb-run) so that fonts and styles are the desktop's.
 #include "common/help_viewer.h"
+#include "quiet_seams.h"
+
 #include "common/ui_seams.h"
 #include "notes/notes_session.h"
 #include "shell/frm_main.h"
@@ -43,10 +45,7 @@ int main(int argc, char** argv)
         return 2;
     }
     notes::RegisterNotesSession();
-    common::UiSeams quiet;
-    quiet.messageBox = [](const common::MessageRequest&) { return common::MsgResult::Ok; };
-    quiet.wait = [](int) {};
-    common::ScopedSeams scope(quiet);
+    common::ScopedSeams scope(QuietSeams());
 
     // A fresh window for each picture, after a scan, with the Inbox listed.
     auto scanned = [&](shell::frmMain& window) {

@@ -1,6 +1,8 @@
 // Writes pictures of the Mail and Contacts tabs after a scan of the bundled sample database:
 //   scan_screenshots <samples/mailfile.dxl> <mail-tab.png> <contacts-tab.png>
 // Run it under a real X server (xvfb-run) so that fonts and styles are the desktop's.
+#include "quiet_seams.h"
+
 #include "common/ui_seams.h"
 #include "notes/notes_session.h"
 #include "shell/frm_main.h"
@@ -21,10 +23,7 @@ int main(int argc, char** argv)
         return 2;
     }
     notes::RegisterNotesSession();
-    common::UiSeams quiet;
-    quiet.messageBox = [](const common::MessageRequest&) { return common::MsgResult::Ok; };
-    quiet.wait = [](int) {};
-    common::ScopedSeams scope(quiet);
+    common::ScopedSeams scope(QuietSeams());
 
     shell::frmMain window;
     window.show();
