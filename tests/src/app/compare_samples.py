@@ -444,8 +444,20 @@ def main():
                 if readers.returncode != 0:
                     d.add(f"[{label}] readers", "result", "readable", readers.stderr.strip())
                     continue
-                compare(d, label, wanted, json.loads(readers.stdout), fmt == "ansi")
+                seen = json.loads(readers.stdout)
+                paths = {f["path"] for f in seen["pypff"]["folders"]}
+                for folder in ("Inbox", "Sent Items", "Drafts", "Deleted Items", "Calendar", "Contacts", "Tasks",
+                               "Notes", "Folders"):
+                    if "Top of Personal Folders/" + folder not in paths:
+                        d.add(f"[{label}] pypff", "folder " + folder, "present", "missing")
+                compare(d, label, wanted, seen, fmt == "ansi")
                 compared += sum(len(w) for w in wanted.values())
+        # A database that is not there: an error line and a non-zero exit, never a PST path.
+        bad = subprocess.run([converter, "--out", work, os.path.join(work, "missing.dxl")], env=env,
+                             capture_output=True, text=True, timeout=60)
+        if bad.returncode == 0 or not any(line.startswith("error: ") for line in bad.stdout.splitlines()):
+            d.add("[missing.dxl] ferrymark-convert", "result", "an error line and a non-zero exit",
+                  f"exit {bad.returncode}: {bad.stdout.strip()}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if d.lines:
