@@ -16,8 +16,11 @@ Allocator::Allocator(const Layout& layout)
 
 std::vector<std::uint64_t> Allocator::mapPagesOf(std::uint64_t region) const
 {
-    // Each region starts with its AMap; every 8th also holds a PMap, and beyond the header's
-    // coverage an FMap every 496 regions and an FPMap every 31,744 regions.
+    // [MS-PST] 2.2.2.7.2-2.2.2.7.6: each region starts with its AMap; every 8th also holds a PMap
+    // (base + 512); beyond the header's rgbFM, an FMap every 496 regions from region 128
+    // (base + 1024); beyond its rgbFP, in Unicode files only, an FPMap every 31,744 regions from
+    // region 8192 (base + 1536). Each page has its own slot: an FPMap region holds no FMap (8192
+    // + k * 31,744 is never 128 + j * 496), so its slot at base + 1024 stays ordinary space.
     const std::uint64_t base = kFirstAMapOffset + region * kRegionBytes;
     std::vector<std::uint64_t> pages { base };
     if (region % kAMapsPerPMap == 0)
@@ -38,11 +41,16 @@ void Allocator::addRegions(std::uint64_t count)
         diskFree_.push_back(0);
         dirty_.push_back(true);
         freeSlots_ += kSlotsPerRegion;
-        const std::uint64_t base = kFirstAMapOffset + r * kRegionBytes;
-        // Map pages come first in the region, so the rest is one free extent.
-        const std::uint64_t used = mapPagesOf(r).size() * kPageSize;
-        mark(base, used, true);
-        addFree(base + used, kRegionBytes - used);
+        // Every map page is marked where it lies; the space between and after them is free.
+        std::uint64_t at = kFirstAMapOffset + r * kRegionBytes;
+        const std::uint64_t end = at + kRegionBytes;
+        for (std::uint64_t page : mapPagesOf(r)) {
+            if (page > at)
+                addFree(at, page - at);
+            mark(page, kPageSize, true);
+            at = page + kPageSize;
+        }
+        addFree(at, end - at);
     }
 }
 

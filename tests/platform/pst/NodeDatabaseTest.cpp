@@ -130,36 +130,66 @@ struct PageSink : FileSink {
     std::string describe() const override { return "pages"; }
 };
 
-TEST(Allocator, MapPagesSitAtTheirFixedPlacesAndAreNeverHandedOut)
+// The map pages of the first 40,000 regions (about 10 GB) against offsets taken from [MS-PST]
+// 2.2.2.7.2-2.2.2.7.6 and Outlook's files: AMaps from 0x4400 every 253,952 bytes; PMaps from 0x4600
+// every 8 AMaps; FMaps from 0x4800 + 128 regions every 496; FPMaps (Unicode only) from
+// 0x4A00 + 8,192 regions every 31,744. The AMap bits mark exactly those pages, and allocation never
+// hands one out (an FPMap region has its FPMap at +1536 and free space at +1024).
+TEST(Allocator, MapPagesLieWhereMsPstPutsThemForTenGigabytes)
 {
-    const auto& layout = ndb::Layout::of(Format::Unicode);
-    ndb::Allocator alloc(layout);
-    alloc.addRegions(8193); // up to the first FPMap (2 GB into the file)
-    PageSink sink;
-    alloc.writeRegionPages(sink, 0);
-    auto ptypeAt = [&](std::uint64_t ib) { return sink.pages.count(ib) ? sink.pages[ib][512 - 16] : 0; };
-    const std::uint64_t region = 253952;
-    EXPECT_EQ(ptypeAt(0x4400), ndb::kPtypeAMap);
-    EXPECT_EQ(ptypeAt(0x4600), ndb::kPtypePMap); // every 8th region
-    EXPECT_EQ(ptypeAt(0x4400 + region), ndb::kPtypeAMap);
-    EXPECT_EQ(ptypeAt(0x4600 + region), 0);
-    EXPECT_EQ(ptypeAt(0x4600 + 8 * region), ndb::kPtypePMap);
-    EXPECT_EQ(ptypeAt(0x4800 + 127 * region), 0);
-    EXPECT_EQ(ptypeAt(0x4800 + 128 * region), ndb::kPtypeFMap); // after the 128 AMaps of rgbFM
-    EXPECT_EQ(ptypeAt(0x4800 + (128 + 496) * region), ndb::kPtypeFMap);
-    EXPECT_EQ(ptypeAt(0x4A00 + 8192 * region), ndb::kPtypeFPMap); // after 128 * 64 AMaps
-    // An AMap marks its own page (and a PMap, when present) as allocated: first byte 0xFF 0x00...
-    EXPECT_EQ(sink.pages[0x4400][0], 0xFF);
-    EXPECT_EQ(sink.pages[0x4400 + region][0], 0xFF);
-    EXPECT_EQ(sink.pages[0x4400 + region][1], 0x00);
-    // Allocation: 512-byte pages on 512-byte boundaries; no map page is ever handed out.
-    for (int i = 0; i < 2000; ++i) {
-        auto ib = alloc.allocate(512, 512);
-        ASSERT_TRUE(ib.has_value());
-        EXPECT_EQ((*ib - 0x4400) % 512, 0u);
-        EXPECT_FALSE(sink.pages.count(*ib)) << *ib;
+    constexpr std::uint64_t kRegions = 40000, kRegion = 253952;
+    for (Format format : { Format::Unicode, Format::Ansi }) {
+        SCOPED_TRACE(format == Format::Unicode ? "Unicode" : "ANSI");
+        std::map<std::uint64_t, std::uint8_t> expected; // offset -> ptype
+        for (std::uint64_t n = 0; n < kRegions; ++n)
+            expected[0x4400 + n * kRegion] = ndb::kPtypeAMap;
+        for (std::uint64_t n = 0; n * 8 < kRegions; ++n)
+            expected[0x4600 + n * 8 * kRegion] = ndb::kPtypePMap;
+        for (std::uint64_t n = 0; 128 + n * 496 < kRegions; ++n)
+            expected[0x4800 + (128 + n * 496) * kRegion] = ndb::kPtypeFMap;
+        if (format == Format::Unicode)
+            for (std::uint64_t n = 0; 8192 + n * 31744 < kRegions; ++n)
+                expected[0x4A00 + (8192 + n * 31744) * kRegion] = ndb::kPtypeFPMap;
+
+        ndb::Allocator alloc(ndb::Layout::of(format));
+        alloc.addRegions(kRegions);
+        PageSink sink;
+        alloc.writeRegionPages(sink, 0);
+        const unsigned trailer = format == Format::Unicode ? 16 : 12;
+        std::map<std::uint64_t, std::uint8_t> written;
+        for (const auto& [ib, page] : sink.pages)
+            written[ib] = page[512 - trailer];
+        EXPECT_EQ(written, expected);
+        // Each AMap marks the map pages of its region (a byte of 0xFF per 512-byte page) and
+        // nothing else.
+        const unsigned pad = format == Format::Unicode ? 0 : 4;
+        for (std::uint64_t n = 0; n < kRegions; ++n) {
+            const std::uint64_t base = 0x4400 + n * kRegion;
+            ndb::ByteVector bits(496, 0);
+            for (std::uint64_t k = 0; k < 4; ++k)
+                if (expected.count(base + k * 512))
+                    bits[k] = 0xFF;
+            const auto& page = sink.pages.at(base);
+            if (!std::equal(bits.begin(), bits.end(), page.begin() + pad)) {
+                ADD_FAILURE() << "AMap of region " << n << " marks other slots";
+                break;
+            }
+        }
+        EXPECT_EQ(alloc.freeBytes(), kRegions * kRegion - expected.size() * 512);
+        // The free 512 bytes before each FPMap are the best fit for a 512-byte block; the FPMaps
+        // themselves are never handed out (their bits are taken, above).
+        if (format == Format::Unicode) {
+            EXPECT_EQ(*alloc.allocate(512, 64), 0x4400 + 8192 * kRegion + 1024);
+            EXPECT_EQ(*alloc.allocate(512, 64), 0x4400 + (8192 + 31744) * kRegion + 1024);
+        }
     }
-    // Freed space returns only after releasePending, and is then reused.
+}
+
+// Freed space comes back only after releasePending, and best fit reuses it first.
+TEST(Allocator, FreedSpaceReturnsAfterTheCommit)
+{
+    ndb::Allocator alloc(ndb::Layout::of(Format::Unicode));
+    alloc.addRegions(3);
     const auto a = *alloc.allocate(8192, 64);
     const auto freeBefore = alloc.freeBytes();
     alloc.freeAfterCommit(a, 8192);
@@ -167,7 +197,7 @@ TEST(Allocator, MapPagesSitAtTheirFixedPlacesAndAreNeverHandedOut)
     EXPECT_TRUE(alloc.isAllocated(a));
     EXPECT_TRUE(alloc.releasePending());
     EXPECT_EQ(alloc.freeBytes(), freeBefore + 8192);
-    EXPECT_EQ(*alloc.allocate(8192, 64), a); // best fit: the hole just freed
+    EXPECT_EQ(*alloc.allocate(8192, 64), a);
 }
 
 // Each FMap byte is the longest run of free slots in its AMap, up to 255 ([MS-PST] 2.2.2.7.4),
