@@ -391,9 +391,9 @@ def read_eml(data):
         item["sender_email"] = headers["x-libpst-forensic-sender"]
     if headers.get("date"):
         item["sent"] = iso(email.utils.parsedate_to_datetime(headers["date"]))
+    # readpst writes no header for an empty list (an empty PR_DISPLAY_* as Outlook stores it).
     for key, header in (("to", "to"), ("cc", "cc"), ("bcc", "x-libpst-forensic-bcc")):
-        if header in headers:
-            item[key] = display_list(decoded(headers[header]))
+        item[key] = display_list(decoded(headers[header])) if header in headers else []
     message = email.message_from_bytes(data, policy=email.policy.default)
     body, atts = None, []
     for part in message.walk():

@@ -16,15 +16,20 @@ ByteVector serializeBthHeader(unsigned cbKey, unsigned cbEnt, unsigned levels, s
     return b;
 }
 
-std::uint32_t writeBTreeOnHeap(HeapWriter& heap, unsigned cbKey, unsigned cbEnt, const ByteVector& records)
+std::uint32_t writeBTreeOnHeap(
+    HeapWriter& heap, unsigned cbKey, unsigned cbEnt, const ByteVector& records, std::uint32_t header)
 {
+    if (header == 0)
+        header = heap.reserve(8);
     const std::size_t rec = cbKey + cbEnt;
     if (records.size() % rec != 0)
         throw Error(ErrorKind::Internal, "write BTH", "records", "a multiple of " + std::to_string(rec) + " bytes",
             std::to_string(records.size()) + " bytes");
     const std::size_t count = records.size() / rec;
-    if (count == 0)
-        return heap.allocate(serializeBthHeader(cbKey, cbEnt, 0, 0));
+    if (count == 0) {
+        heap.replace(header, serializeBthHeader(cbKey, cbEnt, 0, 0));
+        return header;
+    }
     // Leaf level: as many records per allocation as fit in 3580 bytes.
     std::vector<std::pair<ByteVector, std::uint32_t>> level; // first key, HID
     const std::size_t perLeaf = ndb::kMaxHeapAllocation / rec;
@@ -51,7 +56,8 @@ std::uint32_t writeBTreeOnHeap(HeapWriter& heap, unsigned cbKey, unsigned cbEnt,
         }
         level = std::move(up);
     }
-    return heap.allocate(serializeBthHeader(cbKey, cbEnt, levels, level.front().second));
+    heap.replace(header, serializeBthHeader(cbKey, cbEnt, levels, level.front().second));
+    return header;
 }
 
 } // namespace pst::ltp

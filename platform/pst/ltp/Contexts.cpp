@@ -43,6 +43,8 @@ namespace {
         }
         std::uint32_t put(const ByteVector& data)
         {
+            if (data.empty())
+                return 0; // an empty value: HNID 0, as Outlook stores it
             if (data.size() <= ndb::kMaxHeapAllocation)
                 return heap_.allocate(data);
             return putSubnode(ndb_.writeData(data.data(), data.size()));
@@ -76,6 +78,7 @@ NodeData writePropertyContext(
     ndb::NodeDatabase& ndb, const PropertyMap& props, const std::vector<ndb::SubnodeEntry>& extraSubnodes)
 {
     HeapWriter heap(ndb.layout(), kSigPropertyContext);
+    const std::uint32_t hidBth = heap.reserve(8); // the BTHHEADER is the heap's first allocation
     ValueStore values(ndb, heap);
     // PC BTH records: key wPropId (2), data wPropType (2) + dwValueHnid (4).
     ByteVector records;
@@ -98,7 +101,7 @@ NodeData writePropertyContext(
             w.u32(values.put(v.data));
         }
     }
-    heap.setUserRoot(writeBTreeOnHeap(heap, 2, 6, records));
+    heap.setUserRoot(writeBTreeOnHeap(heap, 2, 6, records, hidBth));
     for (const auto& e : extraSubnodes)
         values.addSubnode(e);
     return values.finish(heap.finish());
@@ -166,6 +169,9 @@ NodeData writeTableContext(
     const RowLayout rl = layoutRow(std::move(columns));
     const std::size_t rowSize = rl.rgib[3];
     HeapWriter heap(layout, kSigTableContext);
+    // As in Outlook's files: the row index's BTHHEADER first, then TCINFO, then the rest.
+    const std::uint32_t hidRowIndex = heap.reserve(8);
+    const std::uint32_t hidInfo = heap.reserve(22 + 8 * rl.columns.size());
     ValueStore values(ndb, heap);
 
     // Row matrix: fixed cells in place, variable cells as HNIDs, then the CEB bitmap.
@@ -228,7 +234,7 @@ NodeData writeTableContext(
         w.u32(id);
         w.put(at, layout.rowIndexEntrySize);
     }
-    const std::uint32_t hidRowIndex = writeBTreeOnHeap(heap, 4, layout.rowIndexEntrySize, records);
+    writeBTreeOnHeap(heap, 4, layout.rowIndexEntrySize, records, hidRowIndex);
 
     // TCINFO: bType, cCols, rgib[4], hidRowIndex, hnidRows, hidIndex (deprecated), rgTCOLDESC.
     ByteVector info;
@@ -246,7 +252,8 @@ NodeData writeTableContext(
         t.u8(c.cb);
         t.u8(c.bit);
     }
-    heap.setUserRoot(heap.allocate(info));
+    heap.replace(hidInfo, info);
+    heap.setUserRoot(hidInfo);
     return values.finish(heap.finish());
 }
 

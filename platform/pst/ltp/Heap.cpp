@@ -22,9 +22,9 @@ std::size_t HeapWriter::headerSize(std::size_t blockIndex) const
 
 std::uint32_t HeapWriter::allocate(const std::uint8_t* data, std::size_t size)
 {
-    if (size > ndb::kMaxHeapAllocation)
+    if (size == 0 || size > ndb::kMaxHeapAllocation)
         throw Error(
-            ErrorKind::Internal, "heap allocation", "HN", "at most 3580 bytes", std::to_string(size) + " bytes");
+            ErrorKind::Internal, "heap allocation", "HN", "1 to 3580 bytes", std::to_string(size) + " bytes");
     auto fits = [&](const Block& b, std::size_t index) {
         const std::size_t used = headerSize(index) + b.data.size() + size;
         const std::size_t map = 4 + 2 * (b.offsets.size() + 2); // HNPAGEMAP after one more allocation
@@ -40,6 +40,28 @@ std::uint32_t HeapWriter::allocate(const std::uint8_t* data, std::size_t size)
     b.offsets.push_back(static_cast<std::uint16_t>(headerSize(blockIndex) + b.data.size()));
     b.data.insert(b.data.end(), data, data + size);
     return makeHid(static_cast<std::uint32_t>(blockIndex), static_cast<std::uint32_t>(b.offsets.size()));
+}
+
+std::uint32_t HeapWriter::reserve(std::size_t size)
+{
+    const ByteVector zeros(size, 0);
+    return allocate(zeros);
+}
+
+void HeapWriter::replace(std::uint32_t hid, const ByteVector& data)
+{
+    const std::size_t blockIndex = hid >> 16, allocIndex = (hid >> 5) & 0x7FF;
+    if ((hid & 0x1F) != 0 || blockIndex >= blocks_.size() || allocIndex == 0
+        || allocIndex > blocks_[blockIndex].offsets.size())
+        throw Error(ErrorKind::Internal, "replace heap allocation", "HN", "a HID of this heap", std::to_string(hid));
+    Block& b = blocks_[blockIndex];
+    const std::size_t start = b.offsets[allocIndex - 1] - headerSize(blockIndex);
+    const std::size_t end
+        = allocIndex < b.offsets.size() ? b.offsets[allocIndex] - headerSize(blockIndex) : b.data.size();
+    if (end - start != data.size())
+        throw Error(ErrorKind::Internal, "replace heap allocation", "HID " + std::to_string(hid),
+            std::to_string(end - start) + " bytes", std::to_string(data.size()) + " bytes");
+    std::copy(data.begin(), data.end(), b.data.begin() + static_cast<std::ptrdiff_t>(start));
 }
 
 std::uint8_t HeapWriter::fillLevel(std::size_t freeBytes)
@@ -87,7 +109,8 @@ std::vector<ByteVector> HeapWriter::finish() const
         }
         w.bytes(b.data);
         w.padTo(ibHnpm);
-        // HNPAGEMAP: cAlloc, cFree, rgibAlloc[cAlloc + 1].
+        // HNPAGEMAP: cAlloc, cFree (zero-length allocations: none, as nothing is ever freed and
+        // empty values have HNID 0), rgibAlloc[cAlloc + 1].
         w.u16(b.offsets.size());
         w.u16(0);
         for (auto o : b.offsets)

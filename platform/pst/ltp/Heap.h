@@ -28,9 +28,16 @@ class HeapWriter {
 public:
     HeapWriter(const ndb::Layout& layout, ClientSig sig);
 
-    // Adds an allocation and returns its HID; throws when larger than 3580 bytes.
+    // Adds an allocation and returns its HID; throws when empty (an empty value is stored as
+    // HNID 0, never as a zero-length allocation: readers count those as freed slots) or larger
+    // than 3580 bytes.
     std::uint32_t allocate(const std::uint8_t* data, std::size_t size);
     std::uint32_t allocate(const ByteVector& data) { return allocate(data.data(), data.size()); }
+    // Takes size bytes now and fills them later with replace(): a header can be the first
+    // allocation of its heap although it is known last, as Outlook writes BTH and TC headers.
+    std::uint32_t reserve(std::size_t size);
+    // Overwrites an allocation with data of its own size.
+    void replace(std::uint32_t hid, const ByteVector& data);
     void setUserRoot(std::uint32_t hid) { userRoot_ = hid; }
     // The blocks of the heap: HNHDR / HNPAGEHDR / HNBITMAPHDR, allocations, HNPAGEMAP.
     std::vector<ByteVector> finish() const;

@@ -18,6 +18,7 @@
 #include <fstream>
 #include <iconv.h>
 #include <iterator>
+#include <map>
 
 using namespace pst;
 using ndb::ByteVector;
@@ -242,6 +243,64 @@ TEST(Ltp, BthHeaderHeapAndTableLayouts)
             EXPECT_EQ(c.ib, 52);
         }
     }
+}
+
+// Heaps as Outlook writes them (its files show both): the BTHHEADER of a PC, and the row index's
+// BTHHEADER then TCINFO of a TC, are the first allocations; an empty string is HNID 0, never a
+// zero-length allocation (Microsoft's reader counts those as freed slots that HNPAGEMAP.cFree
+// must name).
+TEST(Ltp, HeadersComeFirstAndEmptyValuesTakeNoAllocation)
+{
+    // Keeps each block written, by BID, with its data decoded.
+    struct BlockSink : FileSink {
+        std::map<std::uint64_t, ByteVector> blocks;
+        void writeAt(std::uint64_t, const std::uint8_t* data, std::size_t size) override
+        {
+            if (size == 512 || size < 16)
+                return;
+            const std::size_t cb = ndb::loadLe(data + size - 16, 2);
+            const std::uint64_t bid = ndb::loadLe(data + size - 8, 8);
+            ByteVector b(data, data + cb);
+            if (!(bid & 2))
+                ndb::permuteDecode(b.data(), b.size());
+            blocks[bid] = b;
+        }
+        void resize(std::uint64_t) override { }
+        void sync() override { }
+        std::string describe() const override { return "blocks"; }
+    };
+    auto owned = std::make_unique<BlockSink>();
+    BlockSink& sink = *owned;
+    ndb::NodeDatabase db(std::move(owned), Format::Unicode, 0);
+    EXPECT_THROW(ltp::HeapWriter(db.layout(), ltp::kSigPropertyContext).allocate(nullptr, 0), Error);
+
+    ltp::PropertyMap props { { 0x0E1B, ltp::PropValue::boolean(true) },
+        { 0x3001, ltp::PropValue::raw(ltp::kPtUnicode, {}) } };
+    const ByteVector pc = sink.blocks.at(ltp::writePropertyContext(db, props).bidData);
+    EXPECT_EQ(pc,
+        (ByteVector { 36, 0, 0xEC, 0xBC, 0x20, 0, 0, 0, 0, 0, 0, 0, // HNHDR: ibHnpm 36, hidUserRoot 0x20
+            0xB5, 2, 6, 0, 0x40, 0, 0, 0, // HID 0x20: BTHHEADER -> records at 0x40
+            0x1B, 0x0E, 0x0B, 0, 1, 0, 0, 0, 0x01, 0x30, 0x1F, 0, 0, 0, 0, 0, // HID 0x40: the records
+            2, 0, 0, 0, 12, 0, 20, 0, 36, 0 })); // HNPAGEMAP: cAlloc 2, cFree 0
+
+    ltp::TableRow row;
+    row.rowId = 1;
+    row.cells[ltp::makeTag(0x001A, ltp::kPtUnicode)] = ltp::PropValue::raw(ltp::kPtUnicode, {});
+    const ByteVector tc
+        = sink.blocks.at(ltp::writeTableContext(db, { ltp::makeTag(0x001A, ltp::kPtUnicode) }, { row }).bidData);
+    ASSERT_GT(tc.size(), 40u);
+    EXPECT_EQ(ndb::loadLe(tc.data() + 4, 4), 0x40u) << "hidUserRoot: TCINFO second";
+    EXPECT_EQ(ByteVector(tc.begin() + 12, tc.begin() + 16), (ByteVector { 0xB5, 4, 4, 0 })) << "row index first";
+    EXPECT_EQ(tc[20], 0x7C);
+    EXPECT_EQ(ndb::loadLe(tc.data() + 20 + 10, 4), 0x20u) << "TCINFO.hidRowIndex";
+    // The one row (row ID, row version, the empty cell as HNID 0, all three CEB bits set).
+    const std::uint32_t hnidRows = static_cast<std::uint32_t>(ndb::loadLe(tc.data() + 20 + 14, 4));
+    const std::size_t ibHnpm = ndb::loadLe(tc.data(), 2);
+    const std::size_t alloc = (hnidRows >> 5) & 0x7FF;
+    const std::size_t at = ndb::loadLe(tc.data() + ibHnpm + 4 + 2 * (alloc - 1), 2);
+    EXPECT_EQ(
+        ByteVector(tc.begin() + at, tc.begin() + at + 13), (ByteVector { 1, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0xE0 }));
+    EXPECT_EQ(ndb::loadLe(tc.data() + ibHnpm + 2, 2), 0u) << "cFree";
 }
 
 TEST(Ltp, RowMatrixBlocksAreFullExceptTheLast)
