@@ -31,7 +31,7 @@ namespace detail {
         if (recordKey_.size() != 16)
             throw Error(ErrorKind::InvalidArgument, "create store", "record key", "16 bytes",
                 std::to_string(recordKey_.size()) + " bytes");
-        ndb_ = std::make_unique<ndb::NodeDatabase>(std::move(sink), format, options.maxFileSize);
+        ndb_ = std::make_unique<ndb::NodeDatabase>(std::move(sink), format, options.maxFileSize, options.initialSize);
     }
 
     void StoreImpl::checkUsable() const

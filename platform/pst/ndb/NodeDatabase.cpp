@@ -29,7 +29,8 @@ struct NodeDatabase::Trees {
     CowBTree<BlockEntry> bbt;
 };
 
-NodeDatabase::NodeDatabase(std::unique_ptr<FileSink> sink, Format format, std::uint64_t maxFileSize)
+NodeDatabase::NodeDatabase(
+    std::unique_ptr<FileSink> sink, Format format, std::uint64_t maxFileSize, std::uint64_t initialSize)
     : layout_(Layout::of(format))
     , sink_(std::move(sink))
     , maxFileSize_(maxFileSize == 0 ? layout_.maxFileSize : std::min(maxFileSize, layout_.maxFileSize))
@@ -41,11 +42,15 @@ NodeDatabase::NodeDatabase(std::unique_ptr<FileSink> sink, Format format, std::u
     rgnid_[kNidTypeSearchFolder] = 0x4000;
     rgnid_[kNidTypeNormalMessage] = 0x10000;
     rgnid_[kNidTypeAssocMessage] = 0x8000;
-    if (alloc_.fileSize() + kRegionBytes > maxFileSize_)
+    const std::uint64_t regions = initialSize > kFirstAMapOffset + kRegionBytes
+        ? (initialSize - kFirstAMapOffset + kRegionBytes - 1) / kRegionBytes
+        : 1;
+    if (kFirstAMapOffset + regions * kRegionBytes > maxFileSize_)
         throw Error(ErrorKind::LimitExceeded, "create store", sink_->describe(),
-            "file size limit of at least " + std::to_string(kFirstAMapOffset + kRegionBytes),
+            "file size limit of at least " + std::to_string(kFirstAMapOffset + regions * kRegionBytes),
             std::to_string(maxFileSize_));
-    alloc_.addRegions(1);
+    alloc_.addRegions(regions);
+    sink_->reserve(alloc_.fileSize());
     sink_->resize(alloc_.fileSize());
 }
 

@@ -44,7 +44,9 @@ struct Bref {
 
 class NodeDatabase {
 public:
-    NodeDatabase(std::unique_ptr<FileSink> sink, Format format, std::uint64_t maxFileSize);
+    // initialSize: the file starts at least this long, as free space (0: one allocation map region).
+    NodeDatabase(
+        std::unique_ptr<FileSink> sink, Format format, std::uint64_t maxFileSize, std::uint64_t initialSize = 0);
     ~NodeDatabase();
 
     const Layout& layout() const { return layout_; }

@@ -31,6 +31,10 @@ struct CreateOptions {
     std::function<std::unique_ptr<FileSink>(std::unique_ptr<FileSink>)> wrapSink;
     // Lower file size limit than the format's (ANSI: 2 GB); 0 = the format's limit.
     std::uint64_t maxFileSize = 0;
+    // Makes the new file at least this long from the start, all of it free space (whole
+    // allocation map regions); 0 = as small as a new store can be. With a sink that does not
+    // reserve disk space, tests write sparse files of many gigabytes this way.
+    std::uint64_t initialSize = 0;
     // Record key (store GUID); random when empty. Must be 16 bytes when set.
     Bytes recordKey;
 };
