@@ -30,6 +30,10 @@ For readpst, sender_email is X-libpst-forensic-sender when readpst writes one (i
 MAILER-DAEMON in From for an address without "@"). readpst runs with -D (deleted items too)
 and -b (no RTF body attachments); "skipped" sums its "items skipped" summary lines,
 "skipped_by_folder" gives the folders with any, by the name readpst prints.
+For Unicode files, "pst_extractor" holds what the npm package pst-extractor sees (through
+pst_extractor.js; folders and items as above, with subject, message_class, sender_name,
+sender_email, sent, received, body, to/cc/bcc and attachments), when node and the package
+(installed in node_modules beside this script by the test command) are there.
 Exit 2 with a message on stderr when a reader cannot open the file.
 """
 import email
@@ -442,6 +446,21 @@ def read_readpst(path, work):
     return {"folders": folders, "skipped": sum(skipped.values()), "skipped_by_folder": skipped}
 
 
+def read_pst_extractor(path):
+    here = os.path.dirname(os.path.abspath(__file__))
+    modules = os.path.join(here, "node_modules")
+    with open(path, "rb") as f:
+        header = f.read(12)
+    unicode_file = len(header) == 12 and int.from_bytes(header[10:12], "little") >= 23
+    if not unicode_file or not shutil.which("node") or not os.path.isdir(os.path.join(modules, "pst-extractor")):
+        return None
+    p = subprocess.run(["node", os.path.join(here, "pst_extractor.js"), path], capture_output=True,
+                       env=dict(os.environ, NODE_PATH=modules), timeout=600)
+    if p.returncode != 0:
+        fail(f"pst-extractor cannot open {path}: {p.stderr.decode('utf-8', 'replace').strip()[-300:]}")
+    return json.loads(p.stdout)
+
+
 def main():
     if len(sys.argv) != 2:
         print(__doc__.split("\n\n")[1], file=sys.stderr)
@@ -453,6 +472,9 @@ def main():
     try:
         result = {"pypff": read_pypff(path), "pffexport": read_pffexport(path, work),
                   "readpst": read_readpst(path, work)}
+        extracted = read_pst_extractor(path)
+        if extracted is not None:
+            result["pst_extractor"] = extracted
     finally:
         shutil.rmtree(work, ignore_errors=True)
     json.dump(result, sys.stdout, ensure_ascii=False, indent=1)

@@ -259,6 +259,10 @@ namespace detail {
         };
         for (auto [guid, lid] : common)
             names_.idFor(*guid, lid);
+        // And, as in every store Outlook writes, the categories by their string name, so the
+        // string stream is never empty either (pst-extractor cannot open a map whose string
+        // stream is empty).
+        names_.idFor(kPsPublicStrings, u"Keywords");
         // Search management queue and search activity list: empty ([MS-PST] 2.4.8.4).
         ndb_->putNode(kNidSearchManagementQueue, 0, 0, 0);
         ndb_->putNode(kNidSearchActivityList, 0, 0, 0);

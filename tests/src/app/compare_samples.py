@@ -256,8 +256,16 @@ def compare_mail(d, where, reader, e, item):
         d.same(where, "message_class", "IPM.Note", item.get("message_class"))
 
 
+def compare_extracted(d, where, e, item, message_class):
+    """What pst-extractor shows of every item kind: its class and its body."""
+    d.same(where, "message_class", message_class, item.get("message_class"))
+    d.same(where, "body", e["body"], normal(item.get("body")))
+
+
 def compare_appointment(d, where, reader, e, item, ansi):
-    if reader == "pypff":
+    if reader == "pst_extractor":
+        compare_extracted(d, where, e, item, "IPM.Appointment")
+    elif reader == "pypff":
         p, n = item["props"], item["named"]
         d.same(where, "message_class", "IPM.Appointment", item.get("message_class"))
         d.same(where, "start (PR_START_DATE)", e["start"], p.get("0x0060"))
@@ -290,7 +298,9 @@ def first(value):
 def compare_contact(d, where, reader, e, item, ansi):
     office = [e[k] for k in ("OfficeStreetAddress", "OfficeCity", "OfficeState", "OfficeZip", "OfficeCountry")]
     home = [e[k] for k in ("StreetAddress", "City", "State", "Zip", "Country")]
-    if reader == "pypff":
+    if reader == "pst_extractor":
+        compare_extracted(d, where, e, item, "IPM.Contact")
+    elif reader == "pypff":
         p, n = item["props"], item["named"]
         d.same(where, "message_class", "IPM.Contact", item.get("message_class"))
         d.same(where, "body", e["body"], normal(item.get("body")))
@@ -337,17 +347,18 @@ def compare_contact(d, where, reader, e, item, ansi):
 
 def compare_task(d, where, reader, e, item):
     d.same(where, "body", e["body"], normal(item.get("body")))
-    if reader == "pypff":
+    if reader in ("pypff", "pst_extractor"):
         d.same(where, "message_class", "IPM.Task", item.get("message_class"))
+    if reader == "pypff":
         d.same(where, "due date (TaskDueDate)", e["due"], item["named"].get("PSETID_Task:0x8105"))
         d.same_or_empty(where, "categories", e["categories"], item["named"].get("PS_PUBLIC_STRINGS:Keywords"))
-    else:
+    elif reader == "pffexport":
         d.same(where, "due date", e["due"], pff_time(item.get("fields", {}).get("Task", {}).get("Due date")))
 
 
 def compare_note(d, where, reader, e, item):
     d.same(where, "body", e["body"], normal(item.get("body")))
-    if reader == "pypff":
+    if reader in ("pypff", "pst_extractor"):
         d.same(where, "message_class", "IPM.StickyNote", item.get("message_class"))
 
 

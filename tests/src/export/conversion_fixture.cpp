@@ -9,6 +9,7 @@
 #include <QRadioButton>
 
 #include <algorithm>
+#include <map>
 
 namespace {
 QString topPath(const QString& folder)
@@ -102,6 +103,23 @@ QStringList AttachmentsOf(const QJsonObject& item)
     return out;
 }
 
+QStringList Summaries(const QJsonArray& items)
+{
+    QStringList out;
+    for (const auto& value : items) {
+        const QJsonObject item = value.toObject();
+        QStringList fields;
+        for (const char* key : { "subject", "message_class", "sender_name", "sender_email", "sent" })
+            fields << item.value(QLatin1String(key)).toString();
+        for (const char* key : { "to", "cc", "bcc" })
+            fields << Names(item.value(QLatin1String(key))).join(QLatin1String("; "));
+        fields << AttachmentsOf(item).join(QLatin1String(", "));
+        out << fields.join(QLatin1String(" | "));
+    }
+    out.sort();
+    return out;
+}
+
 QString Sha256(const QByteArray& bytes)
 {
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
@@ -174,6 +192,22 @@ PstView ConversionFixture::read(const QString& pst)
     QJsonParseError error;
     PstView view { QJsonDocument::fromJson(readers.out, &error).object() };
     EXPECT_EQ(error.error, QJsonParseError::NoError) << error.errorString().toStdString();
+    // A Unicode file is read by pst-extractor too: in every folder its items agree with pypff's.
+    QFile file(pst);
+    const bool unicode = file.open(QIODevice::ReadOnly) && file.read(12).mid(10, 2) >= QByteArray("\x17\x00", 2);
+    if (unicode) {
+        EXPECT_TRUE(view.json.contains(QLatin1String("pst_extractor")))
+            << "pst-extractor is missing: scripts/test.sh installs it into tests/support/node_modules";
+        auto byPath = [&](const char* reader) {
+            std::map<QString, QStringList> out;
+            for (const auto& f :
+                view.json.value(QLatin1String(reader)).toObject().value(QLatin1String("folders")).toArray())
+                out[f.toObject().value(QLatin1String("path")).toString()]
+                    = Summaries(f.toObject().value(QLatin1String("items")).toArray());
+            return out;
+        };
+        EXPECT_EQ(byPath("pst_extractor"), byPath("pypff"));
+    }
     return view;
 }
 

@@ -12,7 +12,8 @@
 #include <QStringList>
 
 // What the readers saw in one PST. Folder paths are below "Top of Personal Folders"
-// ("Inbox", "Projects/2009"); readers are "pypff", "pffexport" and "readpst".
+// ("Inbox", "Projects/2009"); readers are "pypff", "pffexport", "readpst" and, for Unicode
+// files, "pst_extractor".
 struct PstView {
     QJsonObject json;
 
@@ -31,6 +32,9 @@ QStringList Addresses(const QJsonValue& list);
 // "name size sha256" of each attachment, in the reader's order.
 QStringList AttachmentsOf(const QJsonObject& item);
 QString Sha256(const QByteArray& bytes);
+// One line per item (subject, class, sender, recipient names, attachments), sorted: what two
+// readers must agree on.
+QStringList Summaries(const QJsonArray& items);
 
 class ConversionFixture : public ScanFixture {
 protected:
