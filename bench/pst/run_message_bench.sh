@@ -18,7 +18,7 @@ trap 'rm -rf "$WORK"' EXIT
 cmake -S "$ROOT" -B "$BUILD" -G Ninja -DFERRYMARK_GUI=OFF -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$BUILD" --target ferrymark_pst >/dev/null
 c++ -O2 -std=c++20 -I"$ROOT/platform/pst/include" "$ROOT/bench/pst/message_bench.cpp" \
-    "$BUILD/platform/pst/libferrymark_pst.a" -o "$WORK/message_bench"
+    "$BUILD/platform/pst/libferrymark_pst.a" "$BUILD/platform/pst/libferrymark_pst_error.a" -o "$WORK/message_bench"
 B=$WORK/message_bench
 field() { sed -n "s/^$1 //p"; }
 ratio() { awk "BEGIN { printf \"%.2f\", $1 / $2 }"; }

@@ -6,7 +6,6 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 seconds=${1:-30}
 build=${2:-"$root/build-fuzz"}
-shared=${FERRYMARK_SHARED_DIR:-"$root/../shared"}
 
 extra=()
 if ! grep -q 'add_subdirectory(fuzz' "$root/CMakeLists.txt"; then
@@ -21,7 +20,7 @@ cmake --build "$build" --target dxl_reader_fuzz
 corpus="$build/fuzz/notes/corpus"
 mkdir -p "$corpus"
 seeds=("$root/fuzz/notes/seeds" "$root/samples")
-[ -d "$shared/reference/dxl" ] && seeds+=("$shared/reference/dxl")
+seeds+=("$root/tests/data/dxl" "$root/tests/data/dxl/real")
 artifacts="$build/fuzz/notes/artifacts/"
 mkdir -p "$artifacts"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

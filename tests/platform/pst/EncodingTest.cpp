@@ -35,7 +35,7 @@ ByteVector fromHex(const std::string& hex)
 
 ByteVector readReference(const std::string& name)
 {
-    std::ifstream in(psttest::sharedDir() + "/reference/pst/" + name, std::ios::binary);
+    std::ifstream in(psttest::referenceDir() / name, std::ios::binary);
     return ByteVector(std::istreambuf_iterator<char>(in), {});
 }
 

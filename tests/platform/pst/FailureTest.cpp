@@ -134,8 +134,8 @@ TEST_P(Failures, DiskFullInALaterFlushKeepsTheLastFlushedStore)
         }
         EXPECT_TRUE(failed) << "budget " << budget << " never ran out";
         ASSERT_TRUE(std::filesystem::exists(path)) << "the store was complete after create()";
-        auto check = pstcheck(path);
-        EXPECT_EQ(check.exitCode, 0) << "budget " << budget << ": " << check.output;
+        auto check = verify(path);
+        EXPECT_TRUE(check.ok) << "budget " << budget << ": " << check.output;
         auto walk = pypffWalk(path);
         EXPECT_EQ(walk.exitCode, 0) << walk.output;
         EXPECT_NE(walk.output.find("FOLDER\tTop of Personal Folders/Inbox\t"), std::string::npos) << walk.output;
@@ -217,8 +217,8 @@ TEST_P(Failures, FileSizeLimitIsRefusedBeforeItIsCrossed)
         EXPECT_EQ(e.kind(), pst::ErrorKind::LimitExceeded) << e.what();
     }
     EXPECT_LE(std::filesystem::file_size(path), o.maxFileSize);
-    auto check = pstcheck(path);
-    EXPECT_EQ(check.exitCode, 0) << check.output;
+    auto check = verify(path);
+    EXPECT_TRUE(check.ok) << check.output;
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, Failures, ::testing::Values(pst::Format::Ansi, pst::Format::Unicode),
@@ -283,8 +283,15 @@ TEST(KilledProcess, FileAlwaysHoldsAtLeastTheFlushedFolders)
         ::waitpid(pid, &status, 0);
         ASSERT_GT(flushed, 0) << "helper never flushed";
 
-        auto check = pstcheck(path);
-        EXPECT_EQ(check.exitCode, 0) << "trial " << trial << ": " << check.output;
+        // A kill inside a flush leaves the maps marked for rebuilding (fAMapValid INVALID) or,
+        // between growing the file and its header, a tail past ibFileEof; nothing else.
+        auto check = verify(path);
+        std::string unexpected;
+        for (const auto& f : check.report.findings)
+            if (f.code != "HEADER_AMAP_VALID" && f.code != "HEADER_EOF_LONG")
+                unexpected += pst::describe(f) + "\n";
+        EXPECT_EQ(unexpected, "") << "trial " << trial;
+        EXPECT_TRUE(check.report.format.has_value());
         auto walk = pypffWalk(path);
         ASSERT_EQ(walk.exitCode, 0) << walk.output;
         int user = 0; // folders below the default ones

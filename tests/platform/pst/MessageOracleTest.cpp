@@ -1,6 +1,6 @@
 // Messages in ANSI and Unicode stores: mail with 0, 1 and 3 recipients of each type and 0, 1 and 2
 // attachments (0 bytes, 5 KB, 20 MB), non-ASCII text, a long body, appointments, contacts, tasks,
-// sticky notes and an updated message, judged by pstcheck.py, pypff/pffexport (pstdump.py),
+// sticky notes and an updated message, judged by the verifier, pypff/pffexport (tests/support/pst_readers.py),
 // pffexport's text files and readpst's mbox, vCard and iCalendar output.
 #include "PstTestSupport.h"
 
@@ -35,7 +35,7 @@ pst::Property named(const pst::Guid& set, std::uint32_t lid, std::uint16_t type,
     return { 0, pst::PropertyName { set, lid, {} }, type, std::move(v) };
 }
 
-// 2024-03-01 08:00:00 UTC in FILETIME ticks, and "YYYY-MM-DDTHH:MM:SS" as pstdump prints it.
+// 2024-03-01 08:00:00 UTC in FILETIME ticks, and "YYYY-MM-DDTHH:MM:SS" as pst_readers.py prints it.
 constexpr std::int64_t kBase = 133537536000000000LL;
 constexpr std::int64_t kHour = 36000000000LL;
 std::string isoOf(std::int64_t ticks)
@@ -280,15 +280,14 @@ TEST_P(PstMessageStore, ReadersSeeEveryItemAsWritten)
     const auto path = dir / "messages.pst";
     const Written w = writeStore(path);
 
-    auto check = pstcheck(path);
-    EXPECT_EQ(check.exitCode, 0) << check.output;
-    EXPECT_NE(check.output.find(" 0 errors"), std::string::npos) << check.output;
+    auto check = verify(path);
+    EXPECT_TRUE(check.ok) << check.output;
 
-    // pypff and pffexport through pstdump.py: subjects, senders, times, flags, bodies,
+    // pypff and pffexport through pst_readers.py: subjects, senders, times, flags, bodies,
     // recipients and byte-exact attachments.
-    auto listed
-        = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + quote(std::string(PST_TEST_SOURCE_DIR) + "/list_items.py")
-            + " " + quote(sharedDir() + "/tools/pstdump.py") + " " + quote(path.string()));
+    auto listed = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
+        + quote(std::string(PST_TEST_SOURCE_DIR) + "/list_items.py") + " "
+        + quote(std::string(PST_TEST_SOURCE_DIR) + "/../../support/pst_readers.py") + " " + quote(path.string()));
     ASSERT_EQ(listed.exitCode, 0) << listed.output;
     auto seen = lines(listed.output);
     auto want = w.items;
@@ -391,11 +390,11 @@ TEST(PstMessageErrors, RefusedMessagesLeaveTheStoreUsable)
     inbox.addMessage(ok);
     EXPECT_EQ(inbox.contentCount(), 1u);
     store.close();
-    auto check = pstcheck(path);
-    EXPECT_EQ(check.exitCode, 0) << check.output;
-    auto listed
-        = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + quote(std::string(PST_TEST_SOURCE_DIR) + "/list_items.py")
-            + " " + quote(sharedDir() + "/tools/pstdump.py") + " " + quote(path.string()));
+    auto check = verify(path);
+    EXPECT_TRUE(check.ok) << check.output;
+    auto listed = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
+        + quote(std::string(PST_TEST_SOURCE_DIR) + "/list_items.py") + " "
+        + quote(std::string(PST_TEST_SOURCE_DIR) + "/../../support/pst_readers.py") + " " + quote(path.string()));
     EXPECT_EQ(lines(listed.output).size(), 1u) << listed.output;
     EXPECT_NE(listed.output.find("Inbox | Angenommen | IPM.Note"), std::string::npos) << listed.output;
 }

@@ -58,8 +58,8 @@ TEST(PstMessageScale, TwentyThousandMessagesInOneUnicodeFolder)
         EXPECT_EQ(folder.messages().size(), static_cast<std::size_t>(count));
         store.close();
     }
-    auto check = pstcheck(path);
-    EXPECT_EQ(check.exitCode, 0) << check.output;
+    auto check = verify(path);
+    EXPECT_TRUE(check.ok) << check.output;
     auto info = run("pffinfo " + quote(path.string()));
     EXPECT_EQ(info.exitCode, 0) << info.output;
     auto counted = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
@@ -89,8 +89,8 @@ TEST(PstMessageScale, AnsiContentsTableStopsAt65535Rows)
         EXPECT_EQ(folder.contentCount(), 65535u);
         store.close();
     }
-    auto check = pstcheck(path);
-    EXPECT_EQ(check.exitCode, 0) << check.output;
+    auto check = verify(path);
+    EXPECT_TRUE(check.ok) << check.output;
     std::string log;
     EXPECT_EQ(readpstItems(path, "Voll", log), 65535) << log;
     EXPECT_EQ(readpstItems(path, "Inbox", log), 1) << log;
@@ -130,8 +130,8 @@ TEST(PstMessageScale, AnsiFileSizeLimitRefusesTheNextMessage)
         store.close();
     }
     EXPECT_LE(std::filesystem::file_size(path), options.maxFileSize);
-    auto check = pstcheck(path);
-    EXPECT_EQ(check.exitCode, 0) << check.output;
+    auto check = verify(path);
+    EXPECT_TRUE(check.ok) << check.output;
     std::string log;
     EXPECT_EQ(readpstItems(path, "Inbox", log), written) << log;
 }

@@ -47,12 +47,31 @@ ScratchDir::~ScratchDir()
     std::filesystem::remove_all(path_, ec);
 }
 
-std::string sharedDir() { return FERRYMARK_SHARED_DIR; }
+std::filesystem::path referenceDir() { return std::filesystem::path(FERRYMARK_TEST_DATA_DIR) / "pst"; }
 
-CommandResult pstcheck(const std::filesystem::path& pst)
+VerifyResult verify(const std::filesystem::path& pst, const pst::VerifyOptions& options)
 {
-    return run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + quote(sharedDir() + "/tools/pstcheck.py") + " "
-        + quote(pst.string()));
+    VerifyResult r;
+    try {
+        r.report = pst::verify(pst, options);
+    } catch (const std::exception& e) {
+        r.output = std::string("not readable: ") + e.what() + "\n";
+        return r;
+    }
+    r.ok = r.report.ok() && r.report.format.has_value();
+    for (const auto& f : r.report.findings)
+        r.output += pst::describe(f) + "\n";
+    r.output += std::to_string(r.report.findingCount) + " findings, " + std::to_string(r.report.nodes) + " nodes\n";
+    const std::filesystem::path pstcheck = FERRYMARK_OPTIONAL_PSTCHECK;
+    if (std::filesystem::exists(pstcheck)) {
+        auto extra
+            = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + quote(pstcheck.string()) + " " + quote(pst.string()));
+        if (extra.exitCode != 0) {
+            r.ok = false;
+            r.output += "pstcheck.py: " + extra.output;
+        }
+    }
+    return r;
 }
 
 CommandResult pypffWalk(const std::filesystem::path& pst)

@@ -1,6 +1,8 @@
-// Helpers for the PST tests: a scratch folder, running the independent readers and the
-// strict checker, and reading their answers.
+// Helpers for the PST tests: a scratch folder, the verifier, running the independent readers,
+// and reading their answers.
 #pragma once
+
+#include "pst/Verify.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -31,9 +33,17 @@ private:
     std::filesystem::path path_;
 };
 
-std::string sharedDir();
-// pstcheck.py: exit 0 and "0 errors", or the output for the failure message.
-CommandResult pstcheck(const std::filesystem::path& pst);
+// Outlook-written PST files of tests/data/pst.
+std::filesystem::path referenceDir();
+
+// The verifier's judgement of a file, and pstcheck.py's as well when ../shared/tools/pstcheck.py
+// is there (an optional extra): ok when neither finds anything; output lists what they found.
+struct VerifyResult {
+    bool ok = false;
+    std::string output;
+    pst::VerifyReport report;
+};
+VerifyResult verify(const std::filesystem::path& pst, const pst::VerifyOptions& options = {});
 // Folder paths ("Top of Personal Folders/Inbox") and subfolder counts as pypff walks them.
 CommandResult pypffWalk(const std::filesystem::path& pst);
 // Folder paths as exported by pffexport (directories of the export).

@@ -1,5 +1,5 @@
 // A new store, ANSI and Unicode, with the default folders, a nested tree, 1,000 siblings and
-// non-ASCII names, judged by pstcheck.py and the independent readers.
+// non-ASCII names, judged by the verifier and the independent readers.
 #include "PstTestSupport.h"
 
 #include "pst/Store.h"
@@ -129,9 +129,9 @@ TEST_P(NewStoreOracles, DefaultFoldersNestedTreeManySiblingsAndNonAsciiNames)
     const bool ansi = GetParam() == pst::Format::Ansi;
 
     // Structure: the strict checker.
-    auto check = pstcheck(path);
-    EXPECT_EQ(check.exitCode, 0) << check.output;
-    EXPECT_NE(check.output.find(ansi ? "ANSI" : "Unicode"), std::string::npos) << check.output;
+    auto check = verify(path);
+    EXPECT_TRUE(check.ok) << check.output;
+    EXPECT_EQ(check.report.format, ansi ? pst::Format::Ansi : pst::Format::Unicode);
     const auto maps = amapSummary(path);
     EXPECT_EQ(maps.valid, 2); // VALID_AMAP2 after close
     EXPECT_EQ(maps.headerFree, maps.mapFree) << "cbAMapFree disagrees with the AMap pages";
@@ -197,8 +197,8 @@ TEST_P(NewStoreOracles, ValuesTooLargeForTheHeapAreReadBackFromSubnodes)
     ScratchDir dir;
     const auto path = dir / "large.pst";
     pst::Store::create(path, GetParam(), name).close();
-    auto check = pstcheck(path);
-    EXPECT_EQ(check.exitCode, 0) << check.output;
+    auto check = verify(path);
+    EXPECT_TRUE(check.ok) << check.output;
     auto walk = pypffWalk(path);
     ASSERT_EQ(walk.exitCode, 0) << walk.output;
     EXPECT_NE(walk.output.find("\t0x3001=" + name + "\t"), std::string::npos) << walk.output.substr(0, 400);
