@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets everything up, builds, and runs the whole test suite twice: plain, then under
-# AddressSanitizer + UndefinedBehaviorSanitizer; between the two, the DXL reader's fuzz target
-# runs for a short fixed time.
+# AddressSanitizer + UndefinedBehaviorSanitizer; between the two, the DXL reader's and the PST
+# verifier's fuzz targets run for a short fixed time each.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export QT_QPA_PLATFORM=offscreen
@@ -17,6 +17,7 @@ fi
 (cd "$root/build" && ctest --output-on-failure -j"$(nproc)" --timeout 600)
 
 "$root/fuzz/notes/run.sh" 30 "$root/build-fuzz"
+"$root/fuzz/pst/run.sh" 20 "$root/build-fuzz"
 
 "$root/scripts/setup.sh" "$root/build-asan" -DFERRYMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

@@ -24,7 +24,7 @@ namespace {
 
     TEST_F(ReaderTest, RealExportedNoteKeepsDateOnlyTimeOnlyAndOffsetValues)
     {
-        auto db = open(std::string(FERRYMARK_SHARED_DIR) + "/reference/dxl/CET-document.xml");
+        auto db = open(std::string(FERRYMARK_TEST_DATA_DIR) + "/dxl/CET-document.xml");
         auto doc = db->GetDocumentByID("912");
         EXPECT_EQ(doc->NoteID(), "912");
         EXPECT_EQ(doc->GetItemValue("Form"), Variant(VariantArray { "DateTime Doc" }));

@@ -85,8 +85,8 @@ TEST_F(StandIn, StoresAndFoldersOfBothFormatsReachTheFileAndTheProfile)
             session->Logoff();
         }
 
-        const auto check = psttest::pstcheck(path);
-        EXPECT_EQ(check.exitCode, 0) << check.output;
+        const auto check = psttest::verify(path);
+        EXPECT_TRUE(check.ok) << check.output;
         std::string log;
         const auto folders = psttest::pffexportFolders(path, log);
         for (const char* expected : { "Inbox", "Folders", "Projects", "Projects/2009", "Projects/2009/Q1" })
@@ -141,5 +141,6 @@ TEST_F(StandIn, FailuresSayWhatFailed)
         appointment->Get("Start").toDate().toUnixMillis() + 30 * 60 * 1000);
     EXPECT_THROW(appointment->Attachments()->Add((dir / "missing.txt").string()), AutomationError);
     session->Logoff();
-    EXPECT_EQ(psttest::pstcheck(dir / "items.pst").exitCode, 0);
+    const auto items = psttest::verify(dir / "items.pst");
+    EXPECT_TRUE(items.ok) << items.output;
 }
