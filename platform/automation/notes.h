@@ -46,6 +46,8 @@ class NotesDocument {
 public:
     virtual ~NotesDocument() = default;
     virtual std::string NoteID() const = 0;
+    // The document's universal ID (32 hex digits), empty where the client does not know it.
+    virtual std::string UniversalID() const { return {}; }
     virtual std::int32_t Size() const = 0;
     // Always an array; a missing item gives one empty text.
     virtual Variant GetItemValue(const std::string& itemName) const = 0;
@@ -85,6 +87,9 @@ public:
     virtual std::shared_ptr<NotesView> GetView(const std::string& name) const = 0;
     // Throws AutomationError for an unknown note ID.
     virtual std::shared_ptr<NotesDocument> GetDocumentByID(const std::string& noteId) const = 0;
+    // The note IDs of every document (design notes excluded), in the database's order; what
+    // AllDocuments walks in Notes. Empty where the client cannot list them.
+    virtual std::vector<std::string> AllDocumentIDs() const { return {}; }
 };
 
 // Registered as "Notes.NotesSession".

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace automation {
 
@@ -130,6 +132,23 @@ public:
     virtual std::shared_ptr<RDOStore> GetStoreFromID(const std::string& entryId) = 0;
     // "\\Store display name\Folder\Subfolder"
     virtual std::shared_ptr<RDOFolder> GetFolderFromPath(const std::string& path) = 0;
+};
+
+// What reading a written PST file back found: every broken rule of the format (for people),
+// and how many messages each folder holds, by path below the top of the store ("\Inbox",
+// "\Projects\2009"). Not an Outlook member: the stand-in's own proof of what it wrote.
+struct PstReadBack {
+    std::vector<std::string> findings; // the first ones, one line each
+    std::size_t findingCount = 0; // all of them
+    std::vector<std::pair<std::string, std::int32_t>> messagesByFolder;
+};
+
+// Registered as "Ferrymark.PstReadBack".
+class PstFileCheck : public Object {
+public:
+    // Writes what an open store still holds in memory, then reads the file at path back.
+    // Throws AutomationError when the file cannot be written or read at all.
+    virtual PstReadBack ReadBack(const std::string& path) = 0;
 };
 
 // Registered as "Redemption.MAPIUtils".

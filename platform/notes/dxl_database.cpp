@@ -361,6 +361,7 @@ private:
             }
             if (record_.flags & NoteIdAsWritten)
                 index_.unusualNoteIds_[index] = pendingNoteIdText_;
+            record_.unid = unid_;
             index_.documents_.push_back(record_);
             for (const auto& unid : folderRefs_)
                 folderRefs_All_.emplace_back(intern(unid), index);
@@ -553,6 +554,8 @@ std::size_t DatabaseIndex::memoryUsed() const
 {
     std::size_t bytes = sizeof(*this) + documents_.capacity() * sizeof(DocumentRecord)
         + lookup_.capacity() * sizeof(std::uint64_t) + fragmentPrefix_.capacity() + title_.capacity();
+    for (const auto& d : documents_)
+        bytes += d.unid.capacity() > 15 ? d.unid.capacity() + 1 : 0;
     for (const auto& [k, v] : unusualNoteIds_)
         bytes += sizeof(k) + sizeof(v) + v.capacity() + 16;
     for (const auto& v : views_) {

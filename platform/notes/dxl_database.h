@@ -25,6 +25,7 @@ struct DocumentRecord {
     std::uint32_t line = 0; // of the start tag
     std::uint32_t column = 0;
     std::uint32_t flags = 0; // NoteIdUpperCase, NoteIdAsWritten
+    std::string unid; // upper case, as <noteinfo unid> gives it; empty when missing
 };
 
 struct ViewRecord {

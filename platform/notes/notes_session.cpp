@@ -142,6 +142,7 @@ namespace {
         }
 
         std::string NoteID() const override { return index_->noteIdText(document_); }
+        std::string UniversalID() const override { return index_->documents()[document_].unid; }
 
         std::int32_t Size() const override
         {
@@ -320,6 +321,15 @@ namespace {
                 throw AutomationError("NotesDatabase", "GetDocumentByID",
                     index_->path() + ": no document has the note ID \"" + noteId + "\"");
             return std::make_shared<DxlDocument>(index_, *document, nullptr, 0);
+        }
+
+        std::vector<std::string> AllDocumentIDs() const override
+        {
+            std::vector<std::string> ids;
+            ids.reserve(index_->documents().size());
+            for (std::size_t i = 0; i < index_->documents().size(); ++i)
+                ids.push_back(index_->noteIdText(static_cast<std::uint32_t>(i)));
+            return ids;
         }
 
     private:

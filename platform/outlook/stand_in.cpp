@@ -5,6 +5,7 @@
 
 #include "automation/outlook.h"
 #include "pst/Store.h"
+#include "pst/Verify.h"
 
 #include <map>
 #include <mutex>
@@ -323,6 +324,47 @@ namespace {
         }
     };
 
+    // Reads a PST file back with the verifier, after writing what an open store of that file
+    // still holds. Folder paths drop the top of the store (the IPM subtree), so "\Inbox";
+    // folders outside it (search folders) are left out.
+    class StandInFileCheck : public automation::PstFileCheck {
+    public:
+        automation::PstReadBack ReadBack(const std::string& path) override
+        {
+            std::error_code ec;
+            for (auto& [id, store] : openStores().byId) {
+                if (!store->dirty || !store->store.isOpen()
+                    || !std::filesystem::equivalent(store->store.path(), path, ec))
+                    continue;
+                try {
+                    store->store.flush();
+                    store->dirty = false;
+                } catch (const pst::Error& e) {
+                    rethrow("PstFileCheck", "ReadBack", e);
+                }
+            }
+            pst::VerifyReport report;
+            try {
+                report = pst::verify(path);
+            } catch (const pst::Error& e) {
+                rethrow("PstFileCheck", "ReadBack", e);
+            }
+            automation::PstReadBack result;
+            result.findingCount = report.findingCount;
+            if (!report.format && report.findingCount == 0)
+                ++result.findingCount; // nothing readable, though nothing named
+            for (const auto& f : report.findings)
+                result.findings.push_back(pst::describe(f));
+            const std::string top = "\\Top of Personal Folders";
+            for (const auto& folder : report.folders)
+                if (folder.path.size() > top.size() && folder.path.compare(0, top.size(), top) == 0
+                    && folder.path[top.size()] == '\\')
+                    result.messagesByFolder.emplace_back(
+                        folder.path.substr(top.size()), static_cast<std::int32_t>(folder.messages));
+            return result;
+        }
+    };
+
     class StandInApplication : public automation::OutlookApplication {
     public:
         std::shared_ptr<automation::OutlookNamespace> GetNamespace(const std::string& type) override
@@ -380,6 +422,7 @@ void RegisterOutlookStandIn(const std::filesystem::path& profileFile)
     automation::RegisterProvider("Redemption.RDOSession", [] { return std::make_shared<StandInSession>(); });
     automation::RegisterProvider("Redemption.MAPIUtils", [] { return std::make_shared<StandInUtils>(); });
     automation::RegisterProvider("Outlook.Application", [] { return std::make_shared<StandInApplication>(); });
+    automation::RegisterProvider("Ferrymark.PstReadBack", [] { return std::make_shared<StandInFileCheck>(); });
 }
 
 void CloseAllStores()

@@ -7,7 +7,8 @@
 
 namespace outlook {
 
-// Registers "Redemption.RDOSession", "Redemption.MAPIUtils" and "Outlook.Application".
+// Registers "Redemption.RDOSession", "Redemption.MAPIUtils", "Outlook.Application" and
+// "Ferrymark.PstReadBack" (the verifier's read-back of a written file).
 // The profile lives at Profile::defaultLocation() unless a file is given.
 void RegisterOutlookStandIn(const std::filesystem::path& profileFile = {});
 

@@ -5,9 +5,10 @@
 //   ferrymark-convert [--format unicode|ansi] [--only emails,calendars,contacts,todo,journals]
 //                     --out FOLDER DATABASE...
 //
-// The last line printed for each database is the PST's full path, or a line starting with
-// "error:" (also when items could not be written; the line then names the PST that holds the
-// rest). The exit status is 0 when every database was converted whole.
+// For each database it prints the run's summary ("written N, skipped N, failed N") and the
+// migration report's path ("report: ..."), and last the PST's full path, or a line starting
+// with "error:" (also when items could not be written; the line then names the PST that holds
+// the rest). The exit status is 0 when every database was converted whole.
 #include "common/program_state.h"
 #include "common/ui_seams.h"
 #include "export/frm_save.h"
@@ -173,6 +174,8 @@ int main(int argc, char** argv)
     outlook::RegisterOutlookStandIn();
 
     ProgressPrinter progress;
+    QString reportPath;
+    QString reportSummary;
     QString lastTitle;
     QString lastText;
     common::UiSeams scripted;
@@ -195,6 +198,8 @@ int main(int argc, char** argv)
         progress.attach(window);
         window->CmdConversion_Click();
         progress.detach();
+        reportPath = window->ReportPath();
+        reportSummary = window->ReportSummary();
     };
     common::ScopedSeams scope(scripted);
 
@@ -241,7 +246,13 @@ int main(int argc, char** argv)
         format->setChecked(true);
 
         lastTitle.clear();
+        reportPath.clear();
+        reportSummary.clear();
         window.CmdStartConversion_Click();
+        if (!reportSummary.isEmpty())
+            std::cout << reportSummary.toStdString() << std::endl;
+        if (!reportPath.isEmpty())
+            std::cout << "report: " << reportPath.toStdString() << std::endl;
         if (lastTitle == "Export Complete") {
             std::cout << common::Program().PstFullPath.toStdString() << std::endl;
         } else if (lastTitle == "Export Incomplete") {

@@ -8,10 +8,12 @@
 #include "common/ui_seams.h"
 #include "common/value_text.h"
 #include "export/export_options.h"
+#include "export/migration_report.h"
 #include "notes/notes_reader.h"
 #include "widgets/frm_main_controls.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -134,6 +136,8 @@ struct frmSave::Run {
     Routine r;
     std::map<Phase, DocumentWriter> writers;
     FolderMaker folderMaker;
+    bool storeMade = false; // this run made its PST
+    bool ended = false; // endRun has written the report
 
     explicit Run(frmSave& window)
         : w(window)
@@ -156,8 +160,11 @@ struct frmSave::Run {
 
         r.onErrorGoTo(Landing::OutlookReport);
         if (r.run([&] { setUpStore(); })) {
-            common::MsgBox(QStringLiteral("Outlook is not INSTALLED or configured properly"), common::MsgButtons::Ok,
-                common::MsgIcon::Information, QStringLiteral("Outlook Not Installed/Configured"), &w);
+            const QString report
+                = endRun(QStringLiteral("ended: Outlook could not be used: ") + QString::fromStdString(r.lastError()));
+            common::MsgBox(QStringLiteral("Outlook is not INSTALLED or configured properly") + report,
+                common::MsgButtons::Ok, common::MsgIcon::Information,
+                QStringLiteral("Outlook Not Installed/Configured"), &w);
             return;
         }
 
@@ -169,11 +176,16 @@ struct frmSave::Run {
                 return;
             switch (*landed) {
             case Landing::OutlookReport:
-            case Landing::NotesReport:
-                common::MsgBox(notes::NotesReader::NotesErrorReport(), common::MsgButtons::Ok,
+            case Landing::NotesReport: {
+                const QString report
+                    = endRun(QStringLiteral("ended: Notes failed: ") + QString::fromStdString(r.lastError()));
+                common::MsgBox(notes::NotesReader::NotesErrorReport() + report, common::MsgButtons::Ok,
                     common::MsgIcon::Information, QStringLiteral("Notes Not Installed/Configured"), &w);
                 return;
+            }
             case Landing::RunOver:
+                if (!ended)
+                    endRun(QStringLiteral("ended: no Notes session could be made"));
                 return;
             case Landing::InboxEnd:
                 g.DocIdList.clear();
@@ -230,6 +242,7 @@ struct frmSave::Run {
             auto store = need(w.RdoSession, "RDOSession")
                              .Stores()
                              ->AddPSTStore(g.PstFullPath.toStdString(), format, g.MailboxName.toStdString());
+            storeMade = store != nullptr;
             need(store, "RDOStore").IPMRootFolder()->Folders()->Add("Folders", 6);
             w.PstStoreId = QString::fromStdString(store->EntryID());
         });
@@ -404,6 +417,60 @@ struct frmSave::Run {
     // stops the run.
     void documents(Phase phase)
     {
+        std::int32_t done = 0; // documents with a row in the report
+        try {
+            documentsFrom(phase, done);
+        } catch (...) {
+            // The phase ended after a failure (or the run did): the rest of its list is lost.
+            unreached(phase, done,
+                QStringLiteral("its phase ended after a failure: ") + QString::fromStdString(r.lastError()), true);
+            throw;
+        }
+        unreached(phase, done, QStringLiteral("the run was stopped before this document"), false);
+    }
+
+    // Rows for the documents of the list from position from on that the phase did not reach.
+    // Those a failure cost count as not written; those a stop left out are skipped.
+    void unreached(Phase phase, std::int32_t from, const QString& reason, bool lost)
+    {
+        auto& g = Program();
+        const auto end = std::min<std::size_t>(static_cast<std::size_t>(std::max(g.DocIdCount, 0)), g.DocIdList.size());
+        for (auto j = static_cast<std::size_t>(std::max(from, 0)); j < end; ++j) {
+            ReportRow row;
+            row.noteId = g.DocIdList[j];
+            row.phase = QLatin1String(PhaseName(phase));
+            row.view = g.ViewName;
+            row.outcome = lost ? Outcome::Failed : Outcome::Skipped;
+            row.reason = reason;
+            w.report_->add(std::move(row));
+            if (lost)
+                countNotWritten(QStringLiteral("document %1 of view \"%2\" was not written: %3")
+                                    .arg(g.DocIdList[j], g.ViewName, reason));
+        }
+    }
+
+    void countNotWritten(const QString& what)
+    {
+        if (w.notWritten_++ == 0)
+            w.firstNotWritten_ = what;
+    }
+
+    // What the report shows of a document: its IDs, form and title.
+    static void describe(ReportRow& row, const automation::NotesDocument& doc, Phase phase)
+    {
+        row.unid = QString::fromStdString(doc.UniversalID());
+        row.form = firstValue(doc, "Form");
+        row.subject = firstValue(doc, phase == Phase::Contacts ? "FullName" : "Subject");
+    }
+
+    static QString notOfThePhase(Phase phase, const ReportRow* row)
+    {
+        return QStringLiteral("not written by the %1 phase (form \"%2\")")
+            .arg(QLatin1String(PhaseName(phase)), row ? row->form : QString());
+    }
+
+    void documentsFrom(Phase phase, std::int32_t& done)
+    {
         auto& g = Program();
         for (std::int32_t i = 0; i < g.DocIdCount && !w.StopRequested; ++i) {
             g.NotesSession.reset();
@@ -414,10 +481,11 @@ struct frmSave::Run {
                 ? g.DocIdList[static_cast<std::size_t>(i)]
                 : QString();
             bool opened = false;
+            w.report_->beginDocument(noteId, QLatin1String(PhaseName(phase)), g.ViewName);
             try {
                 g.NotesDb = need(g.NotesSession, "NotesSession").GetDatabase("", databasePath());
                 g.NotesDoc = need(g.NotesDb, "NotesDatabase").GetDocumentByID(noteId.toStdString());
-                need(g.NotesDoc, "NotesDocument");
+                describe(*w.report_->current(), need(g.NotesDoc, "NotesDocument"), phase);
                 opened = true;
             } catch (const AutomationError& e) {
                 const QString what
@@ -435,11 +503,15 @@ struct frmSave::Run {
                     } catch (const AutomationError& e) {
                         w.NoteNotWritten(QStringLiteral("document %1 of view \"%2\" was not written: %3")
                                              .arg(noteId, g.ViewName, QString::fromUtf8(e.what())));
+                        w.report_->finishDocument(QString());
+                        done = i + 1;
                         throw;
                     }
                 });
                 r.onErrorSkip();
             }
+            w.report_->finishDocument(notOfThePhase(phase, w.report_->current()));
+            done = i + 1;
             g.NotesDoc.reset();
             g.NotesDb.reset();
             g.NotesSession.reset();
@@ -488,12 +560,16 @@ struct frmSave::Run {
                     break;
                 r.step([&] {
                     const auto& doc = need(g.NotesDoc, "NotesDocument");
+                    w.report_->beginDocument(
+                        QString::fromStdString(doc.NoteID()), QLatin1String(PhaseName(Phase::Journal)), g.ViewName);
+                    describe(*w.report_->current(), doc, Phase::Journal);
                     if (firstValue(doc, "Form") == QLatin1String("JournalEntry")) {
                         w.LblProcessing->setText(firstValue(doc, "Subject"));
                         w.LblCurrent->setText(QString::number(p) + QLatin1Char('/') + QString::number(total));
                         if (auto it = writers.find(Phase::Journal); it != writers.end() && it->second)
                             it->second(w, Phase::Journal, p);
                     }
+                    w.report_->finishDocument(notOfThePhase(Phase::Journal, w.report_->current()));
                     g.NotesDoc = need(g.NotesView, "NotesView").GetNextDocument(doc);
                 });
             }
@@ -501,9 +577,10 @@ struct frmSave::Run {
         logOff();
         w.RdoSession.reset();
         g.releaseNotes();
-        if (!reportNotWritten(g.PstFullPath + QLatin1Char('\n') + g.MailboxName))
+        const QString report = endRun(QString(), true);
+        if (!reportNotWritten(g.PstFullPath + QLatin1Char('\n') + g.MailboxName + report))
             common::MsgBox(QStringLiteral("Journals Migration Completed Successfully !\n") + g.PstFullPath
-                    + QLatin1Char('\n') + g.MailboxName,
+                    + QLatin1Char('\n') + g.MailboxName + report,
                 common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Export Complete"), &w);
         w.close();
     }
@@ -511,12 +588,123 @@ struct frmSave::Run {
     void finish()
     {
         auto& g = Program();
-        if (!reportNotWritten(g.PstFullPath + QStringLiteral("\nOutlook Mailbox Name : ") + g.MailboxName))
+        const QString report = endRun(QString(), true);
+        if (!reportNotWritten(g.PstFullPath + QStringLiteral("\nOutlook Mailbox Name : ") + g.MailboxName + report))
             common::MsgBox(QStringLiteral("Migration Completed Successfully !\n") + g.PstFullPath
-                    + QStringLiteral("\nOutlook Mailbox Name : ") + g.MailboxName,
+                    + QStringLiteral("\nOutlook Mailbox Name : ") + g.MailboxName + report,
                 common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Export Complete"), &w);
         w.close();
         DoEvents();
+    }
+
+    // The end of every run that made its PST: the PST read back and compared with what was
+    // written (after a run that got to its end), the documents no phase looked at, and the
+    // report beside the PST. Returns the line the final message adds: where the report is.
+    QString endRun(QString ending, bool readBack = false)
+    {
+        auto& g = Program();
+        ended = true;
+        w.report_->finishDocument(QString());
+        // The report lies beside the PST: none when this run made no PST file.
+        if (!storeMade || !QFileInfo::exists(g.PstFullPath))
+            return QString();
+        if (readBack)
+            readBackPst();
+        listUnexported();
+        if (ending.isEmpty()) {
+            ending = w.StopRequested ? QStringLiteral("stopped by the user") : QStringLiteral("completed");
+            if (w.notWritten_ != 0)
+                ending += QStringLiteral(", %1 item(s) not written").arg(w.notWritten_);
+        }
+        w.report_->setEnding(ending);
+        const QString problem
+            = w.report_->write(g.PstFullPath, m().txtNotesDatabaseFile->text().trimmed(), g.MailboxName);
+        if (!problem.isEmpty()) {
+            std::cerr << "The migration report could not be written: " << problem.toStdString() << '\n';
+            return QStringLiteral("\nThe migration report could not be written: ") + problem;
+        }
+        w.reportPath_ = MigrationReport::textPath(g.PstFullPath);
+        return QStringLiteral("\nMigration Report : ") + w.reportPath_;
+    }
+
+    // Reads the PST back and counts its messages per folder against the items the run saved
+    // there; a finding or a difference means the PST does not hold what the run wrote.
+    void readBackPst()
+    {
+        auto& g = Program();
+        std::shared_ptr<automation::PstFileCheck> check;
+        try {
+            check = automation::CreateObjectAs<automation::PstFileCheck>("Ferrymark.PstReadBack");
+        } catch (const AutomationError&) {
+            w.report_->setReadBack(QStringLiteral("not done: this Outlook offers no read-back"));
+            return;
+        }
+        automation::PstReadBack back;
+        try {
+            back = check->ReadBack(g.PstFullPath.toStdString());
+        } catch (const AutomationError& e) {
+            w.NoteNotWritten(QStringLiteral("the PST file could not be read back: ") + QString::fromUtf8(e.what()));
+            w.report_->setReadBack(QStringLiteral("failed: ") + QString::fromUtf8(e.what()));
+            return;
+        }
+        if (back.findingCount != 0)
+            w.NoteNotWritten(
+                QStringLiteral("the PST file read back breaks %1 rule(s) of the PST format, the first: %2")
+                    .arg(back.findingCount)
+                    .arg(back.findings.empty() ? QString() : QString::fromStdString(back.findings.front())));
+        auto written = w.report_->savedByFolder();
+        std::int64_t total = 0;
+        int differ = 0;
+        for (const auto& [path, n] : back.messagesByFolder) {
+            const QString folder = QString::fromStdString(path);
+            total += n;
+            const auto it = written.find(folder);
+            const std::int32_t expected = it == written.end() ? 0 : it->second;
+            if (it != written.end())
+                written.erase(it);
+            if (n != expected) {
+                ++differ;
+                w.NoteNotWritten(QStringLiteral("the PST holds %1 item(s) in %2 where the run wrote %3")
+                                     .arg(n)
+                                     .arg(folder)
+                                     .arg(expected));
+            }
+        }
+        for (const auto& [folder, n] : written) {
+            ++differ;
+            w.NoteNotWritten(
+                QStringLiteral("the PST has no folder %1 for the %2 item(s) written there").arg(folder).arg(n));
+        }
+        w.report_->setReadBack(QStringLiteral("%1 item(s) in %2 folder(s); %3 folder(s) differ from what was written; "
+                                              "%4 finding(s)")
+                                   .arg(total)
+                                   .arg(back.messagesByFolder.size())
+                                   .arg(differ)
+                                   .arg(back.findingCount));
+    }
+
+    // Rows for the documents of the database that no phase looked at.
+    void listUnexported()
+    {
+        std::vector<std::string> all;
+        try {
+            auto session = automation::CreateObjectAs<automation::NotesSession>("Notes.NotesSession");
+            all = need(session->GetDatabase("", databasePath()), "NotesDatabase").AllDocumentIDs();
+        } catch (const AutomationError& e) {
+            w.report_->problem(
+                QStringLiteral("the documents of the database could not be listed: ") + QString::fromUtf8(e.what()));
+            return;
+        }
+        for (const auto& id : all) {
+            const QString noteId = QString::fromStdString(id);
+            if (w.report_->looked(noteId))
+                continue;
+            ReportRow row;
+            row.noteId = noteId;
+            row.outcome = Outcome::Skipped;
+            row.reason = QStringLiteral("in no view or folder this run exported");
+            w.report_->add(std::move(row));
+        }
     }
 
     // A run that lost items never ends with the message of success: it says how many items did
@@ -537,6 +725,7 @@ struct frmSave::Run {
 
 frmSave::frmSave(QWidget* owner, const widgets::frmMainControls& mainWindow)
     : QDialog(owner)
+    , report_(std::make_unique<MigrationReport>())
     , main_(mainWindow)
     , run_(std::make_unique<Run>(*this))
 {
@@ -594,6 +783,8 @@ void frmSave::Form_Load()
     StopRequested = false;
     notWritten_ = 0;
     firstNotWritten_.clear();
+    *report_ = MigrationReport();
+    reportPath_.clear();
 }
 
 void frmSave::CmdStop_Click() { StopRequested = true; }
@@ -615,6 +806,34 @@ void frmSave::NoteNotWritten(const QString& what)
 {
     if (notWritten_++ == 0)
         firstNotWritten_ = what;
+    report_->problem(what);
+}
+
+void frmSave::NoteItemSaved(const QString& folder) { report_->itemSaved(folder); }
+
+QString frmSave::ReportSummary() const { return report_->summaryLine(); }
+
+QString frmSave::DefaultFolderPath(std::int16_t folder)
+{
+    switch (static_cast<automation::OlDefaultFolder>(folder)) {
+    case automation::OlDefaultFolder::DeletedItems:
+        return QStringLiteral("\\Deleted Items");
+    case automation::OlDefaultFolder::SentMail:
+        return QStringLiteral("\\Sent Items");
+    case automation::OlDefaultFolder::Inbox:
+        return QStringLiteral("\\Inbox");
+    case automation::OlDefaultFolder::Calendar:
+        return QStringLiteral("\\Calendar");
+    case automation::OlDefaultFolder::Contacts:
+        return QStringLiteral("\\Contacts");
+    case automation::OlDefaultFolder::Notes:
+        return QStringLiteral("\\Notes");
+    case automation::OlDefaultFolder::Tasks:
+        return QStringLiteral("\\Tasks");
+    case automation::OlDefaultFolder::Drafts:
+        return QStringLiteral("\\Drafts");
+    }
+    return QStringLiteral("\\folder %1").arg(folder);
 }
 
 void frmSave::ShowProgress(const QString& title, std::int32_t i)

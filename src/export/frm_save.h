@@ -25,6 +25,8 @@ struct frmMainControls;
 
 namespace exporting {
 
+class MigrationReport;
+
 // The export phases, in run order.
 enum class Phase : std::uint8_t {
     Journal = 1,
@@ -70,6 +72,17 @@ public:
     void NoteNotWritten(const QString& what);
     int ItemsNotWritten() const { return notWritten_; }
 
+    // An item of the current document was saved into that PST folder (a path below the top of
+    // the store, "\Inbox"); the run's read-back expects it there.
+    void NoteItemSaved(const QString& folder);
+    // The path of a default folder below the top of the store ("\Inbox" for 6).
+    static QString DefaultFolderPath(std::int16_t folder);
+
+    // The migration report of the run: its text file (empty before the run wrote it) and its
+    // one-line summary ("written N, skipped N, failed N").
+    QString ReportPath() const { return reportPath_; }
+    QString ReportSummary() const;
+
     // Controls, by name.
     QLabel* LblSaveHeader = nullptr;
     QLabel* LblSubject = nullptr;
@@ -94,6 +107,8 @@ private:
     struct Run;
     int notWritten_ = 0;
     QString firstNotWritten_;
+    std::unique_ptr<MigrationReport> report_;
+    QString reportPath_;
     const widgets::frmMainControls& main_;
     std::unique_ptr<Run> run_;
 };

@@ -1,6 +1,7 @@
 // What every item writer of the progress window does: make the item in a default folder of the
 // run's store, assign its properties and save it, each step under the skip rule (a failing step
-// is skipped and the next one runs; nothing is reported).
+// is skipped and the next one runs). A saved item is noted with its folder for the run's
+// report and read-back; an item that could not be made or saved is counted as not written.
 #pragma once
 
 #include "automation/outlook.h"
@@ -32,8 +33,11 @@ public:
     // CurrentItem = the new item of that kind in the store's default folder.
     void create(const QString& storeID, std::int16_t folder, automation::OlItemType kind)
     {
+        folder_ = frmSave::DefaultFolderPath(folder);
         r_.step([&] { w_.CurrentItem = NewItem(w_, storeID, folder, kind); });
     }
+    // The PST folder of an item made by the caller (a path below the top of the store).
+    void madeIn(const QString& folderPath) { folder_ = folderPath; }
     void set(const char* property, const automation::Variant& value)
     {
         r_.step([&] { item().Set(property, value); });
@@ -55,6 +59,8 @@ public:
             w_.NoteNotWritten(what + QStringLiteral(" could not be made: ") + QString::fromStdString(r_.lastError()));
         else if (!r_.step([&] { item().Save(); }))
             w_.NoteNotWritten(what + QStringLiteral(" could not be saved: ") + QString::fromStdString(r_.lastError()));
+        else
+            w_.NoteItemSaved(folder_);
         w_.CurrentItem.reset();
     }
 
@@ -62,6 +68,7 @@ private:
     enum class Never { Reached };
     frmSave& w_;
     common::Routine<Never> r_;
+    QString folder_;
 };
 
 } // namespace exporting

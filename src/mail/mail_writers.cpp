@@ -241,6 +241,7 @@ void CreateEmailItem(frmSave& w, const QString& FolderName, const QString& eFrom
     const QString& eAttachFileName)
 {
     exporting::ItemWriter x(w);
+    x.madeIn(QLatin1Char('\\') + FolderName);
     x.step([&] {
         if (!w.RdoSession)
             throw AutomationError("frmSave", "RdoSession", "no session");

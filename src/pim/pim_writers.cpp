@@ -102,6 +102,7 @@ void CreateToDoItem(frmSave& w, const QString& storeID, std::int16_t FolderName,
     item.Set("Categories", Variant(eCategories.toStdString()));
     item.Set("Body", Variant(eBody.toStdString()));
     item.Save();
+    w.NoteItemSaved(frmSave::DefaultFolderPath(FolderName));
 }
 
 void CreateJournalItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,

@@ -443,6 +443,17 @@ def main():
                 print(run.stdout + run.stderr)
                 print(f"FAIL: ferrymark-convert --format {fmt}: exit {run.returncode}, {len(psts)} PST paths")
                 return 1
+            # Each run names its report and sums it up in one line; nothing failed.
+            reports = [line[len("report: "):] for line in run.stdout.splitlines() if line.startswith("report: ")]
+            summaries = [line for line in run.stdout.splitlines() if re.fullmatch(r"written \d+, skipped \d+, failed \d+", line)]
+            if len(reports) != len(databases) or any(not s.endswith(", failed 0") for s in summaries) \
+                    or len(summaries) != len(databases):
+                d.add(f"[{fmt}] ferrymark-convert", "report lines", "a report and 'failed 0' per database",
+                      run.stdout.strip())
+            for report in reports:
+                csv = report[:-len(".txt")] + ".csv"
+                if not (os.path.isfile(report) and os.path.isfile(csv)):
+                    d.add(f"[{fmt}] report", report, "the .txt and .csv beside the PST", "missing")
             for database, pst, wanted in zip(databases, psts, expected):
                 label = f"{fmt} {os.path.basename(database)}"
                 check = subprocess.run([verifier, pst], capture_output=True, text=True)

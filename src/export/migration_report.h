@@ -1,0 +1,88 @@
+// The migration report of one run: a row for every Notes document the run looked at (and for
+// every document it did not), with where it went in the PST and what became of it, the
+// messages counted in the PST when it was read back, and whatever went wrong outside any one
+// document. Written beside the PST as <name>.report.csv (the rows) and <name>.report.txt (a
+// summary a person reads first), whether the run completed, failed or was stopped.
+#pragma once
+
+#include <QString>
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <vector>
+
+namespace exporting {
+
+enum class Outcome : std::uint8_t {
+    Written, // the item is in the PST
+    Incomplete, // the item is in the PST, but part of it is not (an attachment, say)
+    Skipped, // deliberately not written (not of the phase's kind, stopped, in no exported view)
+    Failed, // should have been written and is not in the PST
+};
+const char* OutcomeName(Outcome outcome);
+
+struct ReportRow {
+    QString noteId;
+    QString unid;
+    QString form;
+    QString subject;
+    QString phase; // "Inbox", "contacts", ...; empty for documents no phase looked at
+    QString view; // the Notes view or folder that listed it
+    QString folder; // where it went in the PST, below the top of the store ("\Inbox")
+    Outcome outcome = Outcome::Failed;
+    QString reason;
+};
+
+class MigrationReport {
+public:
+    // A document a phase is about to write; what the phase learns of it goes to this row until
+    // finishDocument.
+    void beginDocument(const QString& noteId, const QString& phase, const QString& view);
+    ReportRow* current() { return open_ ? &rows_.back() : nullptr; }
+    // The item of the current document was saved into folder.
+    void itemSaved(const QString& folder);
+    // Something of the current document, or of the run when no document is open, did not
+    // reach the PST.
+    void problem(const QString& what);
+    // Closes the current row: written when an item was saved (incomplete when something of
+    // it was lost), failed when something was lost and nothing saved, else skipped with
+    // skipReason.
+    void finishDocument(const QString& skipReason);
+    // A row for a document that was not written for a reason known up front.
+    void add(ReportRow row);
+
+    // Note IDs of the documents any phase looked at.
+    bool looked(const QString& noteId) const;
+
+    // Items saved, by PST folder.
+    const std::map<QString, std::int32_t>& savedByFolder() const { return savedByFolder_; }
+    std::int32_t count(Outcome outcome) const;
+    const std::vector<ReportRow>& rows() const { return rows_; }
+    const std::vector<QString>& runProblems() const { return runProblems_; }
+
+    // How the run ended, in a few words, and what the read-back of the PST found.
+    void setEnding(const QString& ending) { ending_ = ending; }
+    void setReadBack(const QString& summary) { readBack_ = summary; }
+
+    // "written N, skipped N, failed N" (incomplete items count as written and are named too).
+    QString summaryLine() const;
+
+    // Paths of the two files for a PST path: "dir/name.pst" gives "dir/name.report.csv".
+    static QString csvPath(const QString& pstPath);
+    static QString textPath(const QString& pstPath);
+    // Writes both files beside the PST. Returns an empty text, or what could not be written.
+    QString write(const QString& pstPath, const QString& databasePath, const QString& storeName) const;
+
+private:
+    std::vector<ReportRow> rows_;
+    bool open_ = false;
+    bool savedCurrent_ = false;
+    std::map<QString, std::int32_t> savedByFolder_;
+    std::vector<QString> runProblems_;
+    std::set<QString> lookedIds_;
+    QString ending_;
+    QString readBack_;
+};
+
+} // namespace exporting

@@ -1,0 +1,171 @@
+// The run's migration report and read-back, end to end through the real windows: every
+// document of the database gets a row with its outcome, the PST is read back and counted per
+// folder, and the final message names the report.
+#include "conversion_fixture.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+struct Row {
+    QString noteId, unid, form, subject, phase, view, folder, outcome, reason;
+};
+
+// The report's rows by note ID (one document may have several rows; the last one wins here).
+// A small RFC 4180 reader: quoted fields with doubled quotes and embedded separators.
+std::map<QString, Row> readCsv(const QString& path, QStringList& header)
+{
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    QByteArray bytes = file.readAll();
+    EXPECT_TRUE(bytes.startsWith("\xEF\xBB\xBF")) << "a byte order mark first";
+    const QString text = QString::fromUtf8(bytes.mid(3));
+    std::vector<QStringList> records;
+    QStringList fields;
+    QString field;
+    bool quoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar ch = text[i];
+        if (quoted) {
+            if (ch == QLatin1Char('"') && i + 1 < text.size() && text[i + 1] == QLatin1Char('"'))
+                field += text[++i];
+            else if (ch == QLatin1Char('"'))
+                quoted = false;
+            else
+                field += ch;
+        } else if (ch == QLatin1Char('"')) {
+            quoted = true;
+        } else if (ch == QLatin1Char(',')) {
+            fields << field;
+            field.clear();
+        } else if (ch == QLatin1Char('\r') && i + 1 < text.size() && text[i + 1] == QLatin1Char('\n')) {
+            fields << field;
+            field.clear();
+            records.push_back(fields);
+            fields.clear();
+            ++i;
+        } else {
+            field += ch;
+        }
+    }
+    EXPECT_TRUE(field.isEmpty() && fields.isEmpty()) << "the last record ends with CRLF";
+    std::map<QString, Row> rows;
+    if (records.empty())
+        return rows;
+    header = records.front();
+    for (std::size_t r = 1; r < records.size(); ++r) {
+        const QStringList& f = records[r];
+        EXPECT_EQ(f.size(), 9) << f.join(QLatin1Char('|')).toStdString();
+        if (f.size() == 9)
+            rows[f[0]] = Row { f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8] };
+    }
+    return rows;
+}
+
+QString readText(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+using MigrationReport = ConversionFixture;
+
+TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWithTheRun)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    auto& plain = db.document("Memo").text("Subject", "Budget, \"final\" version").text("Body", "ok");
+    auto& broken = db.document("Memo")
+                       .text("Subject", "Half readable")
+                       .attachment("good.txt", "fine bytes")
+                       .rawAttachment("broken.bin", "@@@ not base64 @@@", 12);
+    auto& project = db.document("Memo").text("Subject", "Plan");
+    auto& person = db.document("Person").text("FirstName", "Bo").text("LastName", "Yu").text("FullName", "Bo Yu");
+    auto& group = db.document("Group").text("FullName", "Sales team");
+    auto& stray = db.document("Memo").text("Subject", "In no folder");
+    db.folder("($Inbox)").entries({ plain.noteId(), broken.noteId() });
+    db.folder("Projects").entries({ project.noteId() });
+    db.view("People").entries({ person.noteId(), group.noteId() });
+
+    const QString pst = convert(db, true, { c().SaveOptionEmails, c().SaveOptionContacts });
+    ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), QStringLiteral("Export Incomplete")) << "an attachment did not arrive";
+    const QString csvPath
+        = QFileInfo(pst).path() + QLatin1Char('/') + QFileInfo(pst).completeBaseName() + QStringLiteral(".report.csv");
+    const QString textPath
+        = QFileInfo(pst).path() + QLatin1Char('/') + QFileInfo(pst).completeBaseName() + QStringLiteral(".report.txt");
+    EXPECT_TRUE(ui.messages().back().text.endsWith(QStringLiteral("\nMigration Report : ") + textPath))
+        << ui.messages().back().text.toStdString();
+
+    QStringList header;
+    const auto rows = readCsv(csvPath, header);
+    EXPECT_EQ(header.join(QLatin1Char(',')),
+        QStringLiteral("note_id,unid,form,subject,phase,view,outlook_folder,outcome,reason"));
+    auto row = [&](const auto& doc) {
+        const auto it = rows.find(QString::fromStdString(doc.noteId()));
+        return it == rows.end() ? Row {} : it->second;
+    };
+    EXPECT_EQ(rows.size(), 6u) << "one row for every document of the database";
+
+    EXPECT_EQ(row(plain).outcome, "written");
+    EXPECT_EQ(row(plain).subject, QStringLiteral("Budget, \"final\" version"));
+    EXPECT_EQ(row(plain).folder, QStringLiteral("\\Inbox"));
+    EXPECT_EQ(row(plain).phase, QStringLiteral("Inbox"));
+    EXPECT_EQ(row(plain).view, QStringLiteral("($Inbox)"));
+    EXPECT_EQ(row(plain).form, QStringLiteral("Memo"));
+    EXPECT_EQ(row(plain).unid.size(), 32);
+
+    EXPECT_EQ(row(broken).outcome, "incomplete");
+    EXPECT_TRUE(row(broken).reason.contains(QStringLiteral("broken.bin"))) << row(broken).reason.toStdString();
+    EXPECT_EQ(row(project).outcome, "written");
+    EXPECT_EQ(row(project).folder, QStringLiteral("\\Projects"));
+    EXPECT_EQ(row(person).outcome, "written");
+    EXPECT_EQ(row(person).folder, QStringLiteral("\\Contacts"));
+    EXPECT_EQ(row(person).subject, QStringLiteral("Bo Yu"));
+    EXPECT_EQ(row(group).outcome, "skipped");
+    EXPECT_EQ(row(group).reason, QStringLiteral("not written by the contacts phase (form \"Group\")"));
+    EXPECT_EQ(row(stray).outcome, "skipped");
+    EXPECT_EQ(row(stray).reason, QStringLiteral("in no view or folder this run exported"));
+
+    const QString summary = readText(textPath);
+    EXPECT_TRUE(summary.contains(QStringLiteral("Documents: written 4, skipped 2, failed 0 (1 written incomplete)")))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.contains(QStringLiteral("PST read back: 4 item(s) in ")))
+        << "the read-back found every written item" << summary.toStdString();
+    EXPECT_TRUE(summary.contains(QStringLiteral("0 folder(s) differ from what was written; 0 finding(s)")))
+        << summary.toStdString();
+}
+
+TEST_F(MigrationReport, AStoppedRunListsWhatItLeftOutAndStillWritesTheReport)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    std::vector<std::string> inbox;
+    for (int i = 0; i < 4; ++i)
+        inbox.push_back(db.document("Memo").text("Subject", "in " + std::to_string(i)).noteId());
+    db.folder("($Inbox)").entries(inbox);
+    db.folder("($Sent)").entries({ db.document("Memo").text("Subject", "out").noteId() });
+    onEvents = [this] {
+        if (progress && progress->LblCurrent->text() == QStringLiteral("1/4") && progress->CmdStop->isEnabled())
+            progress->CmdStop->click();
+    };
+
+    const QString pst = convert(db, true, { c().SaveOptionEmails });
+    ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), QStringLiteral("Export Complete"));
+    QStringList header;
+    const auto rows = readCsv(
+        QFileInfo(pst).path() + QLatin1Char('/') + QFileInfo(pst).completeBaseName() + QStringLiteral(".report.csv"),
+        header);
+    int written = 0, stopped = 0;
+    for (const auto& [id, r] : rows) {
+        written += r.outcome == QStringLiteral("written") ? 1 : 0;
+        stopped += r.reason == QStringLiteral("the run was stopped before this document") ? 1 : 0;
+    }
+    EXPECT_EQ(written, 2);
+    EXPECT_EQ(stopped, 3) << "two of the Inbox, one of Sent Items";
+    const QString summary = readText(
+        QFileInfo(pst).path() + QLatin1Char('/') + QFileInfo(pst).completeBaseName() + QStringLiteral(".report.txt"));
+    EXPECT_TRUE(summary.contains(QStringLiteral("Run: stopped by the user"))) << summary.toStdString();
+}
+
+} // namespace
