@@ -83,7 +83,8 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
     auto& person = db.document("Person").text("FirstName", "Bo").text("LastName", "Yu").text("FullName", "Bo Yu");
     auto& group = db.document("Group").text("FullName", "Sales team");
     auto& stray = db.document("Memo").text("Subject", "In no folder");
-    db.folder("($Inbox)").entries({ plain.noteId(), broken.noteId() });
+    auto& unreadable = db.document("Memo").rawItem("<item name='N'><number>many</number></item>");
+    db.folder("($Inbox)").entries({ plain.noteId(), broken.noteId(), unreadable.noteId() });
     db.folder("Projects").entries({ project.noteId() });
     db.view("People").entries({ person.noteId(), group.noteId() });
 
@@ -105,7 +106,7 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
         const auto it = rows.find(QString::fromStdString(doc.noteId()));
         return it == rows.end() ? Row {} : it->second;
     };
-    EXPECT_EQ(rows.size(), 6u) << "one row for every document of the database";
+    EXPECT_EQ(rows.size(), 7u) << "one row for every document of the database";
 
     EXPECT_EQ(row(plain).outcome, "written");
     EXPECT_EQ(row(plain).subject, QStringLiteral("Budget, \"final\" version"));
@@ -117,6 +118,10 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
 
     EXPECT_EQ(row(broken).outcome, "incomplete");
     EXPECT_TRUE(row(broken).reason.contains(QStringLiteral("broken.bin"))) << row(broken).reason.toStdString();
+    EXPECT_EQ(row(unreadable).outcome, "failed");
+    EXPECT_TRUE(row(unreadable).reason.contains(QStringLiteral("\"many\" is not a number")))
+        << row(unreadable).reason.toStdString();
+    EXPECT_EQ(row(unreadable).folder, QString());
     EXPECT_EQ(row(project).outcome, "written");
     EXPECT_EQ(row(project).folder, QStringLiteral("\\Projects"));
     EXPECT_EQ(row(person).outcome, "written");
@@ -128,7 +133,7 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
     EXPECT_EQ(row(stray).reason, QStringLiteral("in no view or folder this run exported"));
 
     const QString summary = readText(textPath);
-    EXPECT_TRUE(summary.contains(QStringLiteral("Documents: written 4, skipped 2, failed 0 (1 written incomplete)")))
+    EXPECT_TRUE(summary.contains(QStringLiteral("Documents: written 4, skipped 2, failed 1 (1 written incomplete)")))
         << summary.toStdString();
     EXPECT_TRUE(summary.contains(QStringLiteral("PST read back: 4 item(s) in ")))
         << "the read-back found every written item" << summary.toStdString();
