@@ -15,7 +15,7 @@ attachment_size=200000 # on every tenth message: 20 KB per message on average
 attachment_every=10
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
-cmake --build "$build" --target ferrymark_gen_dxl ferrymark-convert >/dev/null
+cmake --build "$build" --target ferrymark_gen_dxl ferrymark-convert ferrymark-verify >/dev/null
 
 data_dir="$build/bench/mail"
 mkdir -p "$data_dir"
@@ -77,6 +77,8 @@ system_s=$(sed -n 's/.*System time (seconds): //p' "$work/time.txt")
 # -D: Deleted Items too, so that the readers read every message written.
 readpst_ms=$(median_ms readpst -q -D -o "$work/reader" "$pst")
 pffexport_ms=$(median_ms pffexport -q -t "$work/reader/pff" "$pst")
+# The verifier alone, as the run's read-back does it (the conversion time above includes it).
+verify_ms=$(median_ms "$build/tools/verify/ferrymark-verify" "$pst")
 
 # Correct enough to count: readpst reads every message (one mbox "From " line each) and its
 # summary skips none ("items done" counts subfolders too).
@@ -95,7 +97,7 @@ pst_bytes=$(stat -c %s "$pst")
 awk -v m="$messages" -v f="$folders" -v c="$convert_ms" -v r="$readpst_ms" -v p="$pffexport_ms" \
     -v db="$db_bytes" -v pst="$pst_bytes" -v peak="$peak_kb" -v expected="$expected" \
     -v done_items="$done_items" -v skipped="$skipped" -v read_back="$read_back" -v user="$user_s" \
-    -v sys="$system_s" 'BEGIN {
+    -v sys="$system_s" -v v="$verify_ms" 'BEGIN {
     printf "database:       %.1f MB, %d messages in %d user folders and the standard ones\n", db / 1e6, m, f
     printf "                (bodies ~10 KB, a 200,000-byte attachment on every 10th message)\n"
     printf "converted:      %d messages (%d in ($JunkMail) and ($Follow-Up) are left out); PST %.1f MB\n",
@@ -105,6 +107,7 @@ awk -v m="$messages" -v f="$folders" -v c="$convert_ms" -v r="$readpst_ms" -v p=
     printf "                CPU %.2f s user + %.2f s system (the wall time varies with the disk)\n", user, sys
     printf "readpst -q -D:  %.2f s; ratio conversion/readpst %.2f (goal <= 2.0)\n", r / 1000, c / r
     printf "pffexport -q:   %.2f s; ratio conversion/pffexport %.2f\n", p / 1000, c / p
+    printf "verifier:       %.2f s; ratio verifier/conversion %.2f (goal <= 0.2)\n", v / 1000, v / c
     printf "peak memory:    %.1f MB resident (converter)\n", peak / 1024
     printf "readpst check:  %d messages read back; summary %d items done (with subfolders), %d skipped\n",
         read_back, done_items, skipped
