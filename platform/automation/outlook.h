@@ -141,6 +141,9 @@ struct PstReadBack {
     std::vector<std::string> findings; // the first ones, one line each
     std::size_t findingCount = 0; // all of them
     std::vector<std::pair<std::string, std::int32_t>> messagesByFolder;
+    // Why what the open store still held could not be written first; the file was read as it
+    // was left (its last flushed state).
+    std::string writeProblem;
 };
 
 // Registered as "Ferrymark.PstReadBack".

@@ -496,6 +496,7 @@ void StandInItem::Save()
     } catch (const pst::Error& e) {
         throw AutomationError("Item", "Save", e.what());
     }
+    SavePoint(*store_);
 }
 
 std::shared_ptr<automation::RDOMail> NewItem(

@@ -5,6 +5,7 @@
 #include "automation/outlook.h"
 #include "pst/Store.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -16,7 +17,17 @@ struct OpenStore {
     std::string entryId; // hex text
     std::string displayName;
     bool dirty = false; // written since the last flush
+    // Save points: items saved and when the store was last flushed (steady clock, ms).
+    std::uint32_t savesSinceFlush = 0;
+    std::int64_t lastFlushMs = 0;
 };
+
+// Called after every item save: flushes the store at a save point (every SavePointItems
+// items, or SavePointMs after the last flush), so that a run that dies loses at most the
+// items since then. Throws AutomationError when the flush fails.
+void SavePoint(OpenStore& store);
+inline constexpr std::uint32_t SavePointItems = 1000;
+inline constexpr std::int64_t SavePointMs = 3000;
 
 // A new, unsaved item of that kind in folder.
 std::shared_ptr<automation::RDOMail> NewItem(

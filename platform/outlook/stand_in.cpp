@@ -7,6 +7,7 @@
 #include "pst/Store.h"
 #include "pst/Verify.h"
 
+#include <chrono>
 #include <map>
 #include <mutex>
 
@@ -332,6 +333,7 @@ namespace {
         automation::PstReadBack ReadBack(const std::string& path) override
         {
             std::error_code ec;
+            automation::PstReadBack result;
             for (auto& [id, store] : openStores().byId) {
                 if (!store->dirty || !store->store.isOpen()
                     || !std::filesystem::equivalent(store->store.path(), path, ec))
@@ -340,7 +342,8 @@ namespace {
                     store->store.flush();
                     store->dirty = false;
                 } catch (const pst::Error& e) {
-                    rethrow("PstFileCheck", "ReadBack", e);
+                    // The file keeps its last flushed state: that is what is read back.
+                    result.writeProblem = e.what();
                 }
             }
             pst::VerifyReport report;
@@ -349,7 +352,6 @@ namespace {
             } catch (const pst::Error& e) {
                 rethrow("PstFileCheck", "ReadBack", e);
             }
-            automation::PstReadBack result;
             result.findingCount = report.findingCount;
             if (!report.format && report.findingCount == 0)
                 ++result.findingCount; // nothing readable, though nothing named
@@ -375,6 +377,26 @@ namespace {
         }
     };
 } // namespace
+
+void SavePoint(OpenStore& store)
+{
+    const auto now
+        = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch())
+              .count();
+    if (store.lastFlushMs == 0)
+        store.lastFlushMs = now;
+    if (++store.savesSinceFlush < SavePointItems && now - store.lastFlushMs < SavePointMs)
+        return;
+    try {
+        store.store.flush();
+    } catch (const pst::Error& e) {
+        throw AutomationError(
+            "Item", "Save", std::string("the PST file could not be written at a save point: ") + e.what());
+    }
+    store.dirty = false;
+    store.savesSinceFlush = 0;
+    store.lastFlushMs = now;
+}
 
 std::shared_ptr<automation::RDOFolder> FolderFromPath(const std::string& path)
 {

@@ -444,14 +444,15 @@ struct frmSave::Run {
             row.reason = reason;
             w.report_->add(std::move(row));
             if (lost)
-                countNotWritten(QStringLiteral("document %1 of view \"%2\" was not written: %3")
-                                    .arg(g.DocIdList[j], g.ViewName, reason));
+                firstLoss(QStringLiteral("document %1 of view \"%2\" was not written: %3")
+                              .arg(g.DocIdList[j], g.ViewName, reason));
         }
     }
 
-    void countNotWritten(const QString& what)
+    // Keeps the first reason an item was lost for the final message (the report has them all).
+    void firstLoss(const QString& what)
     {
-        if (w.notWritten_++ == 0)
+        if (w.firstNotWritten_.isEmpty())
             w.firstNotWritten_ = what;
     }
 
@@ -613,8 +614,8 @@ struct frmSave::Run {
         listUnexported();
         if (ending.isEmpty()) {
             ending = w.StopRequested ? QStringLiteral("stopped by the user") : QStringLiteral("completed");
-            if (w.notWritten_ != 0)
-                ending += QStringLiteral(", %1 item(s) not written").arg(w.notWritten_);
+            if (w.ItemsNotWritten() != 0)
+                ending += QStringLiteral(", %1 item(s) not written whole").arg(w.ItemsNotWritten());
         }
         w.report_->setEnding(ending);
         const QString problem
@@ -647,6 +648,9 @@ struct frmSave::Run {
             w.report_->setReadBack(QStringLiteral("failed: ") + QString::fromUtf8(e.what()));
             return;
         }
+        if (!back.writeProblem.empty())
+            w.NoteNotWritten(
+                QStringLiteral("the PST file could not be written: ") + QString::fromStdString(back.writeProblem));
         if (back.findingCount != 0)
             w.NoteNotWritten(
                 QStringLiteral("the PST file read back breaks %1 rule(s) of the PST format, the first: %2")
@@ -662,18 +666,21 @@ struct frmSave::Run {
             const std::int32_t expected = it == written.end() ? 0 : it->second;
             if (it != written.end())
                 written.erase(it);
-            if (n != expected) {
+            const QString why = QStringLiteral("the PST holds %1 item(s) in %2 where the run wrote %3")
+                                    .arg(n)
+                                    .arg(folder)
+                                    .arg(expected);
+            if (n > expected) {
                 ++differ;
-                w.NoteNotWritten(QStringLiteral("the PST holds %1 item(s) in %2 where the run wrote %3")
-                                     .arg(n)
-                                     .arg(folder)
-                                     .arg(expected));
+                w.NoteNotWritten(why);
+            } else if (n < expected) {
+                ++differ;
+                lost(folder, expected - n, why);
             }
         }
         for (const auto& [folder, n] : written) {
             ++differ;
-            w.NoteNotWritten(
-                QStringLiteral("the PST has no folder %1 for the %2 item(s) written there").arg(folder).arg(n));
+            lost(folder, n, QStringLiteral("the PST has no folder %1").arg(folder));
         }
         w.report_->setReadBack(QStringLiteral("%1 item(s) in %2 folder(s); %3 folder(s) differ from what was written; "
                                               "%4 finding(s)")
@@ -681,6 +688,17 @@ struct frmSave::Run {
                                    .arg(back.messagesByFolder.size())
                                    .arg(differ)
                                    .arg(back.findingCount));
+    }
+
+    // Items saved into folder that the PST does not hold (the file keeps what it held at its
+    // last save point when a later write failed): each counts as not written, and the last ones
+    // saved there are the ones lost.
+    void lost(const QString& folder, std::int32_t count, const QString& why)
+    {
+        const QString reason = QStringLiteral("not in the PST when it was read back: ") + why;
+        w.report_->markLost(folder, count, reason);
+        firstLoss(reason);
+        w.report_->problem(QStringLiteral("%1 item(s) lost: ").arg(count) + why);
     }
 
     // Rows for the documents of the database that no phase looked at.
@@ -711,14 +729,16 @@ struct frmSave::Run {
     // not reach the PST and why the first did not. Returns whether it reported.
     bool reportNotWritten(const QString& where)
     {
-        if (w.notWritten_ == 0)
+        const int items = w.ItemsNotWritten();
+        if (items == 0 && w.report_->runProblems().empty())
             return false;
-        common::MsgBox(QStringLiteral("Migration Completed with Errors !\n%1 item(s) could not be written to the PST; "
-                                      "the first: %2\n")
-                           .arg(w.notWritten_)
-                           .arg(w.firstNotWritten_)
-                + where,
-            common::MsgButtons::Ok, common::MsgIcon::Warning, QStringLiteral("Export Incomplete"), &w);
+        const QString what = items == 0
+            ? QStringLiteral("The PST file could not be written completely: %1\n").arg(w.firstNotWritten_)
+            : QStringLiteral("%1 item(s) could not be written to the PST whole; the first: %2\n")
+                  .arg(items)
+                  .arg(w.firstNotWritten_);
+        common::MsgBox(QStringLiteral("Migration Completed with Errors !\n") + what + where, common::MsgButtons::Ok,
+            common::MsgIcon::Warning, QStringLiteral("Export Incomplete"), &w);
         return true;
     }
 };
@@ -781,7 +801,6 @@ frmSave::~frmSave() = default;
 void frmSave::Form_Load()
 {
     StopRequested = false;
-    notWritten_ = 0;
     firstNotWritten_.clear();
     *report_ = MigrationReport();
     reportPath_.clear();
@@ -804,10 +823,12 @@ void frmSave::setFolderMaker(FolderMaker maker) { run_->folderMaker = std::move(
 
 void frmSave::NoteNotWritten(const QString& what)
 {
-    if (notWritten_++ == 0)
+    if (firstNotWritten_.isEmpty())
         firstNotWritten_ = what;
     report_->problem(what);
 }
+
+int frmSave::ItemsNotWritten() const { return report_->count(Outcome::Failed) + report_->count(Outcome::Incomplete); }
 
 void frmSave::NoteItemSaved(const QString& folder) { report_->itemSaved(folder); }
 

@@ -66,11 +66,14 @@ public:
     // Progress labels of the current document: its title and "i/count".
     void ShowProgress(const QString& title, std::int32_t i);
 
-    // Counts an item that did not reach the PST (a document that could not be read, an item
-    // that could not be made or saved, a store that could not be written). A run that counted
-    // any ends with a message that says so instead of the message of success.
+    // Something did not reach the PST: of the current document (which then counts as failed,
+    // or as incomplete when its item was saved), or of the run (a store that could not be
+    // written). A run that noted any ends with a message that says so instead of the message
+    // of success.
     void NoteNotWritten(const QString& what);
-    int ItemsNotWritten() const { return notWritten_; }
+    // Documents whose item is not in the PST, or not whole (the report's failed and incomplete
+    // rows).
+    int ItemsNotWritten() const;
 
     // An item of the current document was saved into that PST folder (a path below the top of
     // the store, "\Inbox"); the run's read-back expects it there.
@@ -105,7 +108,6 @@ public:
 
 private:
     struct Run;
-    int notWritten_ = 0;
     QString firstNotWritten_;
     std::unique_ptr<MigrationReport> report_;
     QString reportPath_;

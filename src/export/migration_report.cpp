@@ -83,6 +83,19 @@ void MigrationReport::add(ReportRow row)
     rows_.push_back(std::move(row));
 }
 
+std::int32_t MigrationReport::markLost(const QString& folder, std::int32_t count, const QString& reason)
+{
+    std::int32_t changed = 0;
+    for (auto it = rows_.rbegin(); it != rows_.rend() && changed < count; ++it) {
+        if (it->folder != folder || (it->outcome != Outcome::Written && it->outcome != Outcome::Incomplete))
+            continue;
+        it->outcome = Outcome::Failed;
+        it->reason = it->reason.isEmpty() ? reason : reason + QStringLiteral("; ") + it->reason;
+        ++changed;
+    }
+    return changed;
+}
+
 bool MigrationReport::looked(const QString& noteId) const { return lookedIds_.count(noteId) != 0; }
 
 std::int32_t MigrationReport::count(Outcome outcome) const

@@ -51,6 +51,10 @@ public:
     void finishDocument(const QString& skipReason);
     // A row for a document that was not written for a reason known up front.
     void add(ReportRow row);
+    // The last count items saved into folder are not in the PST after all (the file lost what
+    // came after its last save point): their rows become failed with reason. Returns how many
+    // rows it changed.
+    std::int32_t markLost(const QString& folder, std::int32_t count, const QString& reason);
 
     // Note IDs of the documents any phase looked at.
     bool looked(const QString& noteId) const;

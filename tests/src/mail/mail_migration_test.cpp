@@ -294,7 +294,12 @@ TEST_F(MailFolders, StopLeavesTheLaterFoldersListedButEmptyAndNoFileBehind)
     EXPECT_EQ(tempLeftovers(), QStringList());
 }
 
-TEST_F(MailFolders, AFullDiskEndsWithAReportNotWithSuccessAndTheFileStaysReadable)
+// The disk fills at several points of the Inbox: every time the run ends with the report of
+// what was lost, the PST stays readable, and the items it holds plus those the report counts
+// as failed are all the Inbox had.
+class FullDisk : public ConversionFixture, public ::testing::WithParamInterface<int> { };
+
+TEST_P(FullDisk, EndsWithAReportAndCountsEveryItemTheFileDoesNotHold)
 {
     dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
     std::vector<std::string> inbox;
@@ -306,7 +311,7 @@ TEST_F(MailFolders, AFullDiskEndsWithAReportNotWithSuccessAndTheFileStaysReadabl
             db.document("Memo").text("Subject", "big " + std::to_string(i)).attachment("data.bin", bytes).noteId());
     }
     db.folder("($Inbox)").entries(inbox);
-    // Once the run has started, no file of this process may grow past 600 KB: the PST fills
+    // Once the run has started, no file of this process may grow past the limit: the PST fills
     // its "disk" part way through the Inbox.
     struct rlimit saved { };
     ::getrlimit(RLIMIT_FSIZE, &saved);
@@ -315,7 +320,7 @@ TEST_F(MailFolders, AFullDiskEndsWithAReportNotWithSuccessAndTheFileStaysReadabl
     onEvents = [&] {
         if (!limited && progress) {
             struct rlimit small = saved;
-            small.rlim_cur = 600'000;
+            small.rlim_cur = static_cast<rlim_t>(GetParam());
             limited = ::setrlimit(RLIMIT_FSIZE, &small) == 0;
         }
     };
@@ -330,9 +335,19 @@ TEST_F(MailFolders, AFullDiskEndsWithAReportNotWithSuccessAndTheFileStaysReadabl
         << ui.messages().back().text.toStdString();
     // What was written before the disk filled is a valid PST.
     const PstView v = read(pst);
-    EXPECT_LT(v.items("pypff", "Inbox").size(), 40);
+    const auto held = v.items("pypff", "Inbox").size();
+    EXPECT_LT(held, 40);
+    // The report cannot grow past the limit either; the run counted what it lost all the same:
+    // "N item(s) could not be written to the PST whole".
+    const QString text = ui.messages().back().text;
+    const auto at = text.indexOf(QStringLiteral(" item(s) could not be written"));
+    ASSERT_GT(at, 0) << text.toStdString();
+    const auto start = text.lastIndexOf(QLatin1Char('\n'), at) + 1;
+    EXPECT_EQ(text.mid(start, at - start).toInt() + held, 40) << text.toStdString();
     EXPECT_EQ(tempLeftovers(), QStringList());
 }
+
+INSTANTIATE_TEST_SUITE_P(Limits, FullDisk, ::testing::Values(300'000, 600'000, 1'200'000, 1'700'000));
 
 TEST_F(MailFolders, AnAttachmentThatCannotBeReadIsReportedAndItsMessageStillArrives)
 {
