@@ -109,6 +109,24 @@ ScopedSeams::ScopedSeams(UiSeams replacement)
 
 ScopedSeams::~ScopedSeams() { seams() = std::move(saved_); }
 
+QString WithReason(const QString& message, const QString& reason)
+{
+    if (reason.isEmpty())
+        return message;
+    // One line: the reason is shown, never read as more lines of the message.
+    QString line = reason;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return message + QStringLiteral("\n\n") + ReasonPrefix + line;
+}
+
+QString ReasonOf(const QString& message)
+{
+    const qsizetype at = message.lastIndexOf(QLatin1Char('\n') + ReasonPrefix);
+    if (at < 0)
+        return {};
+    return message.mid(at + 1 + ReasonPrefix.size()).section(QLatin1Char('\n'), 0, 0);
+}
+
 MsgResult MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title, QWidget* owner)
 {
     return seams().messageBox(MessageRequest { owner, text, title, icon, buttons });

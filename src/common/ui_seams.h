@@ -63,6 +63,13 @@ private:
     UiSeams saved_;
 };
 
+// A message followed by the reason behind it (what failed, where, with which values), after an
+// empty line, on a line of its own that starts with ReasonPrefix.
+inline const QString ReasonPrefix = QStringLiteral("Reason: ");
+QString WithReason(const QString& message, const QString& reason);
+// The reason line's text of such a message without its prefix; empty when it has none.
+QString ReasonOf(const QString& message);
+
 // Shows a modal message box through the seam.
 MsgResult MsgBox(const QString& text, MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None,
     const QString& title = ApplicationTitle, QWidget* owner = nullptr);

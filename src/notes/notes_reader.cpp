@@ -218,8 +218,10 @@ void NotesReader::CmdScan_Click()
             }
         });
         if (landed) {
-            common::MsgBox(NotesErrorReport(), common::MsgButtons::Ok, common::MsgIcon::Information,
-                QStringLiteral("Notes Not Installed/Configured"), owner_);
+            // The report says what is usually wrong; the reason says what was.
+            common::MsgBox(common::WithReason(NotesErrorReport(), QString::fromStdString(r.lastError())),
+                common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Notes Not Installed/Configured"),
+                owner_);
             return;
         }
         if (scanEnded)

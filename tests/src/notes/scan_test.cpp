@@ -145,9 +145,11 @@ TEST_F(ScanFixture, FailuresBeforeTheFirstViewReportNotesAndLaterOnesAreSkipped)
     scan((dir.path() + "/missing.dxl").toStdString());
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured"));
-    EXPECT_EQ(ui.messages()[0].text, notes::NotesReader::NotesErrorReport());
-    EXPECT_EQ(ui.messages()[0].text.split('\n').size(), 8);
+    EXPECT_EQ(notes::NotesReader::NotesErrorReport().split('\n').size(), 8);
+    EXPECT_TRUE(ui.messages()[0].text.startsWith(notes::NotesReader::NotesErrorReport() + "\n\nReason: "));
     EXPECT_TRUE(ui.messages()[0].text.contains(QStringLiteral("support@quarrow.com for further assistance.")));
+    EXPECT_TRUE(common::ReasonOf(ui.messages()[0].text).contains(QStringLiteral("missing.dxl: No such file")))
+        << ui.messages()[0].text.toStdString();
     EXPECT_FALSE(c().NotesTab->isTabOn(7));
 
     // A failing Type: the same report.
@@ -159,6 +161,7 @@ TEST_F(ScanFixture, FailuresBeforeTheFirstViewReportNotesAndLaterOnesAreSkipped)
     scan("fake.nsf");
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured"));
+    EXPECT_FALSE(common::ReasonOf(ui.messages()[0].text).isEmpty());
 
     // From the first view on, failures are skipped: a folder whose name cannot be read is left
     // out, a count that cannot be read shows 0, and the scan still succeeds.
