@@ -76,7 +76,9 @@ protected:
         outlook = std::make_shared<fake_outlook::Outlook>();
         fake_outlook::Register(outlook);
         c().txtNotesDatabaseFile->setText(QStringLiteral("C:\\mail\\JSmith.NSF"));
+        // As a scan of it leaves the program.
         common::Program().MailboxName = QStringLiteral("Mail (John)");
+        common::Program().ScannedDatabase = c().txtNotesDatabaseFile->text();
         ui.onShowModal([this](QDialog& dialog) {
             auto& progress = dynamic_cast<frmSave&>(dialog);
             progressWindow = &progress;
