@@ -12,6 +12,7 @@
 #include "widgets/frm_main_controls.h"
 
 #include <QCheckBox>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -44,6 +45,9 @@ namespace {
     };
     using Routine = common::Routine<Landing>;
 
+    // How often the set-up tries another PST file name when the chosen one is taken meanwhile.
+    constexpr int MaxNameAttempts = 100;
+
     // Where the phases resume after a landing.
     enum class ResumeAt { Start, SentItems, Drafts, CalendarGate, TasksGate, Finish };
 
@@ -52,6 +56,21 @@ namespace {
         if (!object)
             throw AutomationError(what, "", "the object is not set");
         return *object;
+    }
+
+    // Whether a file (or a link, even a broken one) already has that path.
+    bool Taken(const QString& path)
+    {
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink();
+    }
+
+    // The PST file name of a run: the stem and ".pst", or, when that name is taken, the stem
+    // with "-2", "-3", ... before ".pst".
+    QString PstName(const QString& stem, int n)
+    {
+        return n < 2 ? stem + QStringLiteral(".pst")
+                     : stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".pst");
     }
 
     QString firstValue(const automation::NotesDocument& doc, const char* item)
@@ -156,8 +175,10 @@ struct frmSave::Run {
 
         r.onErrorGoTo(Landing::OutlookReport);
         if (r.run([&] { setUpStore(); })) {
-            common::MsgBox(QStringLiteral("Outlook is not INSTALLED or configured properly"), common::MsgButtons::Ok,
-                common::MsgIcon::Information, QStringLiteral("Outlook Not Installed/Configured"), &w);
+            common::MsgBox(common::WithReason(QStringLiteral("Outlook is not INSTALLED or configured properly"),
+                               QString::fromStdString(r.lastError())),
+                common::MsgButtons::Ok, common::MsgIcon::Information,
+                QStringLiteral("Outlook Not Installed/Configured"), &w);
             return;
         }
 
@@ -213,8 +234,17 @@ struct frmSave::Run {
         QString base = common::FileNameFromPath(m().txtNotesDatabaseFile->text().trimmed()).toLower();
         base.remove(QStringLiteral(".nsf"));
         base.remove(QStringLiteral(".dxl"));
-        g.PstFileName = base + now.toString(QStringLiteral("dd-MM-yyyy-H-m-s")) + QStringLiteral(".pst");
-        g.PstFullPath = g.SaveFolder + g.PstFileName;
+        // Runs in the same second into the same folder would share a name: a name that is
+        // taken gets a number, and no existing file is ever replaced.
+        const QString stem = base + now.toString(QStringLiteral("dd-MM-yyyy-H-m-s"));
+        int n = 1;
+        auto nameFreeFile = [&] {
+            while (Taken(g.SaveFolder + PstName(stem, n)))
+                ++n;
+            g.PstFileName = PstName(stem, n);
+            g.PstFullPath = g.SaveFolder + g.PstFileName;
+        };
+        nameFreeFile();
         QString name = g.MailboxName;
         name.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
         g.MailboxName = name.trimmed() + QStringLiteral(" > (Date | Time) - ")
@@ -227,9 +257,21 @@ struct frmSave::Run {
             format = static_cast<std::int16_t>(automation::PstFormat::Unicode);
 
         r.step([&] {
-            auto store = need(w.RdoSession, "RDOSession")
-                             .Stores()
-                             ->AddPSTStore(g.PstFullPath.toStdString(), format, g.MailboxName.toStdString());
+            auto stores = need(w.RdoSession, "RDOSession").Stores();
+            std::shared_ptr<automation::RDOStore> store;
+            for (int attempt = 1;; ++attempt) {
+                try {
+                    store = need(stores, "RDOStores")
+                                .AddPSTStore(g.PstFullPath.toStdString(), format, g.MailboxName.toStdString());
+                    break;
+                } catch (const AutomationError&) {
+                    // A failed creation leaves nothing at the path: a file there now is another
+                    // program's, which took the name after it was chosen.
+                    if (attempt >= MaxNameAttempts || !Taken(g.PstFullPath))
+                        throw;
+                    nameFreeFile();
+                }
+            }
             need(store, "RDOStore").IPMRootFolder()->Folders()->Add("Folders", 6);
             w.PstStoreId = QString::fromStdString(store->EntryID());
         });

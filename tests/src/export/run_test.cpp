@@ -270,7 +270,9 @@ TEST_F(RunFixture, FailureReportsEndTheRunAndLeaveTheWindowOpen)
     outlook->failing = { "AddPSTStore" };
     start({ c().SaveOptionEmails }, c().OptOutlookFormat2K);
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text, QStringLiteral("Outlook is not INSTALLED or configured properly"));
+    EXPECT_EQ(ui.messages()[0].text,
+        QStringLiteral("Outlook is not INSTALLED or configured properly\n\nReason: FakeOutlook.AddPSTStore: scripted "
+                       "failure"));
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Outlook Not Installed/Configured"));
     EXPECT_TRUE(recorder.written.empty());
     ASSERT_NE(progressWindow, nullptr);
