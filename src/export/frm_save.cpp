@@ -191,8 +191,10 @@ struct frmSave::Run {
             switch (*landed) {
             case Landing::OutlookReport:
             case Landing::NotesReport:
-                common::MsgBox(notes::NotesReader::NotesErrorReport(), common::MsgButtons::Ok,
-                    common::MsgIcon::Information, QStringLiteral("Notes Not Installed/Configured"), &w);
+                common::MsgBox(
+                    common::WithReason(notes::NotesReader::NotesErrorReport(), QString::fromStdString(r.lastError())),
+                    common::MsgButtons::Ok, common::MsgIcon::Information,
+                    QStringLiteral("Notes Not Installed/Configured"), &w);
                 return;
             case Landing::RunOver:
                 return;
@@ -429,14 +431,15 @@ struct frmSave::Run {
     }
 
     // Logs the session off, which writes the store to disk: a store that cannot be written
-    // loses what it holds since the last time, so that counts as not written.
+    // loses what it holds since the last time, and the run's ending says so.
     void logOff()
     {
         r.step([&] {
             try {
                 need(w.RdoSession, "RDOSession").Logoff();
             } catch (const AutomationError& e) {
-                w.NoteNotWritten(QStringLiteral("the PST file could not be written: ") + QString::fromUtf8(e.what()));
+                if (w.storeNotWritten_.isEmpty())
+                    w.storeNotWritten_ = QString::fromUtf8(e.what());
                 throw;
             }
         });
@@ -540,6 +543,9 @@ struct frmSave::Run {
                 });
             }
         }
+        // The entries are read: a store that cannot be written now is no Notes failure, and
+        // the ending says what was lost.
+        r.onErrorSkip();
         logOff();
         w.RdoSession.reset();
         g.releaseNotes();
@@ -561,18 +567,24 @@ struct frmSave::Run {
         DoEvents();
     }
 
-    // A run that lost items never ends with the message of success: it says how many items did
-    // not reach the PST and why the first did not. Returns whether it reported.
+    // A run that lost items never ends with the message of success: it says that the PST file
+    // could not be written (and why), how many items did not reach it and why the first did
+    // not. Returns whether it reported.
     bool reportNotWritten(const QString& where)
     {
-        if (w.notWritten_ == 0)
+        if (w.notWritten_ == 0 && w.storeNotWritten_.isEmpty())
             return false;
-        common::MsgBox(QStringLiteral("Migration Completed with Errors !\n%1 item(s) could not be written to the PST; "
-                                      "the first: %2\n")
-                           .arg(w.notWritten_)
-                           .arg(w.firstNotWritten_)
-                + where,
-            common::MsgButtons::Ok, common::MsgIcon::Warning, QStringLiteral("Export Incomplete"), &w);
+        QString text = QStringLiteral("Migration Completed with Errors !\n");
+        if (!w.storeNotWritten_.isEmpty())
+            text += QStringLiteral("The PST file could not be written; what was exported since it was last written is "
+                                   "missing: %1\n")
+                        .arg(w.storeNotWritten_);
+        if (w.notWritten_ > 0)
+            text += QStringLiteral("%1 item(s) could not be written to the PST; the first: %2\n")
+                        .arg(w.notWritten_)
+                        .arg(w.firstNotWritten_);
+        common::MsgBox(
+            text + where, common::MsgButtons::Ok, common::MsgIcon::Warning, QStringLiteral("Export Incomplete"), &w);
         return true;
     }
 };
@@ -636,6 +648,7 @@ void frmSave::Form_Load()
     StopRequested = false;
     notWritten_ = 0;
     firstNotWritten_.clear();
+    storeNotWritten_.clear();
 }
 
 void frmSave::CmdStop_Click() { StopRequested = true; }

@@ -65,8 +65,8 @@ public:
     void ShowProgress(const QString& title, std::int32_t i);
 
     // Counts an item that did not reach the PST (a document that could not be read, an item
-    // that could not be made or saved, a store that could not be written). A run that counted
-    // any ends with a message that says so instead of the message of success.
+    // that could not be made or saved). A run that counted any, or whose PST file could not be
+    // written, ends with a message that says so instead of the message of success.
     void NoteNotWritten(const QString& what);
     int ItemsNotWritten() const { return notWritten_; }
 
@@ -94,6 +94,7 @@ private:
     struct Run;
     int notWritten_ = 0;
     QString firstNotWritten_;
+    QString storeNotWritten_; // why the PST file could not be written, the first time
     const widgets::frmMainControls& main_;
     std::unique_ptr<Run> run_;
 };
