@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QThread>
+#include <QTimer>
 
 namespace common {
 
@@ -76,6 +77,9 @@ UiSeams realSeams()
     };
     s.showHelp = realShowHelp;
     s.wait = realWait;
+    s.after = [](int milliseconds, QObject* context, std::function<void()> then) {
+        QTimer::singleShot(std::max(milliseconds, 0), context, std::move(then));
+    };
     s.doEvents = [] { QApplication::processEvents(); };
     s.now = [] { return QDateTime::currentDateTime(); };
     s.showModal = [](QDialog& window) { window.exec(); };
@@ -102,6 +106,7 @@ ScopedSeams::ScopedSeams(UiSeams replacement)
     take(s.chooseFolder, replacement.chooseFolder);
     take(s.showHelp, replacement.showHelp);
     take(s.wait, replacement.wait);
+    take(s.after, replacement.after);
     take(s.doEvents, replacement.doEvents);
     take(s.now, replacement.now);
     take(s.showModal, replacement.showModal);
@@ -135,6 +140,11 @@ MsgResult MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QS
 void DoEvents() { seams().doEvents(); }
 
 void Wait(int milliseconds) { seams().wait(milliseconds); }
+
+void After(int milliseconds, QObject* context, std::function<void()> then)
+{
+    seams().after(milliseconds, context, std::move(then));
+}
 
 QDateTime Now() { return seams().now(); }
 
