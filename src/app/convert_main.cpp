@@ -229,7 +229,7 @@ int main(int argc, char** argv)
         lastTitle.clear();
         c.NotesTab->selectTab(7);
         if (lastTitle == "Outlook NOT Installed") {
-            fail(lastText.section('\n', 0, 0));
+            fail(failure(QStringLiteral("Outlook cannot be used")));
             continue;
         }
         const std::map<QString, QCheckBox*> boxes { { "emails", c.SaveOptionEmails },

@@ -56,9 +56,10 @@ void ExportOptions::NotesTab_Click(std::int16_t tabNumber)
         session.reset();
     });
     if (landed) {
-        common::MsgBox(
-            QStringLiteral("Outlook NOT installed to configured properly.\nPlease set the Outlook as default "
-                           "email client."),
+        common::MsgBox(common::WithReason(
+                           QStringLiteral("Outlook NOT installed to configured properly.\nPlease set the Outlook as "
+                                          "default email client."),
+                           QString::fromStdString(r.lastError())),
             common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Outlook NOT Installed"), owner_);
     }
 }

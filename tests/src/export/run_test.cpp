@@ -160,8 +160,8 @@ TEST_F(RunFixture, ExportTabOffersTheFormatsOfTheInstalledOutlook)
     window->NotesTab_Click(7);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].text,
-        QStringLiteral(
-            "Outlook NOT installed to configured properly.\nPlease set the Outlook as default email client."));
+        QStringLiteral("Outlook NOT installed to configured properly.\nPlease set the Outlook as default email "
+                       "client.\n\nReason: FakeOutlook.Logon: scripted failure"));
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Outlook NOT Installed"));
     EXPECT_FALSE(c().OptOutlookFormat2K3->isEnabled()); // keeps its previous state
 }
