@@ -477,17 +477,6 @@ def main():
         if bad.returncode == 0 or len(errors) != 1 or broken + ":3:" not in errors[0]:
             d.add("[broken.dxl] ferrymark-convert", "result", "an error line naming broken.dxl:3:",
                   f"exit {bad.returncode}: {bad.stdout.strip()}")
-        # Two runs into one folder, each with a file of its own; none replaced.
-        names = set()
-        for fmt in ("unicode", "ansi"):
-            run = subprocess.run([converter, "--format", fmt, "--out", work, databases[1]], env=env,
-                                 capture_output=True, text=True, timeout=120)
-            paths = [line for line in run.stdout.splitlines() if line.startswith("/") and line.endswith(".pst")]
-            if run.returncode != 0 or len(paths) != 1:
-                d.add(f"[{fmt} into one folder] ferrymark-convert", "result", "a PST path", run.stdout.strip())
-            names.update(paths)
-        if len(names) != 2:
-            d.add("[two runs into one folder] ferrymark-convert", "PST files", "two", str(sorted(names)))
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if d.lines:
