@@ -213,20 +213,28 @@ int main(int argc, char** argv)
             std::cout << "error: " << database.toStdString() << ": " << why.toStdString() << std::endl;
             ++failures;
         };
+        // What the last message says went wrong: its reason when it gives one (the Notes and
+        // Outlook reports name what usually causes them first), else its first line.
+        auto failure = [&](const QString& otherwise) {
+            if (lastText.isEmpty())
+                return otherwise;
+            const QString reason = common::ReasonOf(lastText);
+            return reason.isEmpty() ? lastText.section('\n', 0, 0) : reason;
+        };
 
         c.NotesTab->selectTab(1);
         c.txtNotesDatabaseFile->setText(QFileInfo(database).absoluteFilePath());
         lastTitle.clear();
         window.CmdScan_Click();
         if (lastTitle != "Scan Completed...") {
-            fail(lastText.isEmpty() ? QStringLiteral("the scan did not complete") : lastText.section('\n', 0, 0));
+            fail(failure(QStringLiteral("the scan did not complete")));
             continue;
         }
 
         lastTitle.clear();
         c.NotesTab->selectTab(7);
         if (lastTitle == "Outlook NOT Installed") {
-            fail(lastText.section('\n', 0, 0));
+            fail(failure(QStringLiteral("Outlook cannot be used")));
             continue;
         }
         const std::map<QString, QCheckBox*> boxes { { "emails", c.SaveOptionEmails },
@@ -259,7 +267,7 @@ int main(int argc, char** argv)
             // The PST holds what could be written; the error line says what could not.
             fail(lastText.section('\n', 0, 1).replace('\n', ' ') + " (in " + common::Program().PstFullPath + ")");
         } else {
-            fail(lastText.isEmpty() ? QStringLiteral("nothing was converted") : lastText.section('\n', 0, 0));
+            fail(failure(QStringLiteral("nothing was converted")));
         }
     }
     outlook::CloseAllStores();

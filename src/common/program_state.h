@@ -25,6 +25,10 @@ struct ProgramState {
 
     // The database title read by the scan; during a run, the PST store's display name.
     QString MailboxName;
+    // The path of the database the last scan read to its end; empty after Browse and while a
+    // scan runs or after it failed. Export works only on the database in the path box when
+    // it is this one.
+    QString ScannedDatabase;
 
     std::int16_t IsJournalDatabase = 0; // the scanned database is a personal journal
     std::int16_t ContactsFound = 0; // the contact preview found at least one contact

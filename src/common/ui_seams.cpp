@@ -8,6 +8,7 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QThread>
+#include <QTimer>
 
 namespace common {
 
@@ -76,6 +77,9 @@ UiSeams realSeams()
     };
     s.showHelp = realShowHelp;
     s.wait = realWait;
+    s.after = [](int milliseconds, QObject* context, std::function<void()> then) {
+        QTimer::singleShot(std::max(milliseconds, 0), context, std::move(then));
+    };
     s.doEvents = [] { QApplication::processEvents(); };
     s.now = [] { return QDateTime::currentDateTime(); };
     s.showModal = [](QDialog& window) { window.exec(); };
@@ -102,12 +106,31 @@ ScopedSeams::ScopedSeams(UiSeams replacement)
     take(s.chooseFolder, replacement.chooseFolder);
     take(s.showHelp, replacement.showHelp);
     take(s.wait, replacement.wait);
+    take(s.after, replacement.after);
     take(s.doEvents, replacement.doEvents);
     take(s.now, replacement.now);
     take(s.showModal, replacement.showModal);
 }
 
 ScopedSeams::~ScopedSeams() { seams() = std::move(saved_); }
+
+QString WithReason(const QString& message, const QString& reason)
+{
+    if (reason.isEmpty())
+        return message;
+    // One line: the reason is shown, never read as more lines of the message.
+    QString line = reason;
+    line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return message + QStringLiteral("\n\n") + ReasonPrefix + line;
+}
+
+QString ReasonOf(const QString& message)
+{
+    const qsizetype at = message.lastIndexOf(QLatin1Char('\n') + ReasonPrefix);
+    if (at < 0)
+        return {};
+    return message.mid(at + 1 + ReasonPrefix.size()).section(QLatin1Char('\n'), 0, 0);
+}
 
 MsgResult MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QString& title, QWidget* owner)
 {
@@ -117,6 +140,11 @@ MsgResult MsgBox(const QString& text, MsgButtons buttons, MsgIcon icon, const QS
 void DoEvents() { seams().doEvents(); }
 
 void Wait(int milliseconds) { seams().wait(milliseconds); }
+
+void After(int milliseconds, QObject* context, std::function<void()> then)
+{
+    seams().after(milliseconds, context, std::move(then));
+}
 
 QDateTime Now() { return seams().now(); }
 

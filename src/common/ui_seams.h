@@ -8,6 +8,7 @@
 #include <functional>
 
 class QDialog;
+class QObject;
 class QWidget;
 
 namespace common {
@@ -41,6 +42,9 @@ struct UiSeams {
     std::function<QString(QWidget* owner, const QString& title)> chooseFolder; // empty when cancelled
     std::function<bool(QWidget* owner, const QString& helpFile)> showHelp; // false when nothing was shown
     std::function<void(int milliseconds)> wait; // blocks the user-interface thread
+    // Runs then once, when the time has passed, from the event loop; the thread goes on at once.
+    // Never runs once context is gone.
+    std::function<void(int milliseconds, QObject* context, std::function<void()> then)> after;
     std::function<void()> doEvents; // lets the window system handle pending events
     std::function<QDateTime()> now; // the local date and time
     std::function<void(QDialog&)> showModal; // shows a window modally; returns when it closes
@@ -63,11 +67,19 @@ private:
     UiSeams saved_;
 };
 
+// A message followed by the reason behind it (what failed, where, with which values), after an
+// empty line, on a line of its own that starts with ReasonPrefix.
+inline const QString ReasonPrefix = QStringLiteral("Reason: ");
+QString WithReason(const QString& message, const QString& reason);
+// The reason line's text of such a message without its prefix; empty when it has none.
+QString ReasonOf(const QString& message);
+
 // Shows a modal message box through the seam.
 MsgResult MsgBox(const QString& text, MsgButtons buttons = MsgButtons::Ok, MsgIcon icon = MsgIcon::None,
     const QString& title = ApplicationTitle, QWidget* owner = nullptr);
 void DoEvents();
 void Wait(int milliseconds);
+void After(int milliseconds, QObject* context, std::function<void()> then);
 QDateTime Now();
 void ShowModal(QDialog& window);
 

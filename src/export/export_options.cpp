@@ -7,8 +7,10 @@
 #include "common/ui_seams.h"
 #include "export/frm_save.h"
 #include "widgets/frm_main_controls.h"
+#include "widgets/tab_strip.h"
 
 #include <QCheckBox>
+#include <QLineEdit>
 #include <QRadioButton>
 
 namespace exporting {
@@ -54,15 +56,25 @@ void ExportOptions::NotesTab_Click(std::int16_t tabNumber)
         session.reset();
     });
     if (landed) {
-        common::MsgBox(
-            QStringLiteral("Outlook NOT installed to configured properly.\nPlease set the Outlook as default "
-                           "email client."),
+        common::MsgBox(common::WithReason(
+                           QStringLiteral("Outlook NOT installed to configured properly.\nPlease set the Outlook as "
+                                          "default email client."),
+                           QString::fromStdString(r.lastError())),
             common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Outlook NOT Installed"), owner_);
     }
 }
 
 void ExportOptions::CmdStartConversion_Click()
 {
+    // Export works on the database in the path box, and only after a scan of it has read it
+    // to its end; anything else would make a PST of nothing, or of another database.
+    auto& g = common::Program();
+    if (g.ScannedDatabase.isEmpty() || g.ScannedDatabase != c_.txtNotesDatabaseFile->text()) {
+        common::MsgBox(QStringLiteral("Please select a Notes database and click Start Scan to proceed."),
+            common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Select Notes Database"), owner_);
+        c_.NotesTab->selectTab(1);
+        return;
+    }
     const QString title = QStringLiteral("Export to Outlook");
     bool anyTicked = false;
     for (QCheckBox* box : { c_.SaveOptionEmails, c_.SaveOptionCalendars, c_.SaveOptionContacts, c_.SaveOptionJournals,
@@ -78,7 +90,6 @@ void ExportOptions::CmdStartConversion_Click()
             common::MsgIcon::Information, title, owner_);
         return;
     }
-    auto& g = common::Program();
     g.SaveFolder = common::BrowseForFolder(nullptr, QStringLiteral("Select Path to Save PST File"));
     if (g.SaveFolder.isEmpty())
         return;

@@ -46,6 +46,9 @@ namespace {
     };
     using Routine = common::Routine<Landing>;
 
+    // How often the set-up tries another PST file name when the chosen one is taken meanwhile.
+    constexpr int MaxNameAttempts = 100;
+
     // Where the phases resume after a landing.
     enum class ResumeAt { Start, SentItems, Drafts, CalendarGate, TasksGate, Finish };
 
@@ -54,6 +57,21 @@ namespace {
         if (!object)
             throw AutomationError(what, "", "the object is not set");
         return *object;
+    }
+
+    // Whether a file (or a link, even a broken one) already has that path.
+    bool Taken(const QString& path)
+    {
+        const QFileInfo info(path);
+        return info.exists() || info.isSymLink();
+    }
+
+    // The PST file name of a run: the stem and ".pst", or, when that name is taken, the stem
+    // with "-2", "-3", ... before ".pst".
+    QString PstName(const QString& stem, int n)
+    {
+        return n < 2 ? stem + QStringLiteral(".pst")
+                     : stem + QLatin1Char('-') + QString::number(n) + QStringLiteral(".pst");
     }
 
     QString firstValue(const automation::NotesDocument& doc, const char* item)
@@ -162,7 +180,9 @@ struct frmSave::Run {
         if (r.run([&] { setUpStore(); })) {
             const QString report
                 = endRun(QStringLiteral("ended: Outlook could not be used: ") + QString::fromStdString(r.lastError()));
-            common::MsgBox(QStringLiteral("Outlook is not INSTALLED or configured properly") + report,
+            common::MsgBox(common::WithReason(QStringLiteral("Outlook is not INSTALLED or configured properly"),
+                               QString::fromStdString(r.lastError()))
+                    + report,
                 common::MsgButtons::Ok, common::MsgIcon::Information,
                 QStringLiteral("Outlook Not Installed/Configured"), &w);
             return;
@@ -179,8 +199,11 @@ struct frmSave::Run {
             case Landing::NotesReport: {
                 const QString report
                     = endRun(QStringLiteral("ended: Notes failed: ") + QString::fromStdString(r.lastError()));
-                common::MsgBox(notes::NotesReader::NotesErrorReport() + report, common::MsgButtons::Ok,
-                    common::MsgIcon::Information, QStringLiteral("Notes Not Installed/Configured"), &w);
+                common::MsgBox(
+                    common::WithReason(notes::NotesReader::NotesErrorReport(), QString::fromStdString(r.lastError()))
+                        + report,
+                    common::MsgButtons::Ok, common::MsgIcon::Information,
+                    QStringLiteral("Notes Not Installed/Configured"), &w);
                 return;
             }
             case Landing::RunOver:
@@ -225,8 +248,17 @@ struct frmSave::Run {
         QString base = common::FileNameFromPath(m().txtNotesDatabaseFile->text().trimmed()).toLower();
         base.remove(QStringLiteral(".nsf"));
         base.remove(QStringLiteral(".dxl"));
-        g.PstFileName = base + now.toString(QStringLiteral("dd-MM-yyyy-H-m-s")) + QStringLiteral(".pst");
-        g.PstFullPath = g.SaveFolder + g.PstFileName;
+        // Runs in the same second into the same folder would share a name: a name that is
+        // taken gets a number, and no existing file is ever replaced.
+        const QString stem = base + now.toString(QStringLiteral("dd-MM-yyyy-H-m-s"));
+        int n = 1;
+        auto nameFreeFile = [&] {
+            while (Taken(g.SaveFolder + PstName(stem, n)))
+                ++n;
+            g.PstFileName = PstName(stem, n);
+            g.PstFullPath = g.SaveFolder + g.PstFileName;
+        };
+        nameFreeFile();
         QString name = g.MailboxName;
         name.remove(QLatin1Char('(')).remove(QLatin1Char(')'));
         g.MailboxName = name.trimmed() + QStringLiteral(" > (Date | Time) - ")
@@ -239,9 +271,21 @@ struct frmSave::Run {
             format = static_cast<std::int16_t>(automation::PstFormat::Unicode);
 
         r.step([&] {
-            auto store = need(w.RdoSession, "RDOSession")
-                             .Stores()
-                             ->AddPSTStore(g.PstFullPath.toStdString(), format, g.MailboxName.toStdString());
+            auto stores = need(w.RdoSession, "RDOSession").Stores();
+            std::shared_ptr<automation::RDOStore> store;
+            for (int attempt = 1;; ++attempt) {
+                try {
+                    store = need(stores, "RDOStores")
+                                .AddPSTStore(g.PstFullPath.toStdString(), format, g.MailboxName.toStdString());
+                    break;
+                } catch (const AutomationError&) {
+                    // A failed creation leaves nothing at the path: a file there now is another
+                    // program's, which took the name after it was chosen.
+                    if (attempt >= MaxNameAttempts || !Taken(g.PstFullPath))
+                        throw;
+                    nameFreeFile();
+                }
+            }
             storeMade = store != nullptr;
             need(store, "RDOStore").IPMRootFolder()->Folders()->Add("Folders", 6);
             w.PstStoreId = QString::fromStdString(store->EntryID());
@@ -400,14 +444,16 @@ struct frmSave::Run {
     }
 
     // Logs the session off, which writes the store to disk: a store that cannot be written
-    // loses what it holds since the last time, so that counts as not written.
+    // loses what it holds since the last time, and the run's ending says so.
     void logOff()
     {
         r.step([&] {
             try {
                 need(w.RdoSession, "RDOSession").Logoff();
             } catch (const AutomationError& e) {
-                w.NoteNotWritten(QStringLiteral("the PST file could not be written: ") + QString::fromUtf8(e.what()));
+                if (w.storeNotWritten_.isEmpty())
+                    w.storeNotWritten_ = QString::fromUtf8(e.what());
+                w.report_->problem(QStringLiteral("the PST file could not be written: ") + QString::fromUtf8(e.what()));
                 throw;
             }
         });
@@ -575,6 +621,9 @@ struct frmSave::Run {
                 });
             }
         }
+        // The entries are read: a store that cannot be written now is no Notes failure, and
+        // the ending says what was lost.
+        r.onErrorSkip();
         logOff();
         w.RdoSession.reset();
         g.releaseNotes();
@@ -648,9 +697,12 @@ struct frmSave::Run {
             w.report_->setReadBack(QStringLiteral("failed: ") + QString::fromUtf8(e.what()));
             return;
         }
-        if (!back.writeProblem.empty())
-            w.NoteNotWritten(
+        if (!back.writeProblem.empty()) {
+            if (w.storeNotWritten_.isEmpty())
+                w.storeNotWritten_ = QString::fromStdString(back.writeProblem);
+            w.report_->problem(
                 QStringLiteral("the PST file could not be written: ") + QString::fromStdString(back.writeProblem));
+        }
         if (back.findingCount != 0)
             w.NoteNotWritten(
                 QStringLiteral("the PST file read back breaks %1 rule(s) of the PST format, the first: %2")
@@ -725,20 +777,27 @@ struct frmSave::Run {
         }
     }
 
-    // A run that lost items never ends with the message of success: it says how many items did
-    // not reach the PST and why the first did not. Returns whether it reported.
+    // A run that lost items never ends with the message of success: it says that the PST file
+    // could not be written (and why), how many documents did not reach it whole and why the
+    // first did not. Returns whether it reported.
     bool reportNotWritten(const QString& where)
     {
         const int items = w.ItemsNotWritten();
-        if (items == 0 && w.report_->runProblems().empty())
+        if (items == 0 && w.storeNotWritten_.isEmpty() && w.report_->runProblems().empty())
             return false;
-        const QString what = items == 0
-            ? QStringLiteral("The PST file could not be written completely: %1\n").arg(w.firstNotWritten_)
-            : QStringLiteral("%1 item(s) could not be written to the PST whole; the first: %2\n")
-                  .arg(items)
-                  .arg(w.firstNotWritten_);
-        common::MsgBox(QStringLiteral("Migration Completed with Errors !\n") + what + where, common::MsgButtons::Ok,
-            common::MsgIcon::Warning, QStringLiteral("Export Incomplete"), &w);
+        QString text = QStringLiteral("Migration Completed with Errors !\n");
+        if (!w.storeNotWritten_.isEmpty())
+            text += QStringLiteral("The PST file could not be written; what was exported since it was last written is "
+                                   "missing: %1\n")
+                        .arg(w.storeNotWritten_);
+        if (items > 0)
+            text += QStringLiteral("%1 item(s) could not be written to the PST whole; the first: %2\n")
+                        .arg(items)
+                        .arg(w.firstNotWritten_);
+        else if (w.storeNotWritten_.isEmpty())
+            text += QStringLiteral("The PST file could not be written completely: %1\n").arg(w.firstNotWritten_);
+        common::MsgBox(
+            text + where, common::MsgButtons::Ok, common::MsgIcon::Warning, QStringLiteral("Export Incomplete"), &w);
         return true;
     }
 };
@@ -804,6 +863,7 @@ void frmSave::Form_Load()
     firstNotWritten_.clear();
     *report_ = MigrationReport();
     reportPath_.clear();
+    storeNotWritten_.clear();
 }
 
 void frmSave::CmdStop_Click() { StopRequested = true; }

@@ -67,8 +67,8 @@ public:
     void ShowProgress(const QString& title, std::int32_t i);
 
     // Something did not reach the PST: of the current document (which then counts as failed,
-    // or as incomplete when its item was saved), or of the run (a store that could not be
-    // written). A run that noted any ends with a message that says so instead of the message
+    // or as incomplete when its item was saved), or of the run. A run that noted any, or whose
+    // PST file could not be written, ends with a message that says so instead of the message
     // of success.
     void NoteNotWritten(const QString& what);
     // Documents whose item is not in the PST, or not whole (the report's failed and incomplete
@@ -111,6 +111,7 @@ private:
     QString firstNotWritten_;
     std::unique_ptr<MigrationReport> report_;
     QString reportPath_;
+    QString storeNotWritten_; // why the PST file could not be written, the first time
     const widgets::frmMainControls& main_;
     std::unique_ptr<Run> run_;
 };

@@ -198,40 +198,31 @@ namespace {
         return nullptr;
     }
 
+    // The folder at a "\"-separated path below the top of the run's own store ("Projects\2009").
+    // The store is found by its entry ID, never by its display name, which another store
+    // opened in the same second may share. Missing levels are made when make is set; otherwise
+    // a missing level fails.
+    std::shared_ptr<automation::RDOFolder> storeFolder(frmSave& w, const QString& path, bool make)
+    {
+        if (!w.RdoSession)
+            throw AutomationError("frmSave", "RdoSession", "no session");
+        auto folder = w.RdoSession->GetStoreFromID(w.PstStoreId.toStdString())->IPMRootFolder();
+        for (const QString& level : path.split(QLatin1Char('\\'), Qt::SkipEmptyParts)) {
+            auto next = subfolder(*folder, level);
+            if (!next && !make)
+                throw AutomationError("RDOFolder", "Folders", "no folder \"" + path.toStdString() + "\" in the PST");
+            folder = next ? next : folder->Folders()->Add(level.toStdString(), 6);
+        }
+        return folder;
+    }
+
     // The custom-folder phase makes each folder before its messages: parents come first, as
     // the names are sorted. A parent level that is no folder of the database ("Archive" of
     // "Archive\Old" when only Archive\Old is a folder) is made too, so that the messages
     // below it have a place.
     void makeFolder(frmSave& w, const QString& name)
     {
-        auto& g = common::Program();
-        const QStringList levels = name.split(QLatin1Char('\\'));
-        if (levels.size() > 1) {
-            const QString parentPath = name.left(name.lastIndexOf(QLatin1Char('\\')));
-            std::shared_ptr<automation::RDOFolder> parent;
-            try {
-                parent = OpenMAPIFolder(QStringLiteral("\\") + g.MailboxName + QStringLiteral("\\") + parentPath);
-            } catch (const AutomationError&) {
-                if (!w.RdoSession)
-                    throw;
-                parent = w.RdoSession->GetStoreFromID(w.PstStoreId.toStdString())->IPMRootFolder();
-                for (const QString& level : parentPath.split(QLatin1Char('\\'))) {
-                    auto next = subfolder(*parent, level);
-                    parent = next ? next : parent->Folders()->Add(level.toStdString(), 6);
-                }
-            }
-            if (!parent)
-                throw AutomationError("Outlook", "Folders", "no folder " + parentPath.toStdString());
-            parent->Folders()->Add(levels.last().toStdString(), 6);
-            common::DoEvents();
-            return;
-        }
-        if (!w.RdoSession)
-            throw AutomationError("RDOSession", "Stores", "no session");
-        auto store = w.RdoSession->Stores()->GetStoreFromID(w.PstStoreId.toStdString());
-        auto top = store->IPMRootFolder();
-        if (!subfolder(*top, name))
-            top->Folders()->Add(name.toStdString(), 6);
+        storeFolder(w, name, true);
         common::DoEvents();
     }
 } // namespace
@@ -242,13 +233,7 @@ void CreateEmailItem(frmSave& w, const QString& FolderName, const QString& eFrom
 {
     exporting::ItemWriter x(w);
     x.madeIn(QLatin1Char('\\') + FolderName);
-    x.step([&] {
-        if (!w.RdoSession)
-            throw AutomationError("frmSave", "RdoSession", "no session");
-        auto folder = w.RdoSession->GetFolderFromPath(
-            ("\\\\" + common::Program().MailboxName + QStringLiteral("\\") + FolderName).toStdString());
-        w.CurrentItem = folder->Items()->Add(automation::OlItemType::Mail);
-    });
+    x.step([&] { w.CurrentItem = storeFolder(w, FolderName, false)->Items()->Add(automation::OlItemType::Mail); });
     fillAndSave(w, x, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName);
 }
 

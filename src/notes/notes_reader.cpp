@@ -97,6 +97,20 @@ void NotesReader::hideArrows()
         arrow->hide();
 }
 
+void NotesReader::clearPreviews()
+{
+    c_.ContactsTreeView->clear();
+    for (widgets::PreviewList* list : { c_.MailList, c_.CalendarList, c_.ContactList, c_.ToDoList, c_.JournalList })
+        list->clear();
+}
+
+void NotesReader::disarmExport()
+{
+    Program().ScannedDatabase.clear();
+    c_.NotesTab->enableTab(7, false);
+    c_.NotesToolBarButtons[3]->setEnabled(false);
+}
+
 void NotesReader::CmdBrowse_Click()
 {
     common::FileDialogRequest request;
@@ -106,6 +120,10 @@ void NotesReader::CmdBrowse_Click()
     request.filter = QStringLiteral("Notes Database (*.nsf);;Notes DXL Export (*.dxl)");
     c_.txtNotesDatabaseFile->setText(common::seams().openFile(request));
 
+    // What was scanned before belongs to another database (or to none): its previews go, and
+    // Export waits for a scan of the new one.
+    clearPreviews();
+    disarmExport();
     c_.NotesTab->enableTab(2, false);
     c_.NotesTab->enableTab(3, true);
     c_.NotesTab->enableTab(4, true);
@@ -130,6 +148,8 @@ void NotesReader::CmdScan_Click()
         return;
     }
 
+    // Until this scan has read the database to its end, there is nothing to export.
+    disarmExport();
     const std::string path = databasePath();
     if (!path.empty()) {
         c_.ImgReadingArrow->show();
@@ -218,8 +238,10 @@ void NotesReader::CmdScan_Click()
             }
         });
         if (landed) {
-            common::MsgBox(NotesErrorReport(), common::MsgButtons::Ok, common::MsgIcon::Information,
-                QStringLiteral("Notes Not Installed/Configured"), owner_);
+            // The report says what is usually wrong; the reason says what was.
+            common::MsgBox(common::WithReason(NotesErrorReport(), QString::fromStdString(r.lastError())),
+                common::MsgButtons::Ok, common::MsgIcon::Information, QStringLiteral("Notes Not Installed/Configured"),
+                owner_);
             return;
         }
         if (scanEnded)
@@ -243,9 +265,14 @@ void NotesReader::CmdScan_Click()
     common::MsgBox(QStringLiteral("Notes Database Scan Completed Successfully"), common::MsgButtons::Ok,
         common::MsgIcon::Information, QStringLiteral("Scan Completed..."), owner_);
 
-    c_.NotesToolBarButtons[3]->setEnabled(true);
-    for (std::int16_t tab : { 2, 3, 4, 5, 7 })
+    for (std::int16_t tab : { 2, 3, 4, 5 })
         c_.NotesTab->enableTab(tab, true);
+    // Export is armed for the database just read; a scan without a path read none.
+    if (!path.empty()) {
+        g.ScannedDatabase = QString::fromStdString(path);
+        c_.NotesToolBarButtons[3]->setEnabled(true);
+        c_.NotesTab->enableTab(7, true);
+    }
     c_.NotesTab->enableTab(6, false);
     c_.NotesTab->selectTab(2);
     for (QCheckBox* box : { c_.SaveOptionEmails, c_.SaveOptionCalendars, c_.SaveOptionToDo, c_.SaveOptionContacts })

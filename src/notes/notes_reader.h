@@ -56,6 +56,10 @@ private:
     };
     void fillDatedPreview(const DatedPreview& preview, const QString& FolderName);
     void hideArrows();
+    // Empties the mail folder tree, the message list and the four previews.
+    void clearPreviews();
+    // Forgets the scanned database and locks the Export tab and the toolbar's Export button.
+    void disarmExport();
     std::string databasePath() const;
 
     QWidget* owner_;

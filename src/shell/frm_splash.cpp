@@ -54,11 +54,11 @@ void frmSplash::showEvent(QShowEvent* event)
 
 void frmSplash::Timer1_Timer()
 {
-    if (unloaded_)
+    if (unloaded_ || waiting_)
         return;
     timer1_->stop();
-    common::Wait(DisplayTime);
-    showMainAndUnload();
+    waiting_ = true;
+    common::After(DisplayTime, this, [this] { showMainAndUnload(); });
 }
 
 void frmSplash::Form_KeyPress([[maybe_unused]] std::int16_t KeyAscii) { showMainAndUnload(); }

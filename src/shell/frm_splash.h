@@ -18,7 +18,7 @@ public:
     static constexpr int PictureWidth = 341;
     static constexpr int PictureHeight = 209;
     static constexpr int Timer1Interval = 10; // ms
-    static constexpr int DisplayTime = 4000; // ms, waited by Timer1_Timer
+    static constexpr int DisplayTime = 4000; // ms, waited after Timer1_Timer
 
     // The splash deletes itself when it is unloaded; create it with new.
     explicit frmSplash(QWidget* parent = nullptr);
@@ -28,7 +28,8 @@ public:
     // The main window this splash showed; nullptr before.
     frmMain* mainWindow() const;
 
-    // Waits DisplayTime, shows the main window and unloads the splash. Runs once.
+    // Shows the main window and unloads the splash when DisplayTime has passed. The wait does
+    // not hold up the event loop, so a key press during it still skips it. Runs once.
     void Timer1_Timer();
     // Any key: shows the main window and unloads the splash at once.
     void Form_KeyPress(std::int16_t KeyAscii);
@@ -43,6 +44,7 @@ private:
     QTimer* timer1_;
     QPointer<frmMain> main_;
     bool unloaded_ = false;
+    bool waiting_ = false;
 };
 
 } // namespace shell

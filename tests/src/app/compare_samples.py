@@ -479,6 +479,15 @@ def main():
         if bad.returncode == 0 or not any(line.startswith("error: ") for line in bad.stdout.splitlines()):
             d.add("[missing.dxl] ferrymark-convert", "result", "an error line and a non-zero exit",
                   f"exit {bad.returncode}: {bad.stdout.strip()}")
+        # A file the reader refuses: the error line gives its reason, with the file, line and column.
+        broken = os.path.join(work, "broken.dxl")
+        with open(broken, "w") as f:
+            f.write("<?xml version='1.0'?>\n<database xmlns='http://www.lotus.com/dxl'>\n  <note></database>\n")
+        bad = subprocess.run([converter, "--out", work, broken], env=env, capture_output=True, text=True, timeout=60)
+        errors = [line for line in bad.stdout.splitlines() if line.startswith("error: ")]
+        if bad.returncode == 0 or len(errors) != 1 or broken + ":3:" not in errors[0]:
+            d.add("[broken.dxl] ferrymark-convert", "result", "an error line naming broken.dxl:3:",
+                  f"exit {bad.returncode}: {bad.stdout.strip()}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
     if d.lines:

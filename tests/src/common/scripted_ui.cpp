@@ -18,6 +18,20 @@ void ScriptedUi::clear()
     state_->doEvents = 0;
 }
 
+int ScriptedUi::runLater()
+{
+    auto due = std::move(state_->later);
+    state_->later.clear();
+    int ran = 0;
+    for (auto& [context, then] : due) {
+        if (!context)
+            continue;
+        then();
+        ++ran;
+    }
+    return ran;
+}
+
 common::UiSeams ScriptedUi::makeSeams(const std::shared_ptr<State>& state)
 {
     common::UiSeams s;
@@ -51,6 +65,10 @@ common::UiSeams ScriptedUi::makeSeams(const std::shared_ptr<State>& state)
         return state->helpShown;
     };
     s.wait = [state](int ms) { state->waited += ms; };
+    s.after = [state](int ms, QObject* context, std::function<void()> then) {
+        state->waited += ms;
+        state->later.emplace_back(context, std::move(then));
+    };
     s.doEvents = [state] {
         ++state->doEvents;
         if (state->onDoEvents)

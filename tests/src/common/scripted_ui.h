@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <QDateTime>
+#include <QPointer>
 
 #include <deque>
 #include <functional>
@@ -45,6 +46,10 @@ public:
     // Runs whenever the program lets pending events be processed (where a click can land).
     void onDoEvents(std::function<void()> handler) { state_->onDoEvents = std::move(handler); }
     int modalWindowsShown() const { return state_->modalShown; }
+    // Runs what the program asked to run later (common::After), as if its time had passed;
+    // returns how many ran. Those whose context is gone do not run.
+    int runLater();
+    int pendingLater() const { return static_cast<int>(state_->later.size()); }
 
     const std::vector<ShownMessage>& messages() const { return state_->messages; }
     const std::vector<common::FileDialogRequest>& fileDialogs() const { return state_->fileDialogs; }
@@ -67,6 +72,7 @@ private:
         QDateTime now { QDate(2009, 3, 5), QTime(14, 7, 9) };
         std::function<void(QDialog&)> modal;
         std::function<void()> onDoEvents;
+        std::vector<std::pair<QPointer<QObject>, std::function<void()>>> later;
         int modalShown = 0;
         long long waited = 0;
         int doEvents = 0;

@@ -174,6 +174,7 @@ QString ConversionFixture::convert(const dxl::DatabaseBuilder& db, bool unicode,
     ui.answerFolder(out.path());
     const std::size_t shown = ui.messages().size();
     window->CmdStartConversion_Click();
+    progress = nullptr; // the progress window is gone
     if (ui.messages().size() == shown
         || (ui.messages().back().title != QStringLiteral("Export Complete")
             && ui.messages().back().title != QStringLiteral("Export Incomplete")))

@@ -76,7 +76,9 @@ protected:
         outlook = std::make_shared<fake_outlook::Outlook>();
         fake_outlook::Register(outlook);
         c().txtNotesDatabaseFile->setText(QStringLiteral("C:\\mail\\JSmith.NSF"));
+        // As a scan of it leaves the program.
         common::Program().MailboxName = QStringLiteral("Mail (John)");
+        common::Program().ScannedDatabase = c().txtNotesDatabaseFile->text();
         ui.onShowModal([this](QDialog& dialog) {
             auto& progress = dynamic_cast<frmSave&>(dialog);
             progressWindow = &progress;
@@ -158,8 +160,8 @@ TEST_F(RunFixture, ExportTabOffersTheFormatsOfTheInstalledOutlook)
     window->NotesTab_Click(7);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].text,
-        QStringLiteral(
-            "Outlook NOT installed to configured properly.\nPlease set the Outlook as default email client."));
+        QStringLiteral("Outlook NOT installed to configured properly.\nPlease set the Outlook as default email "
+                       "client.\n\nReason: FakeOutlook.Logon: scripted failure"));
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Outlook NOT Installed"));
     EXPECT_FALSE(c().OptOutlookFormat2K3->isEnabled()); // keeps its previous state
 }
@@ -268,7 +270,9 @@ TEST_F(RunFixture, FailureReportsEndTheRunAndLeaveTheWindowOpen)
     outlook->failing = { "AddPSTStore" };
     start({ c().SaveOptionEmails }, c().OptOutlookFormat2K);
     ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text, QStringLiteral("Outlook is not INSTALLED or configured properly"));
+    EXPECT_EQ(ui.messages()[0].text,
+        QStringLiteral("Outlook is not INSTALLED or configured properly\n\nReason: FakeOutlook.AddPSTStore: scripted "
+                       "failure"));
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Outlook Not Installed/Configured"));
     EXPECT_TRUE(recorder.written.empty());
     ASSERT_NE(progressWindow, nullptr);
@@ -281,6 +285,45 @@ TEST_F(RunFixture, FailureReportsEndTheRunAndLeaveTheWindowOpen)
     start({}, nullptr);
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured"));
+    EXPECT_EQ(common::ReasonOf(ui.messages()[0].text), QStringLiteral("FakeNotes.GetView:($All): scripted failure"))
+        << ui.messages()[0].text.toStdString();
+}
+
+// The journal's entries are read, then the PST file cannot be written: the run says so, with
+// the reason, and is no success; Notes is not blamed.
+TEST_F(RunFixture, AJournalRunWhosePstCannotBeWrittenSaysSo)
+{
+    common::Program().IsJournalDatabase = 1;
+    recorder.onWrite = [&](frmSave&, Phase, std::int32_t) { outlook->failing = { "Logoff" }; };
+    start({ c().SaveOptionJournals }, c().OptOutlookFormat2K3);
+    ASSERT_EQ(recorder.written.size(), 2u);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Export Incomplete"));
+    EXPECT_EQ(ui.messages()[0].text,
+        QStringLiteral("Migration Completed with Errors !\nThe PST file could not be written; what was exported since "
+                       "it was last written is missing: FakeOutlook.Logoff: scripted failure\n"
+                       "/out/jsmith05-03-2009-14-7-9.pst\nMail John > (Date | Time) - 05-03-2009 | 14:07:09"));
+}
+
+// Export works on the database a scan has read to its end, and on no other.
+TEST_F(RunFixture, ExportNeedsASuccessfulScanOfTheDatabaseInThePathBox)
+{
+    c().SaveOptionEmails->setChecked(true);
+    c().OptOutlookFormat2K->setChecked(true);
+    c().NotesTab->selectTab(7);
+    for (const QString& scanned : { QString(), QStringLiteral("C:\\mail\\Other.nsf") }) {
+        common::Program().ScannedDatabase = scanned;
+        ui.clear();
+        window->CmdStartConversion_Click();
+        ASSERT_EQ(ui.messages().size(), 1u);
+        EXPECT_EQ(
+            ui.messages()[0].text, QStringLiteral("Please select a Notes database and click Start Scan to proceed."));
+        EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Select Notes Database"));
+        EXPECT_EQ(c().NotesTab->selectedTab(), 1);
+        EXPECT_TRUE(ui.folderDialogTitles().isEmpty());
+    }
+    EXPECT_EQ(ui.modalWindowsShown(), 0);
+    EXPECT_TRUE(outlook->stores.empty());
 }
 
 TEST_F(RunFixture, JournalRunWritesEntriesAndEndsWithItsOwnMessage)

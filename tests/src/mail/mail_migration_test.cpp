@@ -220,6 +220,43 @@ TEST_F(MailFolders, UserFoldersKeepTheirNestingAndTheirMessages)
     EXPECT_EQ(tempLeftovers(), QStringList());
 }
 
+// Runs in the same second into the same folder (the clock here never moves): each gets a file of
+// its own, numbered when the name is taken, and keeps its own messages; no file is replaced.
+TEST_F(MailFolders, RunsInOneSecondIntoOneFolderEachGetTheirOwnFile)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    const auto& plan = db.document("Memo").text("Subject", "Plan").names("From", { "CN=Bo Yu/O=Acme" }).noteId();
+    const auto& note = db.document("Memo").text("Subject", "Note").names("From", { "CN=Bo Yu/O=Acme" }).noteId();
+    db.folder("Projects").entries({ plan });
+    db.folder("Projects\\2009").entries({ note });
+    db.folder("($Inbox)").entries({ note });
+
+    const QString stem = out.path() + QStringLiteral("/mail05-03-2009-14-7-9");
+    {
+        QFile mine(stem + QStringLiteral(".pst"));
+        ASSERT_TRUE(mine.open(QIODevice::WriteOnly));
+        mine.write("a file of the user's");
+    }
+    const QString first = convert(db, true, { c().SaveOptionEmails });
+    EXPECT_EQ(endTitle(), "Export Complete") << ui.messages().back().text.toStdString();
+    EXPECT_EQ(first, stem + QStringLiteral("-2.pst"));
+    const QString second = convert(db, false, { c().SaveOptionEmails });
+    EXPECT_EQ(endTitle(), "Export Complete") << ui.messages().back().text.toStdString();
+    EXPECT_EQ(second, stem + QStringLiteral("-3.pst"));
+    EXPECT_TRUE(ui.messages().back().text.contains(second));
+
+    QFile mine(stem + QStringLiteral(".pst"));
+    ASSERT_TRUE(mine.open(QIODevice::ReadOnly));
+    EXPECT_EQ(mine.readAll(), QByteArray("a file of the user's"));
+    for (const QString& pst : { first, second }) {
+        SCOPED_TRACE(pst.toStdString());
+        const PstView v = read(pst);
+        EXPECT_EQ(v.subjects("pypff", "Projects"), QStringList({ "Plan" }));
+        EXPECT_EQ(v.subjects("pypff", "Projects/2009"), QStringList({ "Note" }));
+        EXPECT_EQ(v.subjects("pypff", "Inbox"), QStringList({ "Note" }));
+    }
+}
+
 TEST_F(MailFolders, AttachmentNamesNeverLeaveTheTemporaryFolderAndSameNamesBothArrive)
 {
     dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");

@@ -145,9 +145,11 @@ TEST_F(ScanFixture, FailuresBeforeTheFirstViewReportNotesAndLaterOnesAreSkipped)
     scan((dir.path() + "/missing.dxl").toStdString());
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured"));
-    EXPECT_EQ(ui.messages()[0].text, notes::NotesReader::NotesErrorReport());
-    EXPECT_EQ(ui.messages()[0].text.split('\n').size(), 8);
+    EXPECT_EQ(notes::NotesReader::NotesErrorReport().split('\n').size(), 8);
+    EXPECT_TRUE(ui.messages()[0].text.startsWith(notes::NotesReader::NotesErrorReport() + "\n\nReason: "));
     EXPECT_TRUE(ui.messages()[0].text.contains(QStringLiteral("support@quarrow.com for further assistance.")));
+    EXPECT_TRUE(common::ReasonOf(ui.messages()[0].text).contains(QStringLiteral("missing.dxl: No such file")))
+        << ui.messages()[0].text.toStdString();
     EXPECT_FALSE(c().NotesTab->isTabOn(7));
 
     // A failing Type: the same report.
@@ -159,6 +161,7 @@ TEST_F(ScanFixture, FailuresBeforeTheFirstViewReportNotesAndLaterOnesAreSkipped)
     scan("fake.nsf");
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured"));
+    EXPECT_FALSE(common::ReasonOf(ui.messages()[0].text).isEmpty());
 
     // From the first view on, failures are skipped: a folder whose name cannot be read is left
     // out, a count that cannot be read shows 0, and the scan still succeeds.
@@ -194,6 +197,11 @@ TEST_F(ScanFixture, ScanFromAnotherTabAndBrowse)
     EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Select Notes Database"));
     EXPECT_EQ(c().NotesTab->selectedTab(), 1);
 
+    ASSERT_GT(c().CalendarList->rowCount(), 0);
+    c().ContactsTreeView->select(QStringLiteral("Inbox"));
+    window->ContactsTreeView_Click();
+    ASSERT_GT(c().MailList->rowCount(), 0);
+
     // Browse offers both filters and fills the path; cancelling empties it again.
     ui.answerOpenFile(QStringLiteral("/data/mail.dxl"));
     window->CmdBrowse_Click();
@@ -206,11 +214,28 @@ TEST_F(ScanFixture, ScanFromAnotherTabAndBrowse)
     EXPECT_TRUE(c().NotesTab->isTabOn(3));
     EXPECT_TRUE(c().NotesTab->isTabOn(4));
     EXPECT_FALSE(c().NotesTab->isTabOn(5));
-    EXPECT_TRUE(c().NotesTab->isTabOn(7)); // keeps its state
     EXPECT_TRUE(c().ScanFrame->isVisibleTo(window.get()));
     EXPECT_FALSE(c().ImgReadingArrow->isVisibleTo(window.get()));
+    // Nothing of the previous database stays: no preview, and no export until a scan of this one.
+    EXPECT_EQ(c().ContactsTreeView->nodeCount(), 0);
+    for (const widgets::PreviewList* list :
+        { c().MailList, c().CalendarList, c().ContactList, c().ToDoList, c().JournalList })
+        EXPECT_EQ(list->rowCount(), 0) << list->objectName().toStdString();
+    EXPECT_FALSE(c().NotesTab->isTabOn(7));
+    EXPECT_FALSE(window->toolbarButton(4)->isEnabled());
+    ui.clear();
+    window->NotesToolBar_ButtonClick(4);
+    ASSERT_EQ(ui.messages().size(), 1u);
+    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Select Notes Database"));
+    EXPECT_EQ(ui.modalWindowsShown(), 0);
 
+    // A scan of the same file arms the export again; a cancelled Browse disarms it.
+    scan(write(mailDatabase()));
+    ASSERT_TRUE(window->toolbarButton(4)->isEnabled());
     window->CmdBrowse_Click(); // cancelled
+    EXPECT_FALSE(window->toolbarButton(4)->isEnabled());
+    EXPECT_FALSE(c().NotesTab->isTabOn(7));
+    EXPECT_EQ(c().CalendarList->rowCount(), 0);
     EXPECT_EQ(c().txtNotesDatabaseFile->text(), QString());
     EXPECT_FALSE(c().CmdScan->isEnabled());
     EXPECT_FALSE(window->toolbarButton(2)->isEnabled());
@@ -267,4 +292,47 @@ TEST_F(ScanFixture, CorruptOrTruncatedFilesGiveTheNotesReportAndMissingViewsList
     EXPECT_EQ(c().ContactList->rowCount(), 0);
     EXPECT_EQ(common::Program().ContactsFound, 0);
     EXPECT_FALSE(c().SaveOptionContacts->isChecked());
+}
+
+// A file the reader refuses: the Notes report, then the reader's reason (file, line, column and
+// what it found), and nothing of an earlier scan stays armed for export.
+TEST_F(ScanFixture, AnUnreadableDatabaseShowsTheReportThenTheReasonAndDisarmsTheExport)
+{
+    const QString report = notes::NotesReader::NotesErrorReport() + QStringLiteral("\n\nReason: ");
+    auto file = [&](const char* name, const std::string& bytes) {
+        const std::string path = (dir.path() + '/' + name).toStdString();
+        std::ofstream(path, std::ios::binary) << bytes;
+        return path;
+    };
+    // Two documents of one note ID: the reader refuses the file, naming where the second is.
+    dxl::DatabaseBuilder duplicate("Dup", "mailfile");
+    duplicate.document("Memo", "8FA").text("Subject", "first");
+    duplicate.document("Memo", "8FA").text("Subject", "second");
+    struct Case {
+        std::string path;
+        const char* reason; // what the reason line holds after the path
+    } cases[] = {
+        { file("tags.dxl", "<?xml version='1.0'?>\n<database xmlns='http://www.lotus.com/dxl'>\n  <note></database>\n"),
+            "tags.dxl:3:" },
+        { file("enc.dxl",
+              "<?xml version='1.0' encoding='x-no-such-code'?>\n<database xmlns='http://www.lotus.com/dxl'/>\n"),
+            "enc.dxl:1:" },
+        { file("native.nsf", std::string("\x1a\x00\x00\x00binary", 10)),
+            "native.nsf: this is a native Notes database" },
+        { write(duplicate, "dup.dxl"), ": duplicate note ID 8FA (first used at line " },
+    };
+    for (const Case& k : cases) {
+        scan(write(mailDatabase())); // armed for its database
+        ASSERT_TRUE(c().NotesTab->isTabOn(7));
+        ui.clear();
+        scan(k.path);
+        ASSERT_EQ(ui.messages().size(), 1u) << k.path;
+        const QString text = ui.messages()[0].text;
+        EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Notes Not Installed/Configured"));
+        EXPECT_TRUE(text.startsWith(report)) << text.toStdString();
+        EXPECT_TRUE(common::ReasonOf(text).contains(QString::fromUtf8(k.reason))) << text.toStdString();
+        EXPECT_FALSE(c().NotesTab->isTabOn(7)) << k.path;
+        EXPECT_FALSE(window->toolbarButton(4)->isEnabled()) << k.path;
+        EXPECT_EQ(Program().ScannedDatabase, QString());
+    }
 }

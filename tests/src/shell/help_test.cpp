@@ -78,7 +78,8 @@ TEST(HelpFileTest, ExplainsEveryMessageOfTheProgram)
         "Outlook NOT installed to configured properly.", "Please set the Outlook as default email client.",
         "Please Select Outlook Items to Save", "Please Select Outlook Format",
         "Outlook is not INSTALLED or configured properly", "Migration Completed Successfully !",
-        "Journals Migration Completed Successfully !", "Are you sure you want to close the software" };
+        "Journals Migration Completed Successfully !", "Migration Completed with Errors !",
+        "The PST file could not be written", "Are you sure you want to close the software" };
     for (const char* message : messages)
         EXPECT_TRUE(text.contains(QLatin1String(message))) << message;
 }
