@@ -23,8 +23,13 @@
 #include <QRadioButton>
 #include <QVBoxLayout>
 
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
 #include <iostream>
 #include <map>
+#include <unistd.h>
 
 namespace exporting {
 
@@ -59,11 +64,40 @@ namespace {
         return *object;
     }
 
+    // While a run writes its PST, the file has a name that says it is unfinished; it gets its
+    // own name when the run ends, however it ends. A killed run leaves the unfinished name.
+    QString PartialPath(const QString& pst) { return pst + QStringLiteral(".partial"); }
+
     // Whether a file (or a link, even a broken one) already has that path.
-    bool Taken(const QString& path)
+    bool Exists(const QString& path)
     {
         const QFileInfo info(path);
         return info.exists() || info.isSymLink();
+    }
+
+    // Whether a PST name is taken: by a file of that name, an unfinished one, or the report of
+    // one (the run writes its report under the PST's name).
+    bool Taken(const QString& pst)
+    {
+        return Exists(pst) || Exists(PartialPath(pst)) || Exists(MigrationReport::csvPath(pst))
+            || Exists(MigrationReport::textPath(pst));
+    }
+
+    // Renames from to to unless to exists; returns why it could not, or nothing.
+    QString RenameNoReplace(const QString& from, const QString& to)
+    {
+        const QByteArray a = QFile::encodeName(from);
+        const QByteArray b = QFile::encodeName(to);
+        if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+            return QString();
+        if (errno != EINVAL && errno != ENOSYS)
+            return QString::fromLocal8Bit(std::strerror(errno));
+        // A file system without RENAME_NOREPLACE: a hard link fails when the name is taken.
+        if (::link(a.constData(), b.constData()) == 0) {
+            ::unlink(a.constData());
+            return QString();
+        }
+        return QString::fromLocal8Bit(std::strerror(errno));
     }
 
     // The PST file name of a run: the stem and ".pst", or, when that name is taken, the stem
@@ -276,7 +310,8 @@ struct frmSave::Run {
             for (int attempt = 1;; ++attempt) {
                 try {
                     store = need(stores, "RDOStores")
-                                .AddPSTStore(g.PstFullPath.toStdString(), format, g.MailboxName.toStdString());
+                                .AddPSTStore(
+                                    PartialPath(g.PstFullPath).toStdString(), format, g.MailboxName.toStdString());
                     break;
                 } catch (const AutomationError&) {
                     // A failed creation leaves nothing at the path: a file there now is another
@@ -656,10 +691,16 @@ struct frmSave::Run {
         ended = true;
         w.report_->finishDocument(QString());
         // The report lies beside the PST: none when this run made no PST file.
-        if (!storeMade || !QFileInfo::exists(g.PstFullPath))
+        if (!storeMade || !QFileInfo::exists(PartialPath(g.PstFullPath)))
             return QString();
         if (readBack)
-            readBackPst();
+            readBackPst(PartialPath(g.PstFullPath));
+        // The PST gets its own name whatever the outcome; the report says what it holds.
+        if (const QString why = RenameNoReplace(PartialPath(g.PstFullPath), g.PstFullPath); !why.isEmpty()) {
+            w.report_->problem(
+                QStringLiteral("the PST file keeps its unfinished name %1: %2").arg(PartialPath(g.PstFullPath), why));
+            g.PstFullPath = PartialPath(g.PstFullPath);
+        }
         listUnexported();
         if (ending.isEmpty()) {
             ending = w.StopRequested ? QStringLiteral("stopped by the user") : QStringLiteral("completed");
@@ -679,9 +720,8 @@ struct frmSave::Run {
 
     // Reads the PST back and counts its messages per folder against the items the run saved
     // there; a finding or a difference means the PST does not hold what the run wrote.
-    void readBackPst()
+    void readBackPst(const QString& path)
     {
-        auto& g = Program();
         std::shared_ptr<automation::PstFileCheck> check;
         try {
             check = automation::CreateObjectAs<automation::PstFileCheck>("Ferrymark.PstReadBack");
@@ -691,7 +731,7 @@ struct frmSave::Run {
         }
         automation::PstReadBack back;
         try {
-            back = check->ReadBack(g.PstFullPath.toStdString());
+            back = check->ReadBack(path.toStdString());
         } catch (const AutomationError& e) {
             w.NoteNotWritten(QStringLiteral("the PST file could not be read back: ") + QString::fromUtf8(e.what()));
             w.report_->setReadBack(QStringLiteral("failed: ") + QString::fromUtf8(e.what()));

@@ -174,7 +174,8 @@ TEST_F(RunFixture, NamesTheFileAndStoreAndWalksEveryOpenPhaseInOrder)
 
     ASSERT_EQ(outlook->stores.size(), 1u);
     const auto& store = *outlook->stores[0];
-    EXPECT_EQ(store.path, "/out/jsmith05-03-2009-14-7-9.pst");
+    EXPECT_EQ(store.path, "/out/jsmith05-03-2009-14-7-9.pst.partial")
+        << "the name says it is unfinished while the run writes it";
     EXPECT_EQ(store.displayName, "Mail John > (Date | Time) - 05-03-2009 | 14:07:09");
     EXPECT_EQ(store.format, 2);
     // "Folders" from the set-up, then the custom folder the mail phase makes beside it.
@@ -203,7 +204,7 @@ TEST_F(RunFixture, NamesTheFileAndStoreAndWalksEveryOpenPhaseInOrder)
     start({}, nullptr, QStringLiteral("/out"));
     ASSERT_EQ(outlook->stores.size(), 2u);
     EXPECT_EQ(outlook->stores[1]->format, 3);
-    EXPECT_EQ(outlook->stores[1]->path, "/out/jsmith06-03-2009-9-5-1.pst");
+    EXPECT_EQ(outlook->stores[1]->path, "/out/jsmith06-03-2009-9-5-1.pst.partial");
     EXPECT_EQ(outlook->stores[1]->displayName,
         "Mail John > Date | Time - 05-03-2009 | 14:07:09 > (Date | Time) - 06-03-2009 | 09:05:01");
 }
