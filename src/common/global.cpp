@@ -5,10 +5,13 @@
 #include "automation/notes.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 
 #include <optional>
 #include <utility>
+
+#include <sys/stat.h>
 
 namespace common {
 
@@ -140,6 +143,33 @@ void CreateNotesSession(std::shared_ptr<automation::NotesSession>& session)
         MsgBox(QStringLiteral("Lotus Notes not INSTALLED or Configured"), MsgButtons::Ok, MsgIcon::Information,
             QStringLiteral("Lotus Notes Error"));
     }
+}
+
+std::optional<FileStamp> StampOf(const QString& path)
+{
+    struct stat st { };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return std::nullopt;
+    FileStamp stamp;
+    stamp.size = static_cast<std::int64_t>(st.st_size);
+    stamp.modifiedNs = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1'000'000'000 + st.st_mtim.tv_nsec;
+    stamp.device = static_cast<std::uint64_t>(st.st_dev);
+    stamp.inode = static_cast<std::uint64_t>(st.st_ino);
+    return stamp;
+}
+
+QString HowChanged(const QString& path, const FileStamp& before)
+{
+    const auto now = StampOf(path);
+    if (!now)
+        return QStringLiteral("the file is gone");
+    if (now->device != before.device || now->inode != before.inode)
+        return QStringLiteral("another file has taken its place");
+    if (now->size != before.size)
+        return QStringLiteral("its size changed from %1 to %2 bytes").arg(before.size).arg(now->size);
+    if (now->modifiedNs != before.modifiedNs)
+        return QStringLiteral("it was written to");
+    return QString();
 }
 
 } // namespace common

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QWidget;
@@ -44,5 +45,20 @@ QString FileNameFromPath(const QString& path);
 // Creates the Notes session into session. When no Notes client can be created, reports
 // "Lotus Notes not INSTALLED or Configured" and leaves session empty.
 void CreateNotesSession(std::shared_ptr<automation::NotesSession>& session);
+
+// What tells one state of a file from another: its size, modification time and identity on
+// its file system. A file that is replaced, truncated or written to gets another stamp.
+struct FileStamp {
+    std::int64_t size = 0;
+    std::int64_t modifiedNs = 0;
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+// The stamp of the file at path, or nothing when there is no file there.
+std::optional<FileStamp> StampOf(const QString& path);
+// How the file at path differs from the stamp it had ("is gone", "was replaced", ...), or
+// empty text when it is the same.
+QString HowChanged(const QString& path, const FileStamp& before);
 
 } // namespace common

@@ -1,6 +1,8 @@
 // Program-wide state shared by the main window and the progress window for the whole process.
 #pragma once
 
+#include "common/global.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -29,6 +31,8 @@ struct ProgramState {
     // scan runs or after it failed. Export works only on the database in the path box when
     // it is this one.
     QString ScannedDatabase;
+    // That file as the scan found it: the run exports only from the very same file.
+    std::optional<FileStamp> ScannedStamp;
 
     std::int16_t IsJournalDatabase = 0; // the scanned database is a personal journal
     std::int16_t ContactsFound = 0; // the contact preview found at least one contact

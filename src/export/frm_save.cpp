@@ -197,11 +197,30 @@ struct frmSave::Run {
     }
 
     const widgets::frmMainControls& m() const { return w.main_; }
+
+    // How the database file differs from the one the scan read, or empty text.
+    QString databaseChange() const
+    {
+        const auto& g = Program();
+        if (!g.ScannedStamp)
+            return QString();
+        return common::HowChanged(QString::fromStdString(databasePath()), *g.ScannedStamp);
+    }
     std::string databasePath() const { return m().txtNotesDatabaseFile->text().toStdString(); }
 
     void conversion()
     {
         auto& g = Program();
+        // The run reads the database file the scan read, or none: a file deleted, truncated or
+        // replaced since then would give other documents than the scan listed.
+        if (const QString changed = databaseChange(); !changed.isEmpty()) {
+            w.CmdConversion->setEnabled(false);
+            common::MsgBox(QStringLiteral("The Notes database changed after it was scanned; nothing was exported.\n%1\n"
+                                          "%2.\nScan the database again, then start the export again.")
+                               .arg(QString::fromStdString(databasePath()), changed),
+                common::MsgButtons::Ok, common::MsgIcon::Warning, QStringLiteral("Database Changed"), &w);
+            return;
+        }
         w.LblSaveHeader->setText(QStringLiteral("Checking Outlook Configuration..."));
         w.LblProcessing->setText(QStringLiteral("Processing..."));
         w.LblFound->clear();
@@ -695,6 +714,10 @@ struct frmSave::Run {
             return QString();
         if (readBack)
             readBackPst(PartialPath(g.PstFullPath));
+        if (const QString changed = databaseChange(); !changed.isEmpty())
+            w.NoteNotWritten(QStringLiteral("the Notes database changed during the export (%1): what was read "
+                                            "after that may not be what the scan listed")
+                                 .arg(changed));
         // The PST gets its own name whatever the outcome; the report says what it holds.
         if (const QString why = RenameNoReplace(PartialPath(g.PstFullPath), g.PstFullPath); !why.isEmpty()) {
             w.report_->problem(

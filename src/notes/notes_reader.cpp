@@ -107,6 +107,7 @@ void NotesReader::clearPreviews()
 void NotesReader::disarmExport()
 {
     Program().ScannedDatabase.clear();
+    Program().ScannedStamp.reset();
     c_.NotesTab->enableTab(7, false);
     c_.NotesToolBarButtons[3]->setEnabled(false);
 }
@@ -270,6 +271,7 @@ void NotesReader::CmdScan_Click()
     // Export is armed for the database just read; a scan without a path read none.
     if (!path.empty()) {
         g.ScannedDatabase = QString::fromStdString(path);
+        g.ScannedStamp = common::StampOf(g.ScannedDatabase);
         c_.NotesToolBarButtons[3]->setEnabled(true);
         c_.NotesTab->enableTab(7, true);
     }

@@ -164,6 +164,8 @@ QString ConversionFixture::convert(const dxl::DatabaseBuilder& db, bool unicode,
     scan(write(db));
     if (ui.messages().empty() || ui.messages().back().title != QStringLiteral("Scan Completed..."))
         return {};
+    if (afterScan)
+        afterScan();
     c().NotesTab->selectTab(7);
     if (only.size() != 0) {
         for (QCheckBox* box : { c().SaveOptionEmails, c().SaveOptionCalendars, c().SaveOptionContacts,

@@ -59,6 +59,7 @@ protected:
     QStringList headers; // every progress header shown, in order
     exporting::frmSave* progress = nullptr;
     std::function<void()> onEvents; // runs where the program processes events during a run
+    std::function<void()> afterScan; // runs between the scan and the export
 
 private:
     QByteArray oldTmp_;

@@ -3,6 +3,7 @@
 // folder, and the final message names the report.
 #include "conversion_fixture.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -171,6 +172,39 @@ TEST_F(MigrationReport, AStoppedRunListsWhatItLeftOutAndStillWritesTheReport)
     const QString summary = readText(
         QFileInfo(pst).path() + QLatin1Char('/') + QFileInfo(pst).completeBaseName() + QStringLiteral(".report.txt"));
     EXPECT_TRUE(summary.contains(QStringLiteral("Run: stopped by the user"))) << summary.toStdString();
+}
+
+// The database file deleted, cut short, written to or replaced between the scan and the
+// export: the run says so, names the file, and writes no PST at all.
+TEST_F(MigrationReport, ADatabaseThatChangedAfterTheScanIsNotExported)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    auto& memo = db.document("Memo").text("Subject", "Hello");
+    db.folder("($Inbox)").entries({ memo.noteId() });
+    const std::pair<const char*, std::function<void(const QString&)>> changes[] = {
+        { "the file is gone", [](const QString& path) { QFile::remove(path); } },
+        { "its size changed", [](const QString& path) { QFile(path).resize(100); } },
+        { "another file has taken its place",
+            [](const QString& path) {
+                const QString copy = path + QStringLiteral(".copy");
+                QFile::copy(path, copy);
+                QFile::remove(path);
+                QFile::rename(copy, path);
+            } },
+    };
+    for (const auto& [what, change] : changes) {
+        SCOPED_TRACE(what);
+        afterScan = [&, change = change] { change(c().txtNotesDatabaseFile->text()); };
+        EXPECT_EQ(convert(db, true, { c().SaveOptionEmails }), QString()) << "never a PST said to be complete";
+        ASSERT_FALSE(ui.messages().empty());
+        EXPECT_EQ(ui.messages().back().title, QStringLiteral("Database Changed"));
+        EXPECT_TRUE(ui.messages().back().text.startsWith(
+            QStringLiteral("The Notes database changed after it was scanned; nothing was exported.\n")
+            + c().txtNotesDatabaseFile->text() + QStringLiteral("\n")))
+            << ui.messages().back().text.toStdString();
+        EXPECT_TRUE(ui.messages().back().text.contains(QLatin1String(what))) << ui.messages().back().text.toStdString();
+        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files), QStringList()) << "no PST, no report";
+    }
 }
 
 } // namespace

@@ -79,7 +79,8 @@ TEST(HelpFileTest, ExplainsEveryMessageOfTheProgram)
         "Please Select Outlook Items to Save", "Please Select Outlook Format",
         "Outlook is not INSTALLED or configured properly", "Migration Completed Successfully !",
         "Journals Migration Completed Successfully !", "Migration Completed with Errors !",
-        "The PST file could not be written", "Are you sure you want to close the software" };
+        "The PST file could not be written", "The Notes database changed after it was scanned; nothing was exported.",
+        "Are you sure you want to close the software" };
     for (const char* message : messages)
         EXPECT_TRUE(text.contains(QLatin1String(message))) << message;
 }
