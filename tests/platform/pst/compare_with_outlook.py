@@ -166,7 +166,8 @@ class Node:
     def bth(self, hid):
         """Records of a BTH ([MS-PST] 2.3.2) as (key bytes, data bytes)."""
         header = self.hid(hid)
-        key, ent, levels, root = field(header, "B", 1), field(header, "B", 2), field(header, "B", 3), field(header, "I", 4)
+        key, ent = field(header, "B", 1), field(header, "B", 2)
+        levels, root = field(header, "B", 3), field(header, "I", 4)
         out = []
 
         def go(h, level):
@@ -207,7 +208,9 @@ class Node:
         columns = []
         for i in range(field(info, "B", 1)):  # TCOLDESC: tag, ibData, cbData, iBit
             at = 22 + 8 * i
-            columns.append((field(info, "I", at), field(info, "H", at + 4), field(info, "B", at + 6), field(info, "B", at + 7)))
+            columns.append(
+                (field(info, "I", at), field(info, "H", at + 4), field(info, "B", at + 6), field(info, "B", at + 7))
+            )
         ceb, size, rows_hnid = field(info, "H", 6), field(info, "H", 8), field(info, "I", 14)
         if rows_hnid == 0:
             chunks = []
