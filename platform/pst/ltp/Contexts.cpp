@@ -47,21 +47,30 @@ namespace {
                 return 0; // an empty value: HNID 0, as Outlook stores it
             if (data.size() <= ndb::kMaxHeapAllocation)
                 return heap_.allocate(data);
-            return putSubnode(ndb_.writeData(data.data(), data.size()));
+            return putSubnode(ndb_.writeData(data.data(), data.size()), data.size());
         }
-        std::uint32_t putSubnode(std::uint64_t bid)
+        std::uint32_t putSubnode(std::uint64_t bid, std::uint64_t bytes)
         {
             // Subnode NIDs are local to the node; NID_TYPE_LTP marks them as LTP values.
             const std::uint32_t nid = ndb::makeNid(ndb::kNidTypeLtp, ++nextIndex_);
             subnodes_.push_back(ndb::SubnodeEntry { nid, bid, 0 });
+            subnodeBytes_ += bytes;
             return nid;
         }
-        void addSubnode(const ndb::SubnodeEntry& e) { subnodes_.push_back(e); }
+        void addSubnodes(const std::vector<ndb::SubnodeEntry>& e, std::uint64_t bytes)
+        {
+            subnodes_.insert(subnodes_.end(), e.begin(), e.end());
+            subnodeBytes_ += bytes;
+        }
+        std::uint64_t subnodeBytes() const { return subnodeBytes_; }
         NodeData finish(const std::vector<ByteVector>& heapBlocks)
         {
             NodeData out;
             out.bidData = ndb_.writeDataTree(heapBlocks);
             out.bidSub = ndb_.writeSubnodeTree(subnodes_);
+            out.bytes = subnodeBytes_;
+            for (const ByteVector& b : heapBlocks)
+                out.bytes += b.size();
             return out;
         }
 
@@ -69,13 +78,14 @@ namespace {
         ndb::NodeDatabase& ndb_;
         HeapWriter& heap_;
         std::vector<ndb::SubnodeEntry> subnodes_;
+        std::uint64_t subnodeBytes_ = 0;
         std::uint32_t nextIndex_ = 0;
     };
 
 } // namespace
 
-NodeData writePropertyContext(
-    ndb::NodeDatabase& ndb, const PropertyMap& props, const std::vector<ndb::SubnodeEntry>& extraSubnodes)
+NodeData writePropertyContext(ndb::NodeDatabase& ndb, const PropertyMap& props,
+    const std::vector<ndb::SubnodeEntry>& extraSubnodes, std::uint64_t extraBytes, std::uint16_t sizeProperty)
 {
     HeapWriter heap(ndb.layout(), kSigPropertyContext);
     const std::uint32_t hidBth = heap.reserve(8); // the BTHHEADER is the heap's first allocation
@@ -83,7 +93,10 @@ NodeData writePropertyContext(
     // PC BTH records: key wPropId (2), data wPropType (2) + dwValueHnid (4).
     ByteVector records;
     ndb::ByteWriter w(records);
+    std::size_t sizeRecord = records.max_size();
     for (const auto& [id, v] : props) {
+        if (id == sizeProperty && v.type == kPtInt32)
+            sizeRecord = records.size();
         const unsigned fixed = fixedSize(v.type);
         if (fixed && v.data.size() != fixed)
             throw Error(ErrorKind::Internal, "write property", "id " + std::to_string(id),
@@ -96,14 +109,20 @@ NodeData writePropertyContext(
                 inl[i] = v.data[i];
             w.bytes(inl, 4);
         } else if (v.dataTree) {
-            w.u32(values.putSubnode(v.dataTree));
+            w.u32(values.putSubnode(v.dataTree, v.dataTreeSize));
         } else {
             w.u32(values.put(v.data));
         }
     }
+    values.addSubnodes(extraSubnodes, extraBytes);
+    if (sizeRecord < records.size()) {
+        // The heap's size with the BTH does not depend on the records' values: measured on a copy.
+        HeapWriter probe(heap);
+        writeBTreeOnHeap(probe, 2, 6, records, hidBth);
+        const std::uint64_t total = probe.byteSize() + values.subnodeBytes();
+        ndb::storeLe(records.data() + sizeRecord + 4, std::min<std::uint64_t>(total, 0x7FFFFFFF), 4);
+    }
     heap.setUserRoot(writeBTreeOnHeap(heap, 2, 6, records, hidBth));
-    for (const auto& e : extraSubnodes)
-        values.addSubnode(e);
     return values.finish(heap.finish());
 }
 
@@ -219,7 +238,10 @@ NodeData writeTableContext(
                 if (r + n < rowCount)
                     chunks.back().resize(layout.maxBlockData, 0);
             }
-            hnidRows = values.putSubnode(ndb.writeDataTree(chunks));
+            std::uint64_t bytes = 0;
+            for (const ByteVector& c : chunks)
+                bytes += c.size();
+            hnidRows = values.putSubnode(ndb.writeDataTree(chunks), bytes);
         }
     }
     // Row index: BTH of TCROWID (dwRowID -> dwRowIndex, 2 bytes in ANSI, 4 in Unicode).

@@ -14,16 +14,22 @@ struct SubnodeEntry;
 
 namespace pst::ltp {
 
-// What a node gets: its data tree and subnode tree (both with one reference for the node).
+// What a node gets: its data tree and subnode tree (both with one reference for the node), and
+// the bytes of its data tree and of every subnode's data, subnodes of subnodes included: what
+// Outlook (2007 SP2 onwards) stores as a message's PidTagMessageSize.
 struct NodeData {
     std::uint64_t bidData = 0;
     std::uint64_t bidSub = 0;
+    std::uint64_t bytes = 0;
 };
 
 // extraSubnodes (recipient and attachment tables, attachment objects) join the node's subnode
-// tree next to the subnodes of large values; their references pass to the tree.
-NodeData writePropertyContext(
-    ndb::NodeDatabase& ndb, const PropertyMap& props, const std::vector<ndb::SubnodeEntry>& extraSubnodes = {});
+// tree next to the subnodes of large values; their references pass to the tree, and extraBytes
+// is their NodeData::bytes together. A PT_LONG property sizeProperty (0: none) gets the node's
+// bytes, capped at 0x7FFFFFFF; the value is inline, so it changes no size.
+NodeData writePropertyContext(ndb::NodeDatabase& ndb, const PropertyMap& props,
+    const std::vector<ndb::SubnodeEntry>& extraSubnodes = {}, std::uint64_t extraBytes = 0,
+    std::uint16_t sizeProperty = 0);
 
 constexpr std::uint32_t kTagLtpRowId = 0x67F20003; // PidTagLtpRowId
 constexpr std::uint32_t kTagLtpRowVer = 0x67F30003; // PidTagLtpRowVer

@@ -23,8 +23,7 @@ std::size_t HeapWriter::headerSize(std::size_t blockIndex) const
 std::uint32_t HeapWriter::allocate(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0 || size > ndb::kMaxHeapAllocation)
-        throw Error(
-            ErrorKind::Internal, "heap allocation", "HN", "1 to 3580 bytes", std::to_string(size) + " bytes");
+        throw Error(ErrorKind::Internal, "heap allocation", "HN", "1 to 3580 bytes", std::to_string(size) + " bytes");
     auto fits = [&](const Block& b, std::size_t index) {
         const std::size_t used = headerSize(index) + b.data.size() + size;
         const std::size_t map = 4 + 2 * (b.offsets.size() + 2); // HNPAGEMAP after one more allocation
@@ -74,17 +73,27 @@ std::uint8_t HeapWriter::fillLevel(std::size_t freeBytes)
     return 15;
 }
 
+std::size_t HeapWriter::blockSize(std::size_t blockIndex) const
+{
+    const Block& b = blocks_[blockIndex];
+    const std::size_t size = headerSize(blockIndex) + b.data.size();
+    return size + (size & 1) + 4 + 2 * (b.offsets.size() + 1);
+}
+
+std::size_t HeapWriter::byteSize() const
+{
+    std::size_t total = 0;
+    for (std::size_t i = 0; i < blocks_.size(); ++i)
+        total += blockSize(i);
+    return total;
+}
+
 std::vector<ByteVector> HeapWriter::finish() const
 {
     std::vector<ByteVector> out;
     std::vector<std::uint8_t> levels;
-    for (std::size_t i = 0; i < blocks_.size(); ++i) {
-        const Block& b = blocks_[i];
-        const std::size_t size = headerSize(i) + b.data.size();
-        const std::size_t ibHnpm = size + (size & 1);
-        const std::size_t total = ibHnpm + 4 + 2 * (b.offsets.size() + 1);
-        levels.push_back(fillLevel(layout_.maxBlockData - total));
-    }
+    for (std::size_t i = 0; i < blocks_.size(); ++i)
+        levels.push_back(fillLevel(layout_.maxBlockData - blockSize(i)));
     auto nibbles = [&](ndb::ByteWriter& w, std::size_t first, std::size_t count) {
         for (std::size_t k = 0; k < count; k += 2) {
             std::uint8_t lo = first + k < levels.size() ? levels[first + k] : 0;

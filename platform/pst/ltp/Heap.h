@@ -41,6 +41,8 @@ public:
     void setUserRoot(std::uint32_t hid) { userRoot_ = hid; }
     // The blocks of the heap: HNHDR / HNPAGEHDR / HNBITMAPHDR, allocations, HNPAGEMAP.
     std::vector<ByteVector> finish() const;
+    // The bytes finish() would give, all blocks together.
+    std::size_t byteSize() const;
 
 private:
     struct Block {
@@ -48,6 +50,7 @@ private:
         std::vector<std::uint16_t> offsets; // start of each allocation inside the block image
     };
     std::size_t headerSize(std::size_t blockIndex) const;
+    std::size_t blockSize(std::size_t blockIndex) const; // header, allocations, padding, HNPAGEMAP
     static std::uint8_t fillLevel(std::size_t freeBytes);
 
     const ndb::Layout& layout_;

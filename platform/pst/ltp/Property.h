@@ -62,6 +62,7 @@ struct PropValue {
     // A value already written as a data tree (a streamed attachment): the PC puts it in a subnode
     // and data stays empty. The tree's reference passes to the PC.
     std::uint64_t dataTree = 0;
+    std::uint64_t dataTreeSize = 0; // its bytes
 
     static PropValue int32(std::uint32_t v);
     static PropValue boolean(bool v);

@@ -476,10 +476,12 @@ namespace detail {
             size += attachSize;
             attachProps.push_back(std::move(ap));
         }
-        props[0x0E08] = PropValue::int32(0); // PidTagMessageSize, set below
+        // PidTagMessageSize as Outlook (2007 SP2 onwards) stores it: the bytes of the message node's
+        // data tree and of all its subnodes' data (tables, attachment objects with their data,
+        // large values), known once they are written; writePropertyContext fills it in.
+        props[0x0E08] = PropValue::int32(0);
         for (const auto& [id, v] : props)
             size += valueSize(v);
-        props[0x0E08] = PropValue::int32(static_cast<std::uint32_t>(std::min<std::uint64_t>(size, 0x7FFFFFFF)));
 
         // The file must stay below its limit with room for the tables and B-trees of a flush.
         const std::uint64_t estimate = size + size / 4 + (1u << 20) + folder.contents.size() * 512;
@@ -493,6 +495,7 @@ namespace detail {
         // flushed state.
         try {
             std::vector<ndb::SubnodeEntry> subnodes;
+            std::uint64_t subnodeBytes = 0;
             const std::size_t blockData = ndb_->layout().maxBlockData;
             std::vector<ltp::TableRow> attachRows;
             std::vector<std::uint8_t> buffer;
@@ -519,12 +522,14 @@ namespace detail {
                         }
                     }
                     value.dataTree = ndb_->linkDataBlocks(bids, sizes);
+                    value.dataTreeSize = f.size();
                 }
                 ap[0x3701] = std::move(value); // PidTagAttachDataBinary
                 const std::uint32_t attachNid
                     = ndb::makeNid(ndb::kNidTypeAttachment, static_cast<std::uint32_t>(i + 1));
                 const ltp::NodeData d = ltp::writePropertyContext(*ndb_, ap);
                 subnodes.push_back(ndb::SubnodeEntry { attachNid, d.bidData, d.bidSub });
+                subnodeBytes += d.bytes;
                 ltp::TableRow row;
                 row.rowId = attachNid;
                 for (std::uint16_t id : { 0x0E20, 0x3704, 0x3705, 0x370B, 0x3707, 0x3001, 0x0E21 })
@@ -534,11 +539,15 @@ namespace detail {
             if (!attachRows.empty()) {
                 const ltp::NodeData d = ltp::writeTableContext(*ndb_, attachmentColumns(), attachRows);
                 subnodes.push_back(ndb::SubnodeEntry { kNidAttachmentTableTemplate, d.bidData, d.bidSub });
+                subnodeBytes += d.bytes;
             }
             const ltp::NodeData r = ltp::writeTableContext(*ndb_, recipientColumns(), recipientRows);
             subnodes.push_back(ndb::SubnodeEntry { kNidRecipientTableTemplate, r.bidData, r.bidSub });
-            const ltp::NodeData d = ltp::writePropertyContext(*ndb_, props, subnodes);
+            subnodeBytes += r.bytes;
+            const ltp::NodeData d = ltp::writePropertyContext(*ndb_, props, subnodes, subnodeBytes, 0x0E08);
             ndb_->putNode(nid, d.bidData, d.bidSub, folderNid);
+            // The contents-table row gets the same figure.
+            props[0x0E08] = PropValue::int32(static_cast<std::uint32_t>(std::min<std::uint64_t>(d.bytes, 0x7FFFFFFF)));
         } catch (const Error&) {
             broken_ = true;
             throw;

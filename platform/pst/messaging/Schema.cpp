@@ -18,28 +18,30 @@ namespace {
 
 std::vector<std::uint32_t> hierarchyTableColumns(Format format)
 {
-    // [MS-PST] 2.4.4.4.1.
+    // [MS-PST] 2.4.4.4.1, with PidTagReplItemid as Outlook declares it in every file it writes
+    // (PtypBinary, a 16-byte ID in its rows; [MS-PST] lists PtypInteger32).
     return forFormat(format,
-        { 0x0E300003, 0x0E330014, 0x0E340102, 0x0E380003, 0x3001001F, 0x36020003, 0x36030003, 0x360A000B, 0x3613001F,
+        { 0x0E300102, 0x0E330014, 0x0E340102, 0x0E380003, 0x3001001F, 0x36020003, 0x36030003, 0x360A000B, 0x3613001F,
             0x66350003, 0x66360003, 0x67F20003, 0x67F30003 });
 }
 
 std::vector<std::uint32_t> contentsTableColumns(Format format)
 {
-    // [MS-PST] 2.4.4.5.1 plus PidTagChangeKey, as in Outlook's template.
+    // [MS-PST] 2.4.4.5.1 plus PidTagChangeKey, as in Outlook's template, and PidTagReplItemid
+    // as PtypBinary, as Outlook declares it.
     return forFormat(format,
         { 0x00170003, 0x001A001F, 0x00360003, 0x0037001F, 0x00390040, 0x0042001F, 0x0057000B, 0x0058000B, 0x0070001F,
-            0x00710102, 0x0E03001F, 0x0E04001F, 0x0E060040, 0x0E070003, 0x0E080003, 0x0E170003, 0x0E300003, 0x0E330014,
+            0x00710102, 0x0E03001F, 0x0E04001F, 0x0E060040, 0x0E070003, 0x0E080003, 0x0E170003, 0x0E300102, 0x0E330014,
             0x0E340102, 0x0E380003, 0x0E3C0102, 0x0E3D0102, 0x10970003, 0x30080040, 0x30130102, 0x65C60003, 0x67F20003,
             0x67F30003 });
 }
 
 std::vector<std::uint32_t> assocContentsTableColumns(Format format)
 {
-    // [MS-PST] 2.4.4.6.1.
+    // [MS-PST] 2.4.4.6.1, plus the string column 0x682F that every FAI table Outlook writes has.
     return forFormat(format,
         { 0x001A001F, 0x0E070003, 0x0E170003, 0x3001001F, 0x67F20003, 0x67F30003, 0x6800001F, 0x6803000B, 0x68051003,
-            0x70030003, 0x70040102, 0x70050102, 0x7006001F, 0x70070003 });
+            0x682F001F, 0x70030003, 0x70040102, 0x70050102, 0x7006001F, 0x70070003 });
 }
 
 std::vector<std::uint32_t> searchContentsTableColumns(Format format)

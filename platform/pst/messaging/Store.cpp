@@ -156,6 +156,10 @@ namespace detail {
                 writeTable(ndb::makeNid(ndb::kNidTypeSearchContentsTable, index),
                     messaging::searchContentsTableColumns(format_), {});
                 ndb_->putNode(ndb::makeNid(ndb::kNidTypeSearchUpdateQueue, index), 0, 0, 0);
+                // Search criteria object ([MS-PST] 2.4.8.6.4): its properties are Outlook's own;
+                // Outlook's files hold 0x660B = 0 in it for "SPAM Search Folder 2".
+                writeProperties(
+                    ndb::makeNid(ndb::kNidTypeSearchCriteriaObject, index), { { 0x660B, PropValue::int32(0) } }, 0);
             } else {
                 if (f.contents.empty())
                     writeTable(

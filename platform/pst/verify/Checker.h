@@ -159,6 +159,10 @@ public:
     bool dataTree(std::uint64_t bid, const std::string& where, std::vector<Leaf>* leaves, bool report);
     // Subnode tree from bid: checks SLBLOCK/SIBLOCK structure when report, fills entries.
     bool subTree(std::uint64_t bid, const std::string& where, std::vector<SubEntry>& out, bool report);
+    // Bytes of a data tree (its lcbTotal), and of a node's data tree with all its subnodes'
+    // data, subnodes of subnodes included; 0 for what cannot be read (reported elsewhere).
+    std::uint64_t treeBytes(std::uint64_t bid);
+    std::uint64_t nodeBytes(std::uint64_t bidData, std::uint64_t bidSub, const std::string& where, int depth = 0);
     void checkSubnodeContents(const std::vector<SubEntry>& subs, const std::string& where, int depth);
     void checkRefCounts();
     void readMaps();

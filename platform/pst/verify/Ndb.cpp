@@ -489,6 +489,30 @@ bool Checker::dataTree(std::uint64_t bid, const std::string& where, std::vector<
 }
 
 // SLBLOCK and SIBLOCK, [MS-PST] 2.2.2.8.3.3.1 and 2.2.2.8.3.3.2; entries come out in order.
+std::uint64_t Checker::treeBytes(std::uint64_t bid)
+{
+    const BbtEntry* e = block(bid);
+    if (!e)
+        return 0;
+    if (!(e->bid & 2))
+        return e->cb;
+    std::vector<std::uint8_t> buf;
+    if (!readBlock(bid, buf, false))
+        return 0;
+    const View x = viewOf(buf);
+    return x.u8(0) == 0x01 ? x.u32(4) : 0; // XBLOCK / XXBLOCK lcbTotal
+}
+
+std::uint64_t Checker::nodeBytes(std::uint64_t bidData, std::uint64_t bidSub, const std::string& where, int depth)
+{
+    std::uint64_t total = bidData ? treeBytes(bidData) : 0;
+    std::vector<SubEntry> subs;
+    if (bidSub && depth < 8 && subTree(bidSub, where, subs, false))
+        for (const SubEntry& s : subs)
+            total += nodeBytes(s.bidData, s.bidSub, where, depth + 1);
+    return total;
+}
+
 bool Checker::subTree(std::uint64_t bid, const std::string& where, std::vector<SubEntry>& out, bool report)
 {
     auto bad = [&](std::string_view code, std::string w, std::string e, std::string a) {

@@ -38,12 +38,19 @@ std::filesystem::path referenceDir();
 
 // The verifier's judgement of a file, and pstcheck.py's as well when ../shared/tools/pstcheck.py
 // is there (an optional extra): ok when neither finds anything; output lists what they found.
+// Files of our writer are held to Outlook's PidTagMessageSize in message and row (strict).
 struct VerifyResult {
     bool ok = false;
     std::string output;
     pst::VerifyReport report;
 };
-VerifyResult verify(const std::filesystem::path& pst, const pst::VerifyOptions& options = {});
+inline pst::VerifyOptions writerOptions()
+{
+    pst::VerifyOptions o;
+    o.strictMessageSize = true;
+    return o;
+}
+VerifyResult verify(const std::filesystem::path& pst, const pst::VerifyOptions& options = writerOptions());
 // Folder paths ("Top of Personal Folders/Inbox") and subfolder counts as pypff walks them.
 CommandResult pypffWalk(const std::filesystem::path& pst);
 // Folder paths as exported by pffexport (directories of the export).
