@@ -348,7 +348,9 @@ namespace {
             }
             pst::VerifyReport report;
             try {
-                report = pst::verify(path);
+                pst::VerifyOptions options;
+                options.strictMessageSize = true; // a file this writer wrote
+                report = pst::verify(path, options);
             } catch (const pst::Error& e) {
                 rethrow("PstFileCheck", "ReadBack", e);
             }

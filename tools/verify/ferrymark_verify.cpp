@@ -1,6 +1,8 @@
-// ferrymark-verify FILE.pst [--folders] [--max N]: checks a PST file with the verifier.
-// Prints one line per finding, one per note (what Outlook's files show too, never a finding),
-// then a summary; with --folders one line per folder.
+// ferrymark-verify FILE.pst [--folders] [--max N] [--strict]: checks a PST file with the
+// verifier. Prints one line per finding, one per note (what Outlook's files show too, never a
+// finding), then a summary; with --folders one line per folder. --strict holds every message's
+// PidTagMessageSize, and its contents row, to the size Outlook 2007 SP2 and later store (for
+// files Ferrymark wrote; older Outlook files differ).
 // Exit 0: no findings; 1: findings; 2: not readable as a PST (cannot open, no PST header).
 #include "pst/Error.h"
 #include "pst/Verify.h"
@@ -18,17 +20,19 @@ int main(int argc, char** argv)
         const std::string a = argv[i];
         if (a == "--folders")
             folders = true;
+        else if (a == "--strict")
+            options.strictMessageSize = true;
         else if (a == "--max" && i + 1 < argc)
             options.maxFindings = std::strtoul(argv[++i], nullptr, 10);
         else if (file.empty() && !a.starts_with("--"))
             file = a;
         else {
-            std::fprintf(stderr, "usage: ferrymark-verify FILE.pst [--folders] [--max N]\n");
+            std::fprintf(stderr, "usage: ferrymark-verify FILE.pst [--folders] [--max N] [--strict]\n");
             return 2;
         }
     }
     if (file.empty()) {
-        std::fprintf(stderr, "usage: ferrymark-verify FILE.pst [--folders] [--max N]\n");
+        std::fprintf(stderr, "usage: ferrymark-verify FILE.pst [--folders] [--max N] [--strict]\n");
         return 2;
     }
     pst::VerifyReport r;

@@ -456,7 +456,7 @@ def main():
                     d.add(f"[{fmt}] report", report, "the .txt and .csv beside the PST", "missing")
             for database, pst, wanted in zip(databases, psts, expected):
                 label = f"{fmt} {os.path.basename(database)}"
-                check = subprocess.run([verifier, pst], capture_output=True, text=True)
+                check = subprocess.run([verifier, "--strict", pst], capture_output=True, text=True)
                 if check.returncode != 0:
                     d.add(f"[{label}] ferrymark-verify", "result", "no findings", (check.stdout + check.stderr).strip())
                 readers = subprocess.run(["/usr/bin/python3", os.path.join(source, "tests", "support",

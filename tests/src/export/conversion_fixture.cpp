@@ -187,7 +187,7 @@ QString ConversionFixture::convert(const dxl::DatabaseBuilder& db, bool unicode,
 PstView ConversionFixture::read(const QString& pst)
 {
     const QString python = QStringLiteral(FERRYMARK_SYSTEM_PYTHON);
-    const Ran check = runProgram(QStringLiteral(FERRYMARK_VERIFY_TOOL), { pst });
+    const Ran check = runProgram(QStringLiteral(FERRYMARK_VERIFY_TOOL), { pst, QStringLiteral("--strict") });
     EXPECT_EQ(check.exitCode, 0) << check.out.toStdString() << check.err.toStdString();
     const Ran readers
         = runProgram(python, { QStringLiteral(FERRYMARK_SOURCE_DIR "/tests/support/pst_readers.py"), pst });
