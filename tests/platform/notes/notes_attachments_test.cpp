@@ -126,5 +126,31 @@ namespace {
         EXPECT_THROW(object->ExtractFile(""), AutomationError);
     }
 
+    // Extraction writes a new file of its own and puts it in place: a link at the target is
+    // replaced, never written through, the file is this user's only, and a failed extraction
+    // leaves nothing behind.
+    TEST_F(AttachmentsTest, ExtractingReplacesALinkAtTheTargetAndLeavesNoPartialFile)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& doc = builder.document("Memo")
+                        .attachment("a.txt", "alpha")
+                        .rawAttachment("broken.bin", "@@@ not base64 @@@", 12);
+        auto d = open(builder)->GetDocumentByID(doc.noteId());
+        writeFile("victim.txt", "keep");
+        std::filesystem::create_symlink(path("victim.txt"), path("link.txt"));
+        d->GetAttachment("a.txt")->ExtractFile(path("link.txt").string());
+        EXPECT_FALSE(std::filesystem::is_symlink(path("link.txt")));
+        EXPECT_EQ(readFile(path("link.txt")), "alpha");
+        EXPECT_EQ(readFile(path("victim.txt")), "keep");
+        EXPECT_EQ(std::filesystem::status(path("link.txt")).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+        EXPECT_THROW(d->GetAttachment("broken.bin")->ExtractFile(path("broken.bin").string()), AutomationError);
+        for (const auto& e : std::filesystem::directory_iterator(dir_))
+            EXPECT_TRUE(e.path().extension() == ".dxl" || e.path().filename() == "link.txt"
+                || e.path().filename() == "victim.txt")
+                << e.path();
+    }
+
 } // namespace
 } // namespace notes_test

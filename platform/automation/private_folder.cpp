@@ -1,0 +1,238 @@
+#include "private_folder.h"
+
+#include "automation.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fstream>
+#include <sstream>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace automation {
+
+namespace {
+    const char* FolderObject = "TemporaryFolder";
+    // The marker: "<pid> <start time>\n" of the process the folder belongs to.
+    const char* Marker = ".owner";
+
+    std::string reason() { return std::strerror(errno); }
+
+    // The start time of a process (field 22 of /proc/<pid>/stat, in clock ticks since boot);
+    // empty when it cannot be read. With the id it names one process, even after the id is
+    // reused.
+    std::string startTime(pid_t pid)
+    {
+        std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+        std::string line;
+        if (!std::getline(in, line))
+            return {};
+        const auto close = line.rfind(')');
+        if (close == std::string::npos)
+            return {};
+        std::istringstream fields(line.substr(close + 1));
+        std::string field;
+        // Fields from the third on: state is field 3, the start time field 22.
+        for (int i = 3; i <= 22; ++i)
+            if (!(fields >> field))
+                return {};
+        return field;
+    }
+
+    // Removes everything inside the folder open at fd, never following a link.
+    bool removeContents(int fd)
+    {
+        const int listFd = ::dup(fd);
+        if (listFd < 0)
+            return false;
+        DIR* list = ::fdopendir(listFd);
+        if (!list) {
+            ::close(listFd);
+            return false;
+        }
+        bool ok = true;
+        while (const dirent* e = ::readdir(list)) {
+            const std::string name = e->d_name;
+            if (name == "." || name == "..")
+                continue;
+            struct stat st { };
+            if (::fstatat(fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+                ok = false;
+                continue;
+            }
+            if (S_ISDIR(st.st_mode)) {
+                const int sub = ::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+                if (sub < 0 || !removeContents(sub))
+                    ok = false;
+                if (sub >= 0)
+                    ::close(sub);
+                if (::unlinkat(fd, name.c_str(), AT_REMOVEDIR) != 0)
+                    ok = false;
+            } else if (::unlinkat(fd, name.c_str(), 0) != 0) {
+                ok = false;
+            }
+        }
+        ::closedir(list);
+        return ok;
+    }
+
+    // The process named by a folder's marker is gone: no process has its id, or the one that
+    // has it started at another time.
+    bool ownerGone(int folderFd)
+    {
+        const int m = ::openat(folderFd, Marker, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (m < 0)
+            return false;
+        struct stat st { };
+        char text[64] = {};
+        const bool readable = ::fstat(m, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
+            && ::read(m, text, sizeof text - 1) > 0;
+        ::close(m);
+        if (!readable)
+            return false;
+        std::istringstream fields(text);
+        long long pid = 0;
+        std::string start;
+        if (!(fields >> pid >> start) || pid <= 0 || pid == ::getpid())
+            return false;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            return true;
+        const std::string now = startTime(static_cast<pid_t>(pid));
+        return !now.empty() && start != "-" && now != start;
+    }
+} // namespace
+
+PrivateFolder::PrivateFolder(const std::string& base, const std::string& kind)
+{
+    std::string pattern = base + "/" + PrivateFolderPrefix + kind + "XXXXXX";
+    if (!::mkdtemp(pattern.data()))
+        throw AutomationError(FolderObject, "Make", pattern + ": cannot make the folder: " + reason());
+    path_ = pattern;
+    name_ = pattern.substr(base.size() + 1);
+    struct stat st { };
+    baseFd_ = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (baseFd_ >= 0)
+        fd_ = ::openat(baseFd_, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0) {
+        const std::string why = reason();
+        ::rmdir(path_.c_str());
+        if (baseFd_ >= 0)
+            ::close(baseFd_);
+        if (fd_ >= 0)
+            ::close(fd_);
+        throw AutomationError(FolderObject, "Make", path_ + ": cannot open the folder just made: " + why);
+    }
+    device_ = st.st_dev;
+    inode_ = st.st_ino;
+    const std::string start = startTime(::getpid());
+    const std::string owner = std::to_string(::getpid()) + " " + (start.empty() ? "-" : start) + "\n";
+    try {
+        const int m = createFile(Marker);
+        const bool written = ::write(m, owner.data(), owner.size()) == static_cast<ssize_t>(owner.size());
+        const std::string why = reason();
+        ::close(m);
+        if (!written)
+            throw AutomationError(FolderObject, "Make", path_ + "/" + Marker + ": cannot write the marker: " + why);
+    } catch (...) {
+        removeContents(fd_);
+        ::unlinkat(baseFd_, name_.c_str(), AT_REMOVEDIR);
+        ::close(fd_);
+        ::close(baseFd_);
+        throw;
+    }
+}
+
+PrivateFolder::~PrivateFolder()
+{
+    if (intact()) {
+        removeContents(fd_);
+        ::unlinkat(baseFd_, name_.c_str(), AT_REMOVEDIR);
+    }
+    ::close(fd_);
+    ::close(baseFd_);
+}
+
+bool PrivateFolder::intact() const
+{
+    struct stat st { };
+    return ::fstatat(baseFd_, name_.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode)
+        && st.st_dev == device_ && st.st_ino == inode_;
+}
+
+int PrivateFolder::createFile(const std::string& name) const
+{
+    const int fd = ::openat(fd_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw AutomationError(FolderObject, "CreateFile", path_ + "/" + name + ": cannot create the file: " + reason());
+    return fd;
+}
+
+bool PrivateFolder::linkFile(int fd, const std::string& name) const
+{
+    // Linking an open file by descriptor needs a privilege; its /proc/self/fd entry does not.
+    const std::string source = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, source.c_str(), fd_, name.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    if (errno == EEXIST)
+        throw AutomationError(FolderObject, "LinkFile", path_ + "/" + name + ": the name is taken");
+    return false;
+}
+
+void PrivateFolder::removeFile(const std::string& name) const noexcept { ::unlinkat(fd_, name.c_str(), 0); }
+
+std::string TemporaryBase()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = tmp && *tmp ? tmp : "/tmp";
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    return base;
+}
+
+LeftoverCleanUp RemoveLeftoverFolders(const std::string& base)
+{
+    LeftoverCleanUp out;
+    const int baseFd = ::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (baseFd < 0)
+        return out;
+    const int listFd = ::dup(baseFd);
+    DIR* list = listFd < 0 ? nullptr : ::fdopendir(listFd);
+    if (!list) {
+        if (listFd >= 0)
+            ::close(listFd);
+        ::close(baseFd);
+        return out;
+    }
+    const std::string prefix = PrivateFolderPrefix;
+    while (const dirent* e = ::readdir(list)) {
+        const std::string name = e->d_name;
+        if (name.compare(0, prefix.size(), prefix) != 0)
+            continue;
+        struct stat before { };
+        if (::fstatat(baseFd, name.c_str(), &before, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(before.st_mode)
+            || before.st_uid != ::geteuid() || (before.st_mode & 077) != 0)
+            continue;
+        const int fd = ::openat(baseFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            continue;
+        struct stat now { };
+        const bool same = ::fstat(fd, &now) == 0 && now.st_dev == before.st_dev && now.st_ino == before.st_ino;
+        if (same && ownerGone(fd)) {
+            const std::string path = base + "/" + name;
+            if (removeContents(fd) && ::unlinkat(baseFd, name.c_str(), AT_REMOVEDIR) == 0)
+                out.removed.push_back(path);
+            else
+                out.problems.push_back(path + ": cannot remove the folder of an ended run: " + reason());
+        }
+        ::close(fd);
+    }
+    ::closedir(list);
+    ::close(baseFd);
+    return out;
+}
+
+} // namespace automation
