@@ -1,0 +1,199 @@
+// SIGINT and SIGTERM end a run as the stop button does, in the window (in this process,
+// through the event loop) and in ferrymark-convert (a child process): the PST is valid, the
+// report is written, no temporary folder stays. A killed run's folders go with the next run;
+// other users' folders and those of live processes stay.
+#include "conversion_fixture.h"
+
+#include "../../support/hostile_user.h"
+
+#include "common/stop_signals.h"
+#include "export/migration_report.h"
+#include "export/stop_on_signal.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QThread>
+
+#include <csignal>
+#include <fstream>
+#include <unistd.h>
+
+namespace {
+
+// A mail database of n Inbox messages, each with a small attachment.
+dxl::DatabaseBuilder inbox(int n)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    std::vector<std::string> ids;
+    for (int i = 0; i < n; ++i)
+        ids.push_back(db.document("Memo")
+                          .text("Subject", "message " + std::to_string(i))
+                          .names("From", { "CN=Bo Yu/O=Acme" })
+                          .attachment("note.txt", std::string(3000, static_cast<char>('a' + i % 26)))
+                          .noteId());
+    db.folder("($Inbox)").entries(ids);
+    return db;
+}
+
+QStringList ferrymarkFolders(const QString& tmp)
+{
+    return QDir(tmp).entryList({ QStringLiteral("ferrymark-*") }, QDir::AllEntries | QDir::System | QDir::Hidden);
+}
+
+using WindowSignals = ConversionFixture;
+
+TEST_F(WindowSignals, SigtermDuringARunStopsItLikeTheStopButton)
+{
+    ASSERT_TRUE(common::CatchStopSignals());
+    exporting::WatchStopSignals(QCoreApplication::instance());
+    bool raised = false;
+    onEvents = [&] {
+        if (!raised && progress && progress->LblSaveHeader->text() == QStringLiteral("Saving Emails (Inbox)...")
+            && progress->LblCurrent->text() == QStringLiteral("1/5")) {
+            raised = true;
+            ::raise(SIGTERM);
+            QCoreApplication::processEvents(); // the window program's DoEvents
+        }
+    };
+    const QString pst = convert(inbox(5), true, { c().SaveOptionEmails });
+    ASSERT_TRUE(raised);
+    EXPECT_EQ(common::StopSignalReceived(), SIGTERM);
+    ASSERT_FALSE(pst.isEmpty());
+    EXPECT_EQ(endTitle(), "Export Complete");
+    const PstView v = read(pst);
+    EXPECT_EQ(v.subjects("pypff", "Inbox"), QStringList({ "message 0", "message 1" }));
+    QFile report(exporting::MigrationReport::textPath(pst));
+    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(report.readAll().contains("stopped by the user"));
+    EXPECT_EQ(tempLeftovers(), QStringList());
+}
+
+class ConvertProcess : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(scratch.isValid());
+        QDir(scratch.path()).mkpath(QStringLiteral("tmp"));
+        QDir(scratch.path()).mkpath(QStringLiteral("out"));
+    }
+    QString tmp() const { return scratch.path() + QStringLiteral("/tmp"); }
+    QString outFolder() const { return scratch.path() + QStringLiteral("/out"); }
+
+    // Starts ferrymark-convert on the database with its own TMPDIR.
+    void start(QProcess& p, const dxl::DatabaseBuilder& db, const QString& name)
+    {
+        const std::string file = db.write((scratch.path() + '/' + name).toStdString());
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TMPDIR"), tmp());
+        env.insert(QStringLiteral("FERRYMARK_PROFILE"), scratch.path() + QStringLiteral("/profile"));
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.path()); // not Qt's default in TMPDIR
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::SeparateChannels);
+        p.start(QStringLiteral(FERRYMARK_CONVERT_TOOL),
+            { QStringLiteral("--out"), outFolder(), QString::fromStdString(file) });
+        ASSERT_TRUE(p.waitForStarted());
+    }
+    // Waits until the run writes messages (and, for a signal after it, has written a few).
+    bool waitForMessages(QProcess& p, QByteArray& out)
+    {
+        while (p.state() == QProcess::Running && !out.contains("Saving Emails (Inbox)")) {
+            p.waitForReadyRead(100);
+            out += p.readAllStandardOutput();
+        }
+        return out.contains("Saving Emails (Inbox)") && p.state() == QProcess::Running;
+    }
+
+    QTemporaryDir scratch;
+};
+
+TEST_F(ConvertProcess, SigtermStopsTheRunWithAValidPstAReportAndNoTemporaryFolder)
+{
+    const int total = 1500;
+    QProcess p;
+    start(p, inbox(total), QStringLiteral("signal.dxl"));
+    QByteArray out;
+    ASSERT_TRUE(waitForMessages(p, out)) << out.toStdString();
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(60000));
+    out += p.readAllStandardOutput();
+    const QByteArray err = p.readAllStandardError();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 128 + SIGTERM) << out.toStdString() << err.toStdString();
+    EXPECT_TRUE(out.contains("stopped by signal 15")) << out.toStdString();
+
+    const QRegularExpression written(QStringLiteral("written (\\d+), skipped"));
+    const auto m = written.match(QString::fromUtf8(out));
+    ASSERT_TRUE(m.hasMatch()) << out.toStdString();
+    EXPECT_LT(m.captured(1).toInt(), total);
+    const QStringList psts = QDir(outFolder()).entryList({ QStringLiteral("*.pst") }, QDir::Files);
+    ASSERT_EQ(psts.size(), 1);
+    QProcess verify;
+    verify.start(QStringLiteral(FERRYMARK_VERIFY_TOOL), { outFolder() + '/' + psts.front() });
+    ASSERT_TRUE(verify.waitForFinished(60000));
+    EXPECT_EQ(verify.exitCode(), 0) << verify.readAll().toStdString();
+    EXPECT_FALSE(QDir(outFolder()).entryList({ QStringLiteral("*.report.csv") }, QDir::Files).isEmpty());
+    EXPECT_EQ(
+        QDir(tmp()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System | QDir::Hidden), QStringList());
+}
+
+TEST_F(ConvertProcess, TheWindowProgramEndsOnSigintWhileIdle)
+{
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("TMPDIR"), tmp());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), scratch.path());
+    env.insert(QStringLiteral("FERRYMARK_PROFILE"), scratch.path() + QStringLiteral("/profile"));
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    p.setProcessEnvironment(env);
+    p.start(QStringLiteral(FERRYMARK_WINDOW_TOOL), {});
+    ASSERT_TRUE(p.waitForStarted());
+    QThread::msleep(1500); // its windows are up
+    ::kill(static_cast<pid_t>(p.processId()), SIGINT);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 128 + SIGINT) << p.readAllStandardError().toStdString();
+}
+
+TEST_F(ConvertProcess, AKilledRunsFoldersGoWithTheNextRunAndOthersStay)
+{
+    QProcess killed;
+    start(killed, inbox(1500), QStringLiteral("killed.dxl"));
+    QByteArray out;
+    ASSERT_TRUE(waitForMessages(killed, out)) << out.toStdString();
+    // Killed while its temporary folder is there (from the first attachment to the end).
+    for (int i = 0; i < 2000 && ferrymarkFolders(tmp()).isEmpty() && killed.state() == QProcess::Running; ++i)
+        QThread::msleep(5);
+    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    ASSERT_TRUE(killed.waitForFinished(60000));
+    const QStringList left = ferrymarkFolders(tmp());
+    ASSERT_FALSE(left.isEmpty()) << "the killed run left no temporary folder";
+
+    // A folder of a process still running (this one), and another user's of a process gone.
+    const QString live = tmp() + QStringLiteral("/ferrymark-liveXXXX");
+    ASSERT_TRUE(QDir().mkpath(live));
+    QFile::setPermissions(live, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    std::ofstream((live + QStringLiteral("/.owner")).toStdString()) << ::getpid() << " -\n";
+    const testing_support::HostileUser other;
+    testing_support::HostileUser::shareLikeTmp(tmp().toStdString());
+    const QString foreign = tmp() + QStringLiteral("/ferrymark-foreignXXXX");
+    const bool planted = other.other
+        && other.run(("mkdir -m 700 " + foreign + " && echo \"999999999 1\" > " + foreign + "/.owner").toStdString());
+
+    QProcess next;
+    start(next, inbox(1), QStringLiteral("next.dxl"));
+    ASSERT_TRUE(next.waitForFinished(60000));
+    EXPECT_EQ(next.exitCode(), 0) << next.readAllStandardOutput().toStdString()
+                                  << next.readAllStandardError().toStdString();
+    QStringList expected { QStringLiteral("ferrymark-liveXXXX") };
+    if (planted)
+        expected << QStringLiteral("ferrymark-foreignXXXX");
+    expected.sort();
+    QStringList now = ferrymarkFolders(tmp());
+    now.sort();
+    EXPECT_EQ(now, expected);
+}
+
+} // namespace
