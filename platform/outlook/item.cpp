@@ -78,10 +78,12 @@ namespace {
     // and goes as soon as no item holds a file there.
     class Spool {
     public:
+        // Never destroyed, so that an item released during the program's exit still finds it;
+        // its folder goes with the last file it holds.
         static Spool& instance()
         {
-            static Spool spool;
-            return spool;
+            static auto* spool = new Spool;
+            return *spool;
         }
 
         // Keeps the regular file open at fd; returns the path of the kept file.
@@ -91,8 +93,14 @@ namespace {
             if (!folder_ || !folder_->intact())
                 folder_ = std::make_unique<automation::PrivateFolder>(automation::TemporaryBase(), "attachments-");
             const std::string name = std::to_string(counter_++);
-            if (!folder_->linkFile(fd, name))
-                copy(fd, name, source);
+            try {
+                if (!folder_->linkFile(fd, name))
+                    copy(fd, name, source);
+            } catch (const AutomationError&) {
+                if (held_ == 0)
+                    folder_.reset();
+                throw;
+            }
             ++held_;
             return std::filesystem::path(folder_->path()) / name;
         }

@@ -12,12 +12,19 @@ namespace {
     int pipeEnds[2] = { -1, -1 };
 
     // Only async-signal-safe calls here: the write end is non-blocking, so a full pipe loses
-    // nothing that matters (a byte is already waiting).
+    // nothing that matters (a byte is already waiting). A second signal, while the first one's
+    // stop is under way, ends the process at once as the signal would have without us; the
+    // file on disk is then the PST as last flushed, and the next start removes the temporary
+    // folders.
     void onStopSignal(int signal)
     {
         const int savedErrno = errno;
-        if (firstSignal == 0)
-            firstSignal = signal;
+        if (firstSignal != 0) {
+            ::signal(signal, SIG_DFL);
+            ::raise(signal);
+            return;
+        }
+        firstSignal = signal;
         const char byte = 1;
         [[maybe_unused]] const auto written = ::write(pipeEnds[1], &byte, 1);
         errno = savedErrno;

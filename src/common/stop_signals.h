@@ -7,7 +7,7 @@
 namespace common {
 
 // Takes SIGINT and SIGTERM over. False when they cannot be (no pipe); they then end the
-// process as before.
+// process as before. A second signal ends the process at once.
 bool CatchStopSignals();
 
 // The first stop signal received since CatchStopSignals (SIGINT or SIGTERM), or 0.
