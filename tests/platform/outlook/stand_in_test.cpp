@@ -198,6 +198,9 @@ TEST_F(StandIn, AttachedFilesWaitInAPrivateSpoolThatNothingPlantedCanTakeOver)
         EXPECT_FALSE(std::filesystem::exists(spools[0]));
         EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::is_symlink(tmp / oldName) ? victim : tmp / oldName));
         EXPECT_TRUE(std::filesystem::is_empty(victim));
+        // Never chmod'ed.
+        EXPECT_EQ(std::filesystem::status(tmp / oldName).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::all);
     }
     if (savedTmp)
         ::setenv("TMPDIR", restore.c_str(), 1);
