@@ -2,6 +2,7 @@
 
 #include "automation.h"
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -88,13 +89,13 @@ namespace {
         if (m < 0)
             return false;
         struct stat st { };
-        char text[64] = {};
+        std::array<char, 64> text {};
         const bool readable = ::fstat(m, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
-            && ::read(m, text, sizeof text - 1) > 0;
+            && ::read(m, text.data(), text.size() - 1) > 0;
         ::close(m);
         if (!readable)
             return false;
-        std::istringstream fields(text);
+        std::istringstream fields(text.data());
         long long pid = 0;
         std::string start;
         if (!(fields >> pid >> start) || pid <= 0 || pid == ::getpid())
@@ -222,7 +223,8 @@ LeftoverCleanUp RemoveLeftoverFolders(const std::string& base)
         struct stat now { };
         const bool same = ::fstat(fd, &now) == 0 && now.st_dev == before.st_dev && now.st_ino == before.st_ino;
         if (same && ownerGone(fd)) {
-            const std::string path = base + "/" + name;
+            std::string path = base;
+            path.append("/").append(name);
             if (removeContents(fd) && ::unlinkat(baseFd, name.c_str(), AT_REMOVEDIR) == 0)
                 out.removed.push_back(path);
             else

@@ -1,5 +1,6 @@
 #include "stop_signals.h"
 
+#include <array>
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -9,7 +10,7 @@ namespace common {
 
 namespace {
     volatile std::sig_atomic_t firstSignal = 0;
-    int pipeEnds[2] = { -1, -1 };
+    std::array<int, 2> pipeEnds { -1, -1 };
 
     // Only async-signal-safe calls here: the write end is non-blocking, so a full pipe loses
     // nothing that matters (a byte is already waiting). A second signal, while the first one's
@@ -35,7 +36,7 @@ bool CatchStopSignals()
 {
     if (pipeEnds[0] >= 0)
         return true;
-    if (::pipe2(pipeEnds, O_CLOEXEC | O_NONBLOCK) != 0) {
+    if (::pipe2(pipeEnds.data(), O_CLOEXEC | O_NONBLOCK) != 0) {
         pipeEnds[0] = pipeEnds[1] = -1;
         return false;
     }
@@ -54,8 +55,8 @@ int StopSignalDescriptor() { return pipeEnds[0]; }
 
 void DrainStopSignals()
 {
-    char bytes[64];
-    while (pipeEnds[0] >= 0 && ::read(pipeEnds[0], bytes, sizeof bytes) > 0) { }
+    std::array<char, 64> bytes {};
+    while (pipeEnds[0] >= 0 && ::read(pipeEnds[0], bytes.data(), bytes.size()) > 0) { }
 }
 
 } // namespace common
