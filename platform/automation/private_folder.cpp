@@ -2,7 +2,6 @@
 
 #include "automation.h"
 
-#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -18,8 +17,6 @@ namespace automation {
 
 namespace {
     const char* FolderObject = "TemporaryFolder";
-    // The marker: "<pid> <start time>\n" of the process the folder belongs to.
-    const char* Marker = ".owner";
 
     std::string reason() { return std::strerror(errno); }
 
@@ -81,35 +78,42 @@ namespace {
         return ok;
     }
 
-    // The process named by a folder's marker is gone: no process has its id, or the one that
-    // has it started at another time.
-    bool ownerGone(int folderFd)
+    // The process a folder's name gives ("ferrymark-<kind><pid>-<start time>-XXXXXX") is gone: no
+    // process has its id, or the one that has it started at another time. A name that gives
+    // none is no folder of ours.
+    bool ownerGone(const std::string& name)
     {
-        const int m = ::openat(folderFd, Marker, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-        if (m < 0)
+        const auto random = name.rfind('-');
+        const auto startAt
+            = random == std::string::npos || random == 0 ? std::string::npos : name.rfind('-', random - 1);
+        const auto pidAt
+            = startAt == std::string::npos || startAt == 0 ? std::string::npos : name.rfind('-', startAt - 1);
+        if (pidAt == std::string::npos || name.size() - random != 7)
             return false;
-        struct stat st { };
-        std::array<char, 64> text {};
-        const bool readable = ::fstat(m, &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == ::geteuid()
-            && ::read(m, text.data(), text.size() - 1) > 0;
-        ::close(m);
-        if (!readable)
+        const std::string pidText = name.substr(pidAt + 1, startAt - pidAt - 1);
+        const std::string start = name.substr(startAt + 1, random - startAt - 1);
+        auto digits = [](const std::string& t) {
+            return !t.empty() && t.size() < 19 && t.find_first_not_of("0123456789") == std::string::npos;
+        };
+        if (!digits(pidText) || !digits(start))
             return false;
-        std::istringstream fields(text.data());
-        long long pid = 0;
-        std::string start;
-        if (!(fields >> pid >> start) || pid <= 0 || pid == ::getpid())
+        const long long pid = std::stoll(pidText);
+        if (pid <= 0 || pid == ::getpid())
             return false;
         if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
             return true;
         const std::string now = startTime(static_cast<pid_t>(pid));
-        return !now.empty() && start != "-" && now != start;
+        return !now.empty() && start != "0" && now != start;
     }
 } // namespace
 
 PrivateFolder::PrivateFolder(const std::string& base, const std::string& kind)
 {
-    std::string pattern = base + "/" + PrivateFolderPrefix + kind + "XXXXXX";
+    // The name says whose folder it is, made at once with the folder: a run killed at any
+    // moment leaves a folder that the next run recognises.
+    const std::string start = startTime(::getpid());
+    std::string pattern = base + "/" + PrivateFolderPrefix + kind + std::to_string(::getpid()) + "-"
+        + (start.empty() ? "0" : start) + "-XXXXXX";
     if (!::mkdtemp(pattern.data()))
         throw AutomationError(FolderObject, "Make", pattern + ": cannot make the folder: " + reason());
     path_ = pattern;
@@ -129,22 +133,6 @@ PrivateFolder::PrivateFolder(const std::string& base, const std::string& kind)
     }
     device_ = st.st_dev;
     inode_ = st.st_ino;
-    const std::string start = startTime(::getpid());
-    const std::string owner = std::to_string(::getpid()) + " " + (start.empty() ? "-" : start) + "\n";
-    try {
-        const int m = createFile(Marker);
-        const bool written = ::write(m, owner.data(), owner.size()) == static_cast<ssize_t>(owner.size());
-        const std::string why = reason();
-        ::close(m);
-        if (!written)
-            throw AutomationError(FolderObject, "Make", path_ + "/" + Marker + ": cannot write the marker: " + why);
-    } catch (...) {
-        removeContents(fd_);
-        ::unlinkat(baseFd_, name_.c_str(), AT_REMOVEDIR);
-        ::close(fd_);
-        ::close(baseFd_);
-        throw;
-    }
 }
 
 PrivateFolder::~PrivateFolder()
@@ -222,7 +210,7 @@ LeftoverCleanUp RemoveLeftoverFolders(const std::string& base)
             continue;
         struct stat now { };
         const bool same = ::fstat(fd, &now) == 0 && now.st_dev == before.st_dev && now.st_ino == before.st_ino;
-        if (same && ownerGone(fd)) {
+        if (same && ownerGone(name)) {
             std::string path = base;
             path.append("/").append(name);
             if (removeContents(fd) && ::unlinkat(baseFd, name.c_str(), AT_REMOVEDIR) == 0)

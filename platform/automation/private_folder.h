@@ -1,8 +1,8 @@
 // Private temporary folders. A folder of this process inside the temporary folder is made by
 // mkdtemp (mode 0700 from the start, a name no one can guess) and held by its descriptor:
 // every file in it is made relative to that descriptor with O_EXCL | O_NOFOLLOW, no link is
-// followed and no path is chmod'ed. Each folder holds a marker naming its process (id and
-// start time), so that a later run can remove the folders of a run that was killed.
+// followed and no path is chmod'ed. Each folder's name gives its process (id and start time),
+// so that a later run can remove the folders of a run that was killed.
 #pragma once
 
 #include <string>
@@ -16,8 +16,8 @@ inline constexpr const char* PrivateFolderPrefix = "ferrymark-";
 
 class PrivateFolder {
 public:
-    // Makes "<base>/ferrymark-<kind>XXXXXX". Throws AutomationError naming the folder and the
-    // reason when it cannot be made.
+    // Makes "<base>/ferrymark-<kind><pid>-<start time>-XXXXXX". Throws AutomationError naming
+    // the folder and the reason when it cannot be made.
     PrivateFolder(const std::string& base, const std::string& kind);
     // Removes the folder with everything in it (when it is still this folder).
     ~PrivateFolder();
@@ -59,8 +59,8 @@ struct LeftoverCleanUp {
 
 // Removes the private folders in base left by processes of this program that are gone. A
 // folder is removed only when it is a real directory (no link) owned by this user, readable
-// by no one else, its name has the prefix, and its marker names a process that no longer
-// exists; anything else is left alone.
+// by no one else, and its name has the prefix and names a process that no longer exists;
+// anything else is left alone.
 LeftoverCleanUp RemoveLeftoverFolders(const std::string& base);
 
 } // namespace automation

@@ -19,7 +19,7 @@ namespace common {
 QString GetTempFolder();
 
 // A private folder of the running conversion inside the temporary folder (made on first use
-// by mkdtemp, readable by this user only, "ferrymark-XXXXXX"), ending in "/"; empty when it
+// by mkdtemp, readable by this user only, "ferrymark-<pid>-<start>-XXXXXX"), ending in "/"; empty when it
 // cannot be made, and then the reason is in problem. Files extracted for the run go there, so
 // that none outlives it.
 QString RunTempFolder(QString* problem = nullptr);

@@ -74,12 +74,13 @@ TEST(PrivateFolder, IsNewPrivateAndMarkedAndGoesWithEverythingInIt)
         made = a.path();
         EXPECT_NE(a.path(), b.path());
         EXPECT_EQ(fs::path(a.path()).parent_path(), scratch.path);
-        EXPECT_EQ(fs::path(a.path()).filename().string().rfind("ferrymark-k-", 0), 0u);
+        // The name gives the process: "ferrymark-k-<pid>-<start time>-XXXXXX".
+        EXPECT_EQ(
+            fs::path(a.path()).filename().string().rfind("ferrymark-k-" + std::to_string(::getpid()) + "-", 0), 0u);
         struct stat st { };
         ASSERT_EQ(::lstat(a.path().c_str(), &st), 0);
         EXPECT_TRUE(S_ISDIR(st.st_mode));
         EXPECT_EQ(st.st_mode & 0777, 0700u);
-        EXPECT_EQ(readAll(fs::path(a.path()) / ".owner").rfind(std::to_string(::getpid()) + " ", 0), 0u);
         EXPECT_TRUE(a.intact());
 
         const int f = a.createFile("1");
@@ -129,7 +130,7 @@ TEST(PrivateFolder, NeverReusesANameNorWritesThroughALink)
         fs::create_directory_symlink(scratch.path / "victim-folder", folder.path());
         EXPECT_FALSE(folder.intact());
     }
-    EXPECT_TRUE(fs::exists(moved / ".owner"));
+    EXPECT_TRUE(fs::is_directory(moved));
     EXPECT_EQ(readAll(scratch.path / "victim-folder" / "inside"), "keep");
 
     try {
@@ -165,24 +166,23 @@ TEST(LeftoverFolders, OnlyThisUsersFoldersOfEndedProcessesAreRemoved)
     char byte = 0;
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
 
-    // Look-alikes: no marker; a marker of a reused process id (pid 1, another start time);
-    // a folder others may read; a link to an ended run's folder; another prefix.
-    auto plant = [&](const std::string& name, const char* marker, fs::perms mode = fs::perms::owner_all) {
+    // Look-alikes: a name that gives no process; a reused process id (pid 1, another start
+    // time); a folder others may read; a link to an ended run's folder; another prefix.
+    auto plant = [&](const std::string& name, fs::perms mode = fs::perms::owner_all) {
         fs::create_directory(base / name);
-        if (marker)
-            std::ofstream(base / name / ".owner") << marker;
+        std::ofstream(base / name / "file") << "data";
         fs::permissions(base / name, mode);
     };
-    plant("ferrymark-nomarker", nullptr);
-    plant("ferrymark-reused", "1 999999999999\n");
-    plant("ferrymark-open", "999999999 1\n", fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
-    plant("other-ended", "999999999 1\n");
-    const fs::path elsewhere = folderOfAnEndedProcess(base / "other-ended", "");
+    plant("ferrymark-nomarker");
+    plant("ferrymark-1-999999999999-reused");
+    plant("ferrymark-999999999-1-opened", fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+    plant("other-999999999-1-prefix");
+    const fs::path elsewhere = folderOfAnEndedProcess(base / "other-999999999-1-prefix", "");
     fs::create_directory_symlink(elsewhere, base / "ferrymark-link");
     // Another user's folder of an ended process.
     const bool foreign = other.other
-        && other.run("mkdir -m 700 " + (base / "ferrymark-foreign").string() + " && echo \"999999999 1\" > "
-            + (base / "ferrymark-foreign/.owner").string());
+        && other.run("mkdir -m 700 " + (base / "ferrymark-999999999-1-foreig").string() + " && echo data > "
+            + (base / "ferrymark-999999999-1-foreig/file").string());
 
     const auto result = automation::RemoveLeftoverFolders(base);
     ::kill(running, SIGKILL);
@@ -192,14 +192,14 @@ TEST(LeftoverFolders, OnlyThisUsersFoldersOfEndedProcessesAreRemoved)
     EXPECT_EQ(result.removed.size(), 3u);
     EXPECT_FALSE(fs::exists(ended));
     EXPECT_FALSE(fs::exists(endedRun));
-    EXPECT_FALSE(fs::exists(base / "ferrymark-reused"));
-    EXPECT_TRUE(fs::exists(fs::path(mine.path()) / ".owner"));
-    for (const char* kept : { "ferrymark-nomarker", "ferrymark-open", "other-ended" })
-        EXPECT_TRUE(fs::exists(base / kept)) << kept;
+    EXPECT_FALSE(fs::exists(base / "ferrymark-1-999999999999-reused"));
+    EXPECT_TRUE(fs::is_directory(mine.path()));
+    for (const char* kept : { "ferrymark-nomarker", "ferrymark-999999999-1-opened", "other-999999999-1-prefix" })
+        EXPECT_TRUE(fs::exists(base / kept / "file")) << kept;
     EXPECT_TRUE(fs::is_symlink(base / "ferrymark-link"));
     EXPECT_TRUE(fs::exists(elsewhere / "attachment-0"));
     if (foreign) {
-        EXPECT_TRUE(fs::exists(base / "ferrymark-foreign" / ".owner"));
+        EXPECT_TRUE(fs::exists(base / "ferrymark-999999999-1-foreig" / "file"));
     }
     int runningKept = 0;
     for (const auto& e : fs::directory_iterator(base))

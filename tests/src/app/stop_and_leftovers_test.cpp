@@ -17,7 +17,6 @@
 #include <QThread>
 
 #include <csignal>
-#include <fstream>
 #include <unistd.h>
 
 namespace {
@@ -166,34 +165,33 @@ TEST_F(ConvertProcess, AKilledRunsFoldersGoWithTheNextRunAndOthersStay)
     // Killed while its temporary folder is there (from the first attachment to the end).
     for (int i = 0; i < 2000 && ferrymarkFolders(tmp()).isEmpty() && killed.state() == QProcess::Running; ++i)
         QThread::msleep(5);
-    ::kill(static_cast<pid_t>(killed.processId()), SIGKILL);
+    const auto killedPid = killed.processId();
+    ::kill(static_cast<pid_t>(killedPid), SIGKILL);
     ASSERT_TRUE(killed.waitForFinished(60000));
     const QStringList left = ferrymarkFolders(tmp());
     ASSERT_FALSE(left.isEmpty()) << "the killed run left no temporary folder";
 
     // A folder of a process still running (this one), and another user's of a process gone.
-    const QString live = tmp() + QStringLiteral("/ferrymark-liveXXXX");
-    ASSERT_TRUE(QDir().mkpath(live));
-    QFile::setPermissions(live, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-    std::ofstream((live + QStringLiteral("/.owner")).toStdString()) << ::getpid() << " -\n";
+    const QString live = QStringLiteral("ferrymark-%1-0-liveXX").arg(::getpid());
+    ASSERT_TRUE(QDir(tmp()).mkdir(live));
+    QFile::setPermissions(tmp() + '/' + live, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
     const testing_support::HostileUser other;
     testing_support::HostileUser::shareLikeTmp(tmp().toStdString());
-    const QString foreign = tmp() + QStringLiteral("/ferrymark-foreignXXXX");
-    const bool planted = other.other
-        && other.run(("mkdir -m 700 " + foreign + " && echo \"999999999 1\" > " + foreign + "/.owner").toStdString());
+    const QString foreign = QStringLiteral("ferrymark-999999999-1-foreig");
+    const bool planted = other.other && other.run(("mkdir -m 700 " + tmp() + '/' + foreign).toStdString());
 
     QProcess next;
     start(next, inbox(1), QStringLiteral("next.dxl"));
     ASSERT_TRUE(next.waitForFinished(60000));
     EXPECT_EQ(next.exitCode(), 0) << next.readAllStandardOutput().toStdString()
                                   << next.readAllStandardError().toStdString();
-    QStringList expected { QStringLiteral("ferrymark-liveXXXX") };
+    QStringList expected { live };
     if (planted)
-        expected << QStringLiteral("ferrymark-foreignXXXX");
+        expected << foreign;
     expected.sort();
     QStringList now = ferrymarkFolders(tmp());
     now.sort();
-    EXPECT_EQ(now, expected);
+    EXPECT_EQ(now, expected) << "killed: " << killedPid;
 }
 
 } // namespace
