@@ -3,6 +3,7 @@
 #include "PstTestSupport.h"
 
 #include "automation/outlook.h"
+#include "outlook/profile.h"
 #include "outlook/stand_in.h"
 
 #include "../../support/hostile_user.h"
@@ -12,6 +13,8 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -209,4 +212,28 @@ TEST_F(StandIn, AttachedFilesWaitInAPrivateSpoolThatNothingPlantedCanTakeOver)
     session->Logoff();
     const auto result = psttest::verify(dir / "spool.pst");
     EXPECT_TRUE(result.ok) << result.output;
+}
+
+// Without HOME the profile goes to the user's own home folder, never below the shared /tmp
+// where another user could have made ".config" first.
+TEST(Profile, WithoutHomeTheProfileStaysInTheUsersOwnFolder)
+{
+    struct Saved {
+        std::string name;
+        std::optional<std::string> value;
+    };
+    std::vector<Saved> saved;
+    for (const char* name : { "FERRYMARK_PROFILE", "XDG_CONFIG_HOME", "HOME" }) {
+        const char* v = std::getenv(name);
+        saved.push_back({ name, v ? std::optional<std::string>(v) : std::nullopt });
+        ::unsetenv(name);
+    }
+    const auto location = outlook::Profile::defaultLocation();
+    for (const auto& s : saved)
+        if (s.value)
+            ::setenv(s.name.c_str(), s.value->c_str(), 1);
+    const passwd* user = ::getpwuid(::getuid());
+    ASSERT_NE(user, nullptr);
+    EXPECT_EQ(location, std::filesystem::path(user->pw_dir) / ".config" / "ferrymark" / "profile");
+    EXPECT_THROW(outlook::Profile::open({}), AutomationError);
 }
