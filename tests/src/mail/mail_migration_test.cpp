@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -306,8 +307,11 @@ protected:
             QStringList({ "short.txt 5 " + Sha256("short"),
                 longName + ' ' + QString::number(bytes.size()) + ' ' + Sha256(QByteArray::fromStdString(bytes)) }));
         EXPECT_TRUE(QDir(victim).isEmpty());
-        if (!QFileInfo(oldSpool).isSymLink()) {
+        // The planted folder is as it was: empty, its mode never changed.
+        struct stat st { };
+        if (::lstat(oldSpool.toLocal8Bit().constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
             EXPECT_TRUE(QDir(oldSpool).isEmpty());
+            EXPECT_EQ(st.st_mode & 07777, 0777u);
         }
         QStringList left = tempLeftovers();
         left.sort();
