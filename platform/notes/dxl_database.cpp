@@ -1039,8 +1039,18 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
         throw automation::AutomationError(
             object, member, target + ": cannot open the folder " + folder + ": " + std::strerror(errno));
     static std::atomic<unsigned> counter { 0 };
-    std::string part;
+    std::string part; // empty when the target is written into as it is
     int fd = -1;
+    struct stat existing { };
+    if (::fstatat(dir.fd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(existing.st_mode)
+        && !S_ISLNK(existing.st_mode)) {
+        // A device or a pipe (/dev/null, say) cannot be replaced: it is written into (a pipe
+        // no one reads is refused, not waited for).
+        fd = ::openat(dir.fd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            throw automation::AutomationError(
+                object, member, target + ": cannot write into it: " + std::strerror(errno));
+    }
     for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
         part = ".extract-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
         fd = ::openat(dir.fd, part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
@@ -1058,7 +1068,8 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
         if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
             const std::string error = std::strerror(errno);
             ::close(fd);
-            ::unlinkat(dir.fd, part.c_str(), 0);
+            if (!part.empty())
+                ::unlinkat(dir.fd, part.c_str(), 0);
             throw automation::AutomationError(object, member, target + ": cannot write the file: " + error);
         }
         reader.wantCharacters(true);
@@ -1085,12 +1096,13 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
         at = {};
     }
     if (!problem.empty()) {
-        ::unlinkat(dir.fd, part.c_str(), 0);
+        if (!part.empty())
+            ::unlinkat(dir.fd, part.c_str(), 0);
         if (!writer.ioError.empty() && problem == writer.ioError)
             throw automation::AutomationError(object, member, target + ": " + problem);
         fail(object, member, index.path(), at, what + ": " + problem);
     }
-    if (::renameat(dir.fd, part.c_str(), dir.fd, name.c_str()) != 0) {
+    if (!part.empty() && ::renameat(dir.fd, part.c_str(), dir.fd, name.c_str()) != 0) {
         const std::string error = std::strerror(errno);
         ::unlinkat(dir.fd, part.c_str(), 0);
         throw automation::AutomationError(object, member, target + ": cannot put the file in place: " + error);
