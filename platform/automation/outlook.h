@@ -54,8 +54,10 @@ class RDOAttachments {
 public:
     virtual ~RDOAttachments() = default;
     virtual std::int32_t Count() const = 0;
-    // Attaches the file at path by value; the file is read here and may be deleted afterwards.
-    virtual void Add(const std::string& path) = 0;
+    // Attaches the file at path by value, named displayName in the item (the file's own name
+    // when empty); the file is read here and may be deleted afterwards.
+    virtual void Add(const std::string& path, const std::string& displayName) = 0;
+    void Add(const std::string& path) { Add(path, {}); }
 };
 
 // The message under an item, for MAPIUtils.HrSetOneProp.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -1016,7 +1017,46 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
                 + "), which cannot be decoded; export the database with attachments uncompressed");
     if (target.empty())
         throw automation::AutomationError(object, member, "no target path given");
-    const int fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    // The file is written under a new name of its own in the target's folder, made relative to
+    // the folder's descriptor (never an existing name, never through a link, readable by this
+    // user only), and renamed onto the target once complete: a link at the target is replaced,
+    // not followed, and a failed extraction leaves no partial file.
+    const auto slash = target.rfind('/');
+    const std::string folder
+        = slash == std::string::npos ? std::string(".") : (slash == 0 ? std::string("/") : target.substr(0, slash));
+    const std::string name = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (name.empty())
+        throw automation::AutomationError(object, member, target + ": the target path names no file");
+    struct Folder {
+        int fd;
+        ~Folder()
+        {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } dir { ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) };
+    if (dir.fd < 0)
+        throw automation::AutomationError(
+            object, member, target + ": cannot open the folder " + folder + ": " + std::strerror(errno));
+    static std::atomic<unsigned> counter { 0 };
+    std::string part; // empty when the target is written into as it is
+    int fd = -1;
+    struct stat existing { };
+    if (::fstatat(dir.fd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(existing.st_mode)
+        && !S_ISLNK(existing.st_mode)) {
+        // A device or a pipe (/dev/null, say) cannot be replaced: it is written into (a pipe
+        // no one reads is refused, not waited for).
+        fd = ::openat(dir.fd, name.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+        if (fd < 0)
+            throw automation::AutomationError(
+                object, member, target + ": cannot write into it: " + std::strerror(errno));
+    }
+    for (int attempt = 0; fd < 0 && attempt < 100; ++attempt) {
+        part = ".extract-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+        fd = ::openat(dir.fd, part.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd < 0 && errno != EEXIST)
+            break;
+    }
     if (fd < 0)
         throw automation::AutomationError(object, member, target + ": cannot create the file: " + std::strerror(errno));
     AttachmentWriter writer(fd, attachment.size);
@@ -1028,7 +1068,8 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
         if (::ftruncate(fd, 0) != 0 || ::lseek(fd, 0, SEEK_SET) != 0) {
             const std::string error = std::strerror(errno);
             ::close(fd);
-            ::unlink(target.c_str());
+            if (!part.empty())
+                ::unlinkat(dir.fd, part.c_str(), 0);
             throw automation::AutomationError(object, member, target + ": cannot write the file: " + error);
         }
         reader.wantCharacters(true);
@@ -1055,10 +1096,16 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
         at = {};
     }
     if (!problem.empty()) {
-        ::unlink(target.c_str());
+        if (!part.empty())
+            ::unlinkat(dir.fd, part.c_str(), 0);
         if (!writer.ioError.empty() && problem == writer.ioError)
             throw automation::AutomationError(object, member, target + ": " + problem);
         fail(object, member, index.path(), at, what + ": " + problem);
+    }
+    if (!part.empty() && ::renameat(dir.fd, part.c_str(), dir.fd, name.c_str()) != 0) {
+        const std::string error = std::strerror(errno);
+        ::unlinkat(dir.fd, part.c_str(), 0);
+        throw automation::AutomationError(object, member, target + ": cannot put the file in place: " + error);
     }
 }
 

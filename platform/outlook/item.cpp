@@ -3,13 +3,17 @@
 #include "item_values.h"
 #include "object_model.h"
 
+#include "automation/private_folder.h"
 #include "pst/Message.h"
 
-#include <atomic>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <map>
-#include <system_error>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <variant>
 
@@ -69,21 +73,86 @@ namespace {
 
     // Attached files are kept (hard-linked, or copied across file systems) in a spool folder of
     // the process until the item is saved, since the caller deletes its file right after adding.
-    // The folder goes as soon as no item holds a file there.
-    std::filesystem::path spoolFolder()
-    {
-        std::error_code ec;
-        return std::filesystem::temp_directory_path(ec) / ("ferrymark-attachments-" + std::to_string(::getpid()));
-    }
-    std::filesystem::path spoolFile()
-    {
-        const auto folder = spoolFolder();
-        std::error_code ec;
-        std::filesystem::create_directories(folder, ec);
-        std::filesystem::permissions(folder, std::filesystem::perms::owner_all, ec);
-        static std::atomic<unsigned> counter { 0 };
-        return folder / std::to_string(counter++);
-    }
+    // The folder is private (made by mkdtemp, files made in it relative to its descriptor) and
+    // its files are numbered, never named after the attachment. It is made for the first file
+    // and goes as soon as no item holds a file there.
+    class Spool {
+    public:
+        // Never destroyed, so that an item released during the program's exit still finds it;
+        // its folder goes with the last file it holds.
+        static Spool& instance()
+        {
+            static auto* spool = new Spool;
+            return *spool;
+        }
+
+        // Keeps the regular file open at fd; returns the path of the kept file.
+        std::filesystem::path keep(int fd, const std::string& source)
+        {
+            const std::lock_guard lock(mutex_);
+            if (!folder_ || !folder_->intact())
+                folder_ = std::make_unique<automation::PrivateFolder>(automation::TemporaryBase(), "attachments-");
+            const std::string name = std::to_string(counter_++);
+            try {
+                if (!folder_->linkFile(fd, name))
+                    copy(fd, name, source);
+            } catch (const AutomationError&) {
+                if (held_ == 0)
+                    folder_.reset();
+                throw;
+            }
+            ++held_;
+            return std::filesystem::path(folder_->path()) / name;
+        }
+
+        void release(const std::filesystem::path& file)
+        {
+            const std::lock_guard lock(mutex_);
+            if (!folder_ || file.parent_path() != folder_->path())
+                return;
+            folder_->removeFile(file.filename().string());
+            if (--held_ == 0)
+                folder_.reset();
+        }
+
+    private:
+        void copy(int fd, const std::string& name, const std::string& source)
+        {
+            const int out = folder_->createFile(name);
+            std::vector<char> buffer(1 << 16);
+            std::string problem;
+            for (off_t at = 0;;) {
+                const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), at);
+                if (n < 0) {
+                    problem = "cannot read " + source + ": " + std::strerror(errno);
+                    break;
+                }
+                if (n == 0)
+                    break;
+                at += n;
+                for (ssize_t done = 0; done < n && problem.empty();) {
+                    const ssize_t w = ::write(out, buffer.data() + done, static_cast<std::size_t>(n - done));
+                    if (w < 0)
+                        problem = "cannot write " + folder_->path() + "/" + name + ": " + std::strerror(errno);
+                    else
+                        done += w;
+                }
+                if (!problem.empty())
+                    break;
+            }
+            if (::close(out) != 0 && problem.empty())
+                problem = "cannot write " + folder_->path() + "/" + name + ": " + std::strerror(errno);
+            if (!problem.empty()) {
+                folder_->removeFile(name);
+                throw AutomationError("Attachments", "Add", problem);
+            }
+        }
+
+        std::mutex mutex_;
+        std::unique_ptr<automation::PrivateFolder> folder_;
+        std::size_t held_ = 0;
+        unsigned counter_ = 0;
+    };
 
     class StandInRecipient : public automation::RDORecipient {
     public:
@@ -130,11 +199,8 @@ namespace {
                     // A destructor reports to no one; the item stays as last saved.
                 }
             }
-            std::error_code ec;
             for (const auto& a : attachments_)
-                std::filesystem::remove(a.second, ec);
-            if (!attachments_.empty())
-                std::filesystem::remove(spoolFolder(), ec); // only when empty
+                Spool::instance().release(a.second);
         }
 
         void Set(const std::string& property, const Variant& value) override
@@ -235,20 +301,27 @@ namespace {
         }
 
         void addRecipient(Recipient r) { recipients_.push_back(std::move(r)); }
-        void addAttachment(const std::string& path)
+        void addAttachment(const std::string& path, const std::string& displayName)
         {
-            std::error_code ec;
-            if (!std::filesystem::is_regular_file(path, ec))
+            // Non-blocking, so that a named pipe given as the file does not hang the run.
+            const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0)
+                throw AutomationError("Attachments", "Add", "cannot read " + path + ": " + std::strerror(errno));
+            struct stat st { };
+            if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+                ::close(fd);
                 throw AutomationError("Attachments", "Add", "no such file: " + path);
-            const auto spooled = spoolFile();
-            std::filesystem::create_hard_link(path, spooled, ec);
-            if (ec) {
-                ec.clear();
-                std::filesystem::copy_file(path, spooled, ec);
-                if (ec)
-                    throw AutomationError("Attachments", "Add", "cannot read " + path + ": " + ec.message());
             }
-            attachments_.emplace_back(std::filesystem::path(path).filename().string(), spooled);
+            std::filesystem::path spooled;
+            try {
+                spooled = Spool::instance().keep(fd, path);
+            } catch (...) {
+                ::close(fd);
+                throw;
+            }
+            ::close(fd);
+            attachments_.emplace_back(
+                displayName.empty() ? std::filesystem::path(path).filename().string() : displayName, spooled);
         }
         int recipientCount() const { return static_cast<int>(recipients_.size()); }
         int attachmentCount() const { return static_cast<int>(attachments_.size()); }
@@ -371,7 +444,10 @@ namespace {
         {
         }
         std::int32_t Count() const override { return item_->attachmentCount(); }
-        void Add(const std::string& path) override { item_->addAttachment(path); }
+        void Add(const std::string& path, const std::string& displayName) override
+        {
+            item_->addAttachment(path, displayName);
+        }
 
     private:
         std::shared_ptr<StandInItem> item_;

@@ -4,8 +4,10 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <pwd.h>
 #include <sstream>
 #include <system_error>
+#include <unistd.h>
 
 namespace outlook {
 
@@ -64,12 +66,23 @@ std::filesystem::path Profile::defaultLocation()
         return explicitFile;
     if (const char* config = std::getenv("XDG_CONFIG_HOME"); config && *config)
         return std::filesystem::path(config) / "ferrymark" / "profile";
+    // Without HOME, the user's home folder from the password database; never a shared
+    // folder such as /tmp, where another user could have made the folder first.
     const char* home = std::getenv("HOME");
-    return std::filesystem::path(home && *home ? home : "/tmp") / ".config" / "ferrymark" / "profile";
+    if (!home || !*home) {
+        const passwd* user = ::getpwuid(::getuid());
+        home = user && user->pw_dir && *user->pw_dir ? user->pw_dir : nullptr;
+    }
+    if (!home)
+        return {};
+    return std::filesystem::path(home) / ".config" / "ferrymark" / "profile";
 }
 
 Profile Profile::open(const std::filesystem::path& file)
 {
+    if (file.empty())
+        throw automation::AutomationError("Profile", "Logon",
+            "no place for the profile: this user has no home folder; set FERRYMARK_PROFILE or XDG_CONFIG_HOME");
     Profile p;
     p.file_ = file;
     std::error_code ec;

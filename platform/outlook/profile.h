@@ -18,7 +18,8 @@ struct ProfileStore {
 
 class Profile {
 public:
-    // $FERRYMARK_PROFILE, else $XDG_CONFIG_HOME/ferrymark/profile, else ~/.config/ferrymark/profile.
+    // $FERRYMARK_PROFILE, else $XDG_CONFIG_HOME/ferrymark/profile, else ~/.config/ferrymark/profile
+    // (the home folder from HOME, else from the password database); empty without any.
     static std::filesystem::path defaultLocation();
 
     // Reads the profile, creating an empty one when there is none. Throws AutomationError when

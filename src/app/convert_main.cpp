@@ -9,7 +9,13 @@
 // migration report's path ("report: ..."), and last the PST's full path, or a line starting
 // with "error:" (also when items could not be written; the line then names the PST that holds
 // the rest). The exit status is 0 when every database was converted whole.
+//
+// SIGINT and SIGTERM stop the run as the stop button does: it ends before its next document,
+// the PST is written, the report and the final message follow and the temporary files go;
+// the databases not yet begun are left, and the exit status is 128 + the signal.
+#include "common/global.h"
 #include "common/program_state.h"
+#include "common/stop_signals.h"
 #include "common/ui_seams.h"
 #include "export/frm_save.h"
 #include "notes/notes_session.h"
@@ -170,6 +176,8 @@ int main(int argc, char** argv)
         return 1;
     }
 
+    common::CatchStopSignals();
+    common::RemoveLeftoverTempFolders();
     notes::RegisterNotesSession();
     outlook::RegisterOutlookStandIn();
 
@@ -190,14 +198,23 @@ int main(int argc, char** argv)
     scripted.openFile = [](const common::FileDialogRequest&) { return QString(); };
     scripted.showHelp = [](QWidget*, const QString&) { return false; };
     scripted.wait = [](int) {};
-    scripted.doEvents = [&] { progress.poll(); };
+    exporting::frmSave* running = nullptr;
+    scripted.doEvents = [&] {
+        progress.poll();
+        if (running && common::StopSignalReceived() != 0)
+            running->CmdStop_Click();
+    };
     scripted.showModal = [&](QDialog& dialog) {
         auto* window = dynamic_cast<exporting::frmSave*>(&dialog);
         if (!window)
             return;
+        running = window;
         progress.attach(window);
+        if (common::StopSignalReceived() != 0)
+            window->CmdStop_Click();
         window->CmdConversion_Click();
         progress.detach();
+        running = nullptr;
         reportPath = window->ReportPath();
         reportSummary = window->ReportSummary();
     };
@@ -205,6 +222,12 @@ int main(int argc, char** argv)
 
     int failures = 0;
     for (const QString& database : options->databases) {
+        if (const int signal = common::StopSignalReceived()) {
+            std::cout << "error: " << database.toStdString() << ": not converted, stopped by signal " << signal
+                      << std::endl;
+            ++failures;
+            continue;
+        }
         std::cout << "Converting " << database.toStdString() << std::endl;
         common::Program() = common::ProgramState();
         shell::frmMain window;
@@ -253,6 +276,10 @@ int main(int argc, char** argv)
         }
         format->setChecked(true);
 
+        if (const int signal = common::StopSignalReceived()) {
+            fail(QStringLiteral("not converted, stopped by signal %1").arg(signal));
+            continue;
+        }
         lastTitle.clear();
         reportPath.clear();
         reportSummary.clear();
@@ -261,7 +288,12 @@ int main(int argc, char** argv)
             std::cout << reportSummary.toStdString() << std::endl;
         if (!reportPath.isEmpty())
             std::cout << "report: " << reportPath.toStdString() << std::endl;
-        if (lastTitle == "Export Complete") {
+        if (const int signal = common::StopSignalReceived(); signal != 0 && !lastTitle.isEmpty()) {
+            // The PST is whole but holds only what was written before the signal.
+            fail(QStringLiteral("stopped by signal %1 before the end; the PST holds what was written (in %2)")
+                     .arg(signal)
+                     .arg(common::Program().PstFullPath));
+        } else if (lastTitle == "Export Complete") {
             std::cout << common::Program().PstFullPath.toStdString() << std::endl;
         } else if (lastTitle == "Export Incomplete") {
             // The PST holds what could be written; the error line says what could not.
@@ -271,5 +303,7 @@ int main(int argc, char** argv)
         }
     }
     outlook::CloseAllStores();
+    if (const int signal = common::StopSignalReceived())
+        return 128 + signal;
     return failures == 0 ? 0 : 1;
 }

@@ -3,11 +3,13 @@
 #include "ui_seams.h"
 
 #include "automation/notes.h"
+#include "automation/private_folder.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 
+#include <iostream>
+#include <memory>
 #include <optional>
 #include <utility>
 
@@ -26,30 +28,49 @@ QString GetTempFolder()
 }
 
 namespace {
-    std::optional<QTemporaryDir>& runFolder()
+    std::unique_ptr<automation::PrivateFolder>& runFolder()
     {
-        static std::optional<QTemporaryDir> folder;
+        static std::unique_ptr<automation::PrivateFolder> folder;
         return folder;
+    }
+    std::string baseFolder()
+    {
+        QString base = GetTempFolder();
+        base.chop(1);
+        return QFile::encodeName(base).toStdString();
     }
 } // namespace
 
-QString RunTempFolder()
+QString RunTempFolder(QString* problem)
 {
     auto& folder = runFolder();
-    if (!folder || !folder->isValid() || !QDir(folder->path()).exists()) {
-        const QString base = GetTempFolder();
-        if (base.isEmpty())
+    if (!folder || !folder->intact()) {
+        folder.reset();
+        if (GetTempFolder().isEmpty()) {
+            if (problem)
+                *problem = QStringLiteral("there is no temporary folder (TMPDIR, else /tmp)");
             return {};
-        folder.emplace(base + QStringLiteral("ferrymark-XXXXXX"));
-        if (!folder->isValid()) {
-            folder.reset();
+        }
+        try {
+            folder = std::make_unique<automation::PrivateFolder>(baseFolder(), "");
+        } catch (const automation::AutomationError& e) {
+            if (problem)
+                *problem = QString::fromStdString(e.detail());
             return {};
         }
     }
-    return folder->path() + QLatin1Char('/');
+    return QFile::decodeName(folder->path().c_str()) + QLatin1Char('/');
 }
 
 void RemoveRunTempFolder() { runFolder().reset(); }
+
+void RemoveLeftoverTempFolders()
+{
+    if (GetTempFolder().isEmpty())
+        return;
+    for (const auto& problem : automation::RemoveLeftoverFolders(baseFolder()).problems)
+        std::cerr << problem << '\n';
+}
 
 QString BrowseForFolder(QWidget* owner, const QString& title)
 {

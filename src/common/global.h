@@ -19,12 +19,16 @@ namespace common {
 // The system temporary folder (honouring TMPDIR), ending in "/"; empty when there is none.
 QString GetTempFolder();
 
-// A private folder of the running conversion inside the temporary folder (made on first use,
-// readable by this user only), ending in "/"; empty when it cannot be made. Files extracted
-// for the run go there, so that none outlives it.
-QString RunTempFolder();
+// A private folder of the running conversion inside the temporary folder (made on first use
+// by mkdtemp, readable by this user only, "ferrymark-<pid>-<start>-XXXXXX"), ending in "/"; empty when it
+// cannot be made, and then the reason is in problem. Files extracted for the run go there, so
+// that none outlives it.
+QString RunTempFolder(QString* problem = nullptr);
 // Removes the run's folder with everything still in it; the next use makes a new one.
 void RemoveRunTempFolder();
+// Removes the temporary folders that runs of this program left behind when they were killed
+// (see automation::RemoveLeftoverFolders); one that cannot be removed is named on standard error.
+void RemoveLeftoverTempFolders();
 
 // Asks the user for a folder; returns it without a trailing "/" (unless it is the root), or
 // empty when the dialog is cancelled.

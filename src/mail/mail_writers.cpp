@@ -9,8 +9,8 @@
 #include "common/value_text.h"
 #include "export/item_writer.h"
 
-#include <QDir>
 #include <QFileInfo>
+#include <QHash>
 #include <QStringList>
 
 #include <atomic>
@@ -71,26 +71,35 @@ namespace {
         x.save(QStringLiteral("a message \"%1\"").arg(eSubject));
     }
 
-    // Where an attachment is extracted: the run's temporary folder, or a folder of its own
-    // there when a file of that name is already waiting (two attachments of one name in one
-    // document both arrive under their own name).
-    QString attachmentPath(const QString& fileName)
+    // Where an attachment is extracted: a new numbered file in the run's temporary folder. The
+    // attachment's own name is never the file's name: it may be no valid file name here (92
+    // Japanese characters are 268 bytes, too long for one), and two may share a name.
+    QString attachmentPath()
     {
         static std::atomic<unsigned> counter { 0 };
-        const QString run = common::RunTempFolder();
+        QString problem;
+        const QString run = common::RunTempFolder(&problem);
         if (run.isEmpty())
-            throw AutomationError("frmSave", "GetTempFolder", "no temporary folder for the attachments");
-        // Only the name part: a file name holding separators or naming a folder must not lead
-        // out of the folder.
-        QString name = common::FileNameFromPath(fileName);
+            throw AutomationError(
+                "frmSave", "GetTempFolder", "no temporary folder for the attachments: " + problem.toStdString());
+        return run + QStringLiteral("attachment-%1").arg(counter++);
+    }
+
+    // The name an attachment keeps in the item: only the name part of its file name (one
+    // holding separators must not read as a path), "attachment" for none, "." or "..".
+    QString attachmentName(const QString& fileName)
+    {
+        const QString name = common::FileNameFromPath(fileName);
         if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String(".."))
-            name = QStringLiteral("attachment");
-        if (!QFileInfo::exists(run + name))
-            return run + name;
-        const QString folder = run + QString::number(counter++) + QLatin1Char('/');
-        if (!QDir().mkpath(folder))
-            throw AutomationError("frmSave", "GetTempFolder", "cannot make " + folder.toStdString());
-        return folder + name;
+            return QStringLiteral("attachment");
+        return name;
+    }
+
+    // The names of the files extracted and not yet attached, by path.
+    QHash<QString, QString>& extractedNames()
+    {
+        static QHash<QString, QString> names;
+        return names;
     }
 
     // "." and empty text in an Internet address item: no Internet address at this position,
@@ -264,7 +273,7 @@ QString ExtractAttachments(frmSave& w, const NotesDocument& doc)
         QString name;
         const bool extracted = r.step([&] {
             name = common::ValueText((*it)->Values());
-            const QString path = attachmentPath(name);
+            const QString path = attachmentPath();
             // The item's own file when the client offers it: two attachments may share a name.
             auto object = (*it)->Attachment();
             if (!object)
@@ -272,6 +281,7 @@ QString ExtractAttachments(frmSave& w, const NotesDocument& doc)
             if (!object)
                 throw AutomationError("NotesDocument", "GetAttachment", "no attachment " + name.toStdString());
             object->ExtractFile(path.toStdString());
+            extractedNames().insert(path, attachmentName(name));
             list += QLatin1Char('|') + path;
         });
         if (!extracted)
@@ -291,16 +301,16 @@ void AddAttachments(frmSave& w, const QString& eAttachFileName)
     const QStringList paths = eAttachFileName.mid(1).split(QLatin1Char('|'));
     common::DoEvents();
     for (const QString& path : paths) {
+        // A file this run extracted goes by its attachment's name, any other by its own.
+        const QString name = extractedNames().take(path);
         // Without an item the whole message is counted as not written.
-        if (w.CurrentItem && !r.step([&] { w.CurrentItem->Attachments()->Add(path.toStdString()); }))
+        if (w.CurrentItem
+            && !r.step([&] { w.CurrentItem->Attachments()->Add(path.toStdString(), name.toStdString()); }))
             w.NoteNotWritten(QStringLiteral("attachment \"%1\" could not be attached: %2")
-                                 .arg(common::FileNameFromPath(path), QString::fromStdString(r.lastError())));
+                                 .arg(name.isEmpty() ? common::FileNameFromPath(path) : name,
+                                     QString::fromStdString(r.lastError())));
         if (QFileInfo(path).isFile())
             QFile::remove(path);
-        // An attachment that needed a folder of its own: the folder goes with it.
-        const QString folder = QFileInfo(path).absolutePath() + QLatin1Char('/');
-        if (folder != common::RunTempFolder())
-            QDir().rmdir(folder);
     }
 }
 

@@ -30,13 +30,14 @@ void CreateDefaultEmailItem(exporting::frmSave& w, const QString& storeID, std::
 // The Outlook folder at a "\"-separated path from the top of the profile ("\Store\A\B"), or none.
 std::shared_ptr<automation::RDOFolder> OpenMAPIFolder(QString szPath);
 
-// Extracts the document's file attachments into the run's temporary folder and returns their
-// paths each preceded by "|" (empty when there are none). One that cannot be extracted is left
-// out and counted as not written.
+// Extracts the document's file attachments into numbered files of the run's temporary folder
+// and returns their paths each preceded by "|" (empty when there are none). One that cannot be
+// extracted is left out and counted as not written.
 QString ExtractAttachments(exporting::frmSave& w, const automation::NotesDocument& doc);
 
-// Attaches the files of such a list to the item being written, deleting each file afterwards;
-// one that cannot be attached is counted as not written.
+// Attaches the files of such a list to the item being written, each under its attachment's
+// name (a file that no extraction made, under its own), deleting each file afterwards; one
+// that cannot be attached is counted as not written.
 void AddAttachments(exporting::frmSave& w, const QString& eAttachFileName);
 
 // Plugs the mail writers and the custom folder maker into a progress window.

@@ -1,7 +1,11 @@
 // File attachments: items of type 1084, HasEmbedded, GetAttachment and byte-exact extraction.
 #include "notes_test_support.h"
 
+#include <array>
+#include <fcntl.h>
 #include <random>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace notes_test {
 namespace {
@@ -124,6 +128,41 @@ namespace {
         EXPECT_EQ(readFile(path("1.txt")), "alpha");
         EXPECT_THROW(object->ExtractFile((dir_ / "no such folder" / "x").string()), AutomationError);
         EXPECT_THROW(object->ExtractFile(""), AutomationError);
+    }
+
+    // Extraction writes a new file of its own and puts it in place: a link at the target is
+    // replaced, never written through, the file is this user's only, and a failed extraction
+    // leaves nothing behind.
+    TEST_F(AttachmentsTest, ExtractingReplacesALinkAtTheTargetAndLeavesNoPartialFile)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& doc = builder.document("Memo")
+                        .attachment("a.txt", "alpha")
+                        .rawAttachment("broken.bin", "@@@ not base64 @@@", 12);
+        auto d = open(builder)->GetDocumentByID(doc.noteId());
+        writeFile("victim.txt", "keep");
+        std::filesystem::create_symlink(path("victim.txt"), path("link.txt"));
+        d->GetAttachment("a.txt")->ExtractFile(path("link.txt").string());
+        EXPECT_FALSE(std::filesystem::is_symlink(path("link.txt")));
+        EXPECT_EQ(readFile(path("link.txt")), "alpha");
+        EXPECT_EQ(readFile(path("victim.txt")), "keep");
+        EXPECT_EQ(std::filesystem::status(path("link.txt")).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+
+        // A device or pipe at the target (/dev/null, say) is written into, never replaced.
+        ASSERT_EQ(::mkfifo(path("pipe").c_str(), 0600), 0);
+        const int reader = ::open(path("pipe").c_str(), O_RDONLY | O_NONBLOCK);
+        d->GetAttachment("a.txt")->ExtractFile(path("pipe").string());
+        std::array<char, 16> got {};
+        EXPECT_EQ(::read(reader, got.data(), got.size()), 5);
+        ::close(reader);
+        EXPECT_TRUE(std::filesystem::is_fifo(path("pipe")));
+
+        EXPECT_THROW(d->GetAttachment("broken.bin")->ExtractFile(path("broken.bin").string()), AutomationError);
+        for (const auto& e : std::filesystem::directory_iterator(dir_))
+            EXPECT_TRUE(e.path().extension() == ".dxl" || e.path().filename() == "link.txt"
+                || e.path().filename() == "victim.txt" || e.path().filename() == "pipe")
+                << e.path();
     }
 
 } // namespace

@@ -3,12 +3,16 @@
 #include "PstTestSupport.h"
 
 #include "automation/outlook.h"
+#include "outlook/profile.h"
 #include "outlook/stand_in.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <fstream>
+#include <pwd.h>
+#include <unistd.h>
 
 using automation::AutomationError;
 using automation::CreateObjectAs;
@@ -143,4 +147,21 @@ TEST_F(StandIn, FailuresSayWhatFailed)
     session->Logoff();
     const auto items = psttest::verify(dir / "items.pst");
     EXPECT_TRUE(items.ok) << items.output;
+}
+
+// Without HOME the profile goes to the user's own home folder, never below the shared /tmp
+// where another user could have made ".config" first.
+TEST(Profile, WithoutHomeTheProfileStaysInTheUsersOwnFolder)
+{
+    std::vector<std::pair<std::string, std::string>> saved;
+    for (const char* name : { "FERRYMARK_PROFILE", "XDG_CONFIG_HOME", "HOME" })
+        if (const char* value = std::getenv(name)) {
+            saved.emplace_back(name, value);
+            ::unsetenv(name);
+        }
+    const auto location = outlook::Profile::defaultLocation();
+    for (const auto& [name, value] : saved)
+        ::setenv(name.c_str(), value.c_str(), 1);
+    EXPECT_EQ(location, std::filesystem::path(::getpwuid(::getuid())->pw_dir) / ".config" / "ferrymark" / "profile");
+    EXPECT_THROW(outlook::Profile::open({}), AutomationError);
 }

@@ -2,11 +2,15 @@
 // pypff, pffexport and readpst.
 #include "conversion_fixture.h"
 
+#include "../../support/hostile_user.h"
+
 #include <QDir>
 #include <QFileInfo>
 
 #include <csignal>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 const std::string AttachmentA = "alpha attachment\n";
@@ -292,6 +296,74 @@ TEST_F(MailFolders, AttachmentNamesNeverLeaveTheTemporaryFolderAndSameNamesBothA
     // Nothing was written beside or above the temporary folder, and nothing stays in it.
     EXPECT_EQ(tempLeftovers(), QStringList());
     EXPECT_FALSE(QFileInfo::exists(QDir(temp.path()).absoluteFilePath("../escape.txt")));
+}
+
+// An attachment whose name cannot be a file name here (92 Japanese characters, 268 bytes in
+// UTF-8, "File name too long") arrives under that name. A folder another user planted where
+// the attachment spool used to go (its name was the process id), or a link there, gets no
+// byte of any attachment.
+class PlantedTemporaryFolders : public ConversionFixture {
+protected:
+    void convertWith(const QString& planting)
+    {
+        QString longName;
+        for (int i = 0; i < 11; ++i)
+            longName += QString::fromUtf8("日本語の添付資料");
+        longName += QStringLiteral(".pdf");
+        ASSERT_EQ(longName.size(), 92);
+        ASSERT_EQ(longName.toUtf8().size(), 268);
+        const std::string bytes(70000, 'j');
+        dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+        auto& doc = db.document("Memo")
+                        .text("Subject", "Long name")
+                        .names("From", { "CN=Bo Yu/O=Acme" })
+                        .attachment(longName.toStdString(), bytes)
+                        .attachment("short.txt", "short");
+        db.folder("($Inbox)").entries({ doc.noteId() });
+
+        const testing_support::HostileUser other;
+        testing_support::HostileUser::shareLikeTmp(tempFolder().toStdString());
+        const QString victim = temp.path() + QStringLiteral("/victim");
+        QDir().mkpath(victim);
+        testing_support::HostileUser::shareLikeTmp(victim.toStdString());
+        const QString oldSpool = tempFolder() + QStringLiteral("/ferrymark-attachments-%1").arg(::getpid());
+        ASSERT_TRUE(other.run(QString(planting)
+                                  .replace(QStringLiteral("VICTIM"), victim)
+                                  .replace(QStringLiteral("SPOOL"), oldSpool)
+                                  .toStdString()));
+
+        const QString pst = convert(db, true, { c().SaveOptionEmails });
+        ASSERT_FALSE(pst.isEmpty());
+        EXPECT_EQ(endTitle(), "Export Complete");
+        const PstView v = read(pst);
+        // pypff (and pst-extractor, which read() holds to pypff's view); pffexport and readpst
+        // save attachments as files of their name, which this name cannot be.
+        QStringList got = AttachmentsOf(v.item("pypff", "Inbox", "Long name"));
+        got.sort();
+        EXPECT_EQ(got,
+            QStringList({ "short.txt 5 " + Sha256("short"),
+                longName + ' ' + QString::number(bytes.size()) + ' ' + Sha256(QByteArray::fromStdString(bytes)) }));
+        EXPECT_TRUE(QDir(victim).isEmpty());
+        // The planted folder is as it was: empty, its mode never changed.
+        struct stat st { };
+        if (::lstat(oldSpool.toLocal8Bit().constData(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            EXPECT_TRUE(QDir(oldSpool).isEmpty());
+            EXPECT_EQ(st.st_mode & 07777, 0777u);
+        }
+        QStringList left = tempLeftovers();
+        left.sort();
+        EXPECT_EQ(left, QStringList({ oldSpool, victim }));
+    }
+};
+
+TEST_F(PlantedTemporaryFolders, AFolderWhereTheSpoolWentGetsNothingAndALongNameArrivesWhole)
+{
+    convertWith(QStringLiteral("mkdir -m 777 SPOOL"));
+}
+
+TEST_F(PlantedTemporaryFolders, ALinkWhereTheSpoolWentIsNotFollowed)
+{
+    convertWith(QStringLiteral("ln -s VICTIM SPOOL"));
 }
 
 TEST_F(MailFolders, StopLeavesTheLaterFoldersListedButEmptyAndNoFileBehind)
