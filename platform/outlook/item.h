@@ -26,8 +26,8 @@ struct OpenStore {
 // items, or SavePointMs after the last flush), so that a run that dies loses at most the
 // items since then. Throws AutomationError when the flush fails.
 void SavePoint(OpenStore& store);
-inline constexpr std::uint32_t SavePointItems = 1000;
-inline constexpr std::int64_t SavePointMs = 3000;
+inline constexpr std::uint32_t SavePointItems = 5000;
+inline constexpr std::int64_t SavePointMs = 5000;
 
 // A new, unsaved item of that kind in folder.
 std::shared_ptr<automation::RDOMail> NewItem(

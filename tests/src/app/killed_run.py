@@ -3,8 +3,8 @@
 
 usage: killed_run.py CONVERTER GENERATOR VERIFIER
 
-ferrymark-convert writes a database of about 10,000 Inbox messages and is killed (SIGKILL)
-a few save points into the Inbox. What it leaves must be a PST still named as unfinished
+ferrymark-convert writes a database of about 20,000 Inbox messages and is killed (SIGKILL)
+right after the file on disk first holds Inbox items (a save point). What it leaves must be a PST still named as unfinished
 (NAME.pst.partial, no NAME.pst) that the verifier and pffinfo accept, holding the items of
 its last save point; the next run in the same temporary folder removes the folder the killed
 run left there and converts a database of its own as usual."""
@@ -40,22 +40,22 @@ def main():
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", FERRYMARK_PROFILE=os.path.join(work, "profile"),
                TMPDIR=tmp)
     database = os.path.join(work, "mail.dxl")
-    # 15,000 messages over the standard folders put about 10,000 in the Inbox; every tenth has
+    # 30,000 messages over the standard folders put about 20,000 in the Inbox; every tenth has
     # an attachment, so the run keeps a folder of its own in the temporary folder.
-    subprocess.run([generator, "--out", database, "--messages", "15000", "--folders", "0",
+    subprocess.run([generator, "--out", database, "--messages", "30000", "--folders", "0",
                     "--attachment-size", "2000", "--attachment-every", "10"], check=True)
 
     log = open(os.path.join(work, "convert.txt"), "w+")
     run = subprocess.Popen([converter, "--only", "emails", "--out", out, database], env=env, stdout=log,
                            stderr=subprocess.STDOUT)
-    # Kill it once the file on disk holds at least two save points of the Inbox (a save point
-    # comes every 1,000 items or every 3 seconds): what the file held then must survive.
+    # Kill it once the file on disk holds the Inbox items of a save point (one comes every
+    # 5,000 items or every 5 seconds): what the file held then must survive.
     deadline = time.monotonic() + 240
     seen = 0
     while time.monotonic() < deadline and run.poll() is None:
         for partial in glob.glob(os.path.join(out, "*.pst.partial")):
             seen = max(seen, inbox_count(verifier, partial))
-        if seen >= 2000:
+        if seen > 0:
             break
         time.sleep(0.05)
     if run.poll() is not None:
