@@ -382,10 +382,18 @@ std::string htmlToText(std::string_view html)
             i = close + 1;
             if (!endTag && (name == "script" || name == "style" || name == "head" || name == "title")) {
                 // Their content is no text of the message.
+                // A head left open ends where the body starts, as browsers read it.
                 const std::string endName = "</" + name;
                 std::size_t at = i;
-                while (at < html.size() && !startsWithIgnoreCase(html.substr(at), endName))
-                    at = html.find('<', at + 1) == std::string_view::npos ? html.size() : html.find('<', at + 1);
+                while (at < html.size() && !startsWithIgnoreCase(html.substr(at), endName)
+                    && !(name == "head" && startsWithIgnoreCase(html.substr(at), "<body"))) {
+                    const auto next = html.find('<', at + 1);
+                    at = next == std::string_view::npos ? html.size() : next;
+                }
+                if (at < html.size() && html[at + 1] != '/') {
+                    i = at;
+                    continue;
+                }
                 const auto end = at < html.size() ? html.find('>', at) : std::string_view::npos;
                 i = end == std::string_view::npos ? html.size() : end + 1;
                 continue;

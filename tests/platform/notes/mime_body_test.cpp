@@ -118,6 +118,7 @@ TEST(MimeBodyTest, HtmlText)
                          "<script>var a = '<p>';</script><table><tr><td>a</td><td>b</td></tr></table>&bogus; &</body>"),
         "One & two\n\nth\xC3\xA9\xC3\xA9\xC2\xA0x\ny\n\na b\n\n&bogus; &");
     EXPECT_EQ(htmlToText("<p unclosed"), "");
+    EXPECT_EQ(htmlToText("<head><title>T</title><body>Text"), "Text"); // a head never closed
     EXPECT_EQ(htmlToText("<script>never closed"), "");
 }
 
