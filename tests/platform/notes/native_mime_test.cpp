@@ -149,9 +149,14 @@ sys.stdout.write('\n'.join(p.words))
     TEST_F(NativeMimeTest, MessageStoredAsRawItems)
     {
         dxl::DatabaseBuilder db;
-        auto& memo = db.document("Memo").nativeMime(mime_test::message().rfc5322);
+        // A native value beyond ASCII is LMBCS: the header body is read instead.
+        auto& memo = db.document("Memo")
+                         .nativeMime(mime_test::message().rfc5322)
+                         .rawData("Keywords", 0x502,
+                             dxl::rfc822ItemBytes(2, "M\x10\x81nchen", "Keywords", "=?UTF-8?Q?M=C3=BCnchen?=\r\n"));
         auto doc = open(db)->GetDocumentByID(memo.noteId());
         expectBuiltMessage(*doc);
+        EXPECT_EQ(text(doc->GetItemValue("Keywords")), "M\xC3\xBCnchen");
         // The MIME part items of Body are one item now.
         int bodies = 0;
         for (const auto& item : doc->Items())
