@@ -1,8 +1,14 @@
 // Feeds arbitrary bytes to the DXL reader as a database file and reads everything it offers:
 // views, their documents, every item and every attachment. Only AutomationError may come out.
+// The same bytes go to the native MIME readers as raw item data (an RFC822 text item, MIME part
+// items cut at every "--" line) and as a whole MIME message, so that the seeds of raw items and
+// MIME entities (seeds/*.mime, *.raw) reach them without the base64 of a DXL file in between.
 #include "automation/notes.h"
+#include "notes/mime_body.h"
+#include "notes/native_mime.h"
 #include "notes/notes_session.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -36,8 +42,27 @@ void readDocument(const automation::NotesDocument& doc)
 }
 } // namespace
 
+void readRaw(std::string_view bytes)
+{
+    using namespace notes::detail;
+    Item header;
+    setRfc822Values(header, bytes);
+    (void)parseMimeBody(bytes);
+    ParsedDocument document;
+    std::vector<MimePartBytes> parts;
+    for (std::size_t at = 0; at < bytes.size() && parts.size() < 64;) {
+        auto next = bytes.find("\n--", at);
+        next = next == std::string_view::npos ? bytes.size() : next + 1;
+        document.items.push_back(Item { "Body", 0x19, {}, 0, -1 });
+        parts.push_back(MimePartBytes { document.items.size() - 1, std::string(bytes.substr(at, next - at)) });
+        at = next;
+    }
+    applyNativeMime(document, parts, bytes.size() < 4096 ? bytes : std::string_view());
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
+    readRaw(std::string_view(reinterpret_cast<const char*>(data), size));
     const std::string file = scratch(".dxl");
     if (std::FILE* f = std::fopen(file.c_str(), "wb")) {
         std::fwrite(data, 1, size, f);
@@ -61,7 +86,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (auto again = db->GetView(view->Name()))
                 (void)again->IsFolder();
         }
-        for (const char* id : { "8fa", "912", "4", "8FE" }) {
+        auto ids = db->AllDocumentIDs();
+        ids.resize(std::min<std::size_t>(ids.size(), 4));
+        for (const char* id : { "8fa", "912", "4", "8FE" })
+            ids.emplace_back(id);
+        for (const auto& id : ids) {
             try {
                 readDocument(*db->GetDocumentByID(id));
             } catch (const automation::AutomationError&) {

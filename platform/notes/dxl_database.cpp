@@ -3,6 +3,8 @@
 #include "automation/automation.h"
 #include "base64.h"
 #include "dxl_values.h"
+#include "native_mime.h"
+#include "raw_items.h"
 
 #include <algorithm>
 #include <array>
@@ -582,13 +584,18 @@ namespace {
         void startElement(const char* name, const char** attrs) override
         {
             ++depth_;
-            // Depth 1 is the wrapper, 2 the note, 3 its items.
+            // Depth 1 is the wrapper, 2 the note, 3 its items (and a <mime> element).
             if (depth_ <= 2 || (depth_ > 3 && !inItem_))
                 return;
             const auto local = localName(name, DxlNamespace);
             if (depth_ == 3) {
-                if (local == "item")
+                if (local == "item") {
                     beginItem(attrs);
+                } else if (local == "mime") {
+                    inMime_ = true;
+                    text_.clear();
+                    reader->wantCharacters(true);
+                }
                 return;
             }
             if (skipDepth_ != 0)
@@ -639,7 +646,10 @@ namespace {
             } else if (local == "rawitemdata" || local == "itemdata") {
                 if (const char* t = attribute(attrs, "type"))
                     setType(static_cast<int>(std::strtol(t, nullptr, 16)));
-                skipDepth_ = depth_;
+                if (local == "rawitemdata" && (item_.type == TypeRfc822Text || item_.type == TypeMimePart))
+                    startText(Value::Raw);
+                else
+                    skipDepth_ = depth_;
             }
         }
 
@@ -649,6 +659,11 @@ namespace {
                 skipDepth_ = 0;
             } else if (depth_ == 3 && inItem_) {
                 endItem();
+            } else if (depth_ == 3 && inMime_) {
+                inMime_ = false;
+                reader->wantCharacters(false);
+                mimeText = std::move(text_);
+                text_.clear();
             } else if (inItem_ && skipDepth_ == 0) {
                 const auto local = localName(name, DxlNamespace);
                 if (inRichText_) {
@@ -696,7 +711,7 @@ namespace {
         }
 
     private:
-        enum class Value : std::uint8_t { Text, Number, DateTime, Formula };
+        enum class Value : std::uint8_t { Text, Number, DateTime, Formula, Raw };
 
         void beginItem(const char** attrs)
         {
@@ -787,6 +802,14 @@ namespace {
                 else
                     reader->fail("item \"" + item_.name + "\": \"" + text_ + "\" is not a number");
                 break;
+            case Value::Raw: {
+                // What does not decode is left out: the item keeps no values.
+                Base64Decoder decoder;
+                raw_.clear();
+                if (decoder.decode(text_.data(), text_.size(), raw_) || !decoder.complete())
+                    raw_.clear();
+                break;
+            }
             case Value::DateTime:
                 if (auto v = parseDateTime(text_))
                     addValue(*v, 8);
@@ -815,6 +838,13 @@ namespace {
 
         void endItem()
         {
+            if (item_.type == TypeRfc822Text) {
+                setRfc822Values(item_, raw_);
+            } else if (item_.type == TypeMimePart && !raw_.empty()) {
+                total_ += raw_.size();
+                mimeParts.push_back(MimePartBytes { out_.items.size(), std::move(raw_) });
+            }
+            raw_.clear();
             inItem_ = false;
             inRichText_ = false;
             inText_ = false;
@@ -832,9 +862,16 @@ namespace {
             out_.items.push_back(std::move(item_));
         }
 
+    public:
+        std::vector<MimePartBytes> mimeParts; // of TYPE_MIME_PART items, in order
+        std::string mimeText; // of a <mime> element
+
+    private:
         ParsedDocument& out_;
         int depth_ = 0;
         bool inItem_ = false;
+        bool inMime_ = false;
+        std::string raw_; // decoded bytes of the item's raw data
         Item item_;
         int skipDepth_ = 0;
         bool inText_ = false;
@@ -1001,6 +1038,8 @@ ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, 
         fail(object, member, index.path(), reader.errorPosition(),
             "note " + index.noteIdText(document) + ": " + reader.error());
     }
+    if (!handler.mimeParts.empty() || !handler.mimeText.empty())
+        applyNativeMime(out, handler.mimeParts, handler.mimeText);
     return out;
 }
 
@@ -1009,6 +1048,10 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
     const char* object = "NotesEmbeddedObject";
     const char* member = "ExtractFile";
     const std::string what = "attachment \"" + attachment.fileName + "\"";
+    if (attachment.data) {
+        writeAttachmentBytes(*attachment.data, target);
+        return;
+    }
     if (!attachment.hasData)
         fail(object, member, index.path(), attachment.dataPosition, what + " holds no file data");
     if (attachment.compression != "none")

@@ -92,6 +92,7 @@ struct Attachment {
     std::uint64_t dataBegin = 0; // file offsets of the base64 text
     std::uint64_t dataEnd = 0;
     Position dataPosition;
+    std::shared_ptr<const std::string> data; // the bytes, for an attachment of a MIME body
 };
 
 struct Item {

@@ -1,5 +1,6 @@
 #include "dxl_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <stdexcept>
@@ -76,6 +77,190 @@ std::string base64(std::string_view bytes)
     if (line != 0)
         out += '\n';
     return out;
+}
+
+namespace {
+    void putLe(std::string& out, std::uint32_t v, int bytes)
+    {
+        for (int i = 0; i < bytes; ++i)
+            out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+
+    std::string lower(std::string_view s)
+    {
+        std::string out(s);
+        for (auto& c : out)
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c + 32);
+        return out;
+    }
+
+    struct Field {
+        std::string name;
+        std::string raw; // the body as written, folds and CRLF included
+    };
+
+    std::vector<Field> headerFields(std::string_view block)
+    {
+        std::vector<Field> fields;
+        std::size_t at = 0;
+        while (at < block.size()) {
+            std::size_t end = block.find("\r\n", at);
+            end = end == std::string_view::npos ? block.size() : end + 2;
+            const std::string_view line = block.substr(at, end - at);
+            if ((line[0] == ' ' || line[0] == '\t') && !fields.empty()) {
+                fields.back().raw += line;
+            } else if (const auto colon = line.find(':'); colon != std::string_view::npos) {
+                std::size_t value = colon + 1;
+                while (value < line.size() && line[value] == ' ')
+                    ++value;
+                fields.push_back({ std::string(line.substr(0, colon)), std::string(line.substr(value)) });
+            }
+            at = end;
+        }
+        return fields;
+    }
+
+    std::vector<std::string> boundaries(std::string_view message)
+    {
+        std::vector<std::string> out;
+        const std::string text = lower(message);
+        for (std::size_t at = text.find("boundary="); at != std::string::npos; at = text.find("boundary=", at + 1)) {
+            std::size_t b = at + 9;
+            const bool quoted = b < message.size() && message[b] == '"';
+            b += quoted ? 1 : 0;
+            std::size_t e = b;
+            while (e < message.size() && (quoted ? message[e] != '"' : (message[e] != ';' && message[e] != '\r')))
+                ++e;
+            out.emplace_back(message.substr(b, e - b));
+        }
+        return out;
+    }
+} // namespace
+
+std::string rfc822ItemBytes(std::uint32_t flags, std::string_view native, std::string_view name, std::string_view body)
+{
+    std::string out;
+    putLe(out, 14, 2);
+    putLe(out, flags, 4);
+    putLe(out, static_cast<std::uint32_t>(native.size()), 2);
+    putLe(out, static_cast<std::uint32_t>(name.size()), 2);
+    putLe(out, 2, 2);
+    putLe(out, static_cast<std::uint32_t>(body.size()), 2);
+    out.append(native).append(name).append(": ").append(body);
+    return out;
+}
+
+std::string mimePartBytes(int partType, std::string_view boundary, std::string_view headers, std::string_view body)
+{
+    std::string out;
+    putLe(out, 2, 2);
+    putLe(out, (boundary.empty() ? 0U : 1U) | (headers.empty() ? 0U : 2U), 4);
+    putLe(out, static_cast<std::uint32_t>(partType), 1);
+    putLe(out, 0, 1);
+    putLe(out, static_cast<std::uint32_t>(boundary.size() + headers.size() + body.size()), 2);
+    putLe(out, static_cast<std::uint32_t>(boundary.size()), 2);
+    putLe(out, static_cast<std::uint32_t>(headers.size()), 2);
+    putLe(out, 0, 2);
+    putLe(out, 0, 4);
+    out.append(boundary).append(headers).append(body);
+    return out;
+}
+
+DocumentBuilder& DocumentBuilder::rawData(const std::string& name, int type, std::string_view bytes)
+{
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%x", static_cast<unsigned>(type));
+    items_ += "<item name='" + escape(name) + "'><rawitemdata type='" + hex + "'>\n" + base64(bytes)
+        + "</rawitemdata></item>\n";
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::nativeMime(std::string_view message)
+{
+    const std::size_t split = message.find("\r\n\r\n");
+    if (split == std::string_view::npos)
+        throw std::invalid_argument("nativeMime: the message has no body (lines must end in CRLF)");
+    std::string topHeaders;
+    for (const auto& f : headerFields(message.substr(0, split + 2))) {
+        const std::string key = lower(f.name);
+        if (key.starts_with("content-")) {
+            topHeaders += f.name + ": " + f.raw;
+            continue;
+        }
+        std::string item = key == "to" ? "SendTo"
+            : key == "cc"              ? "CopyTo"
+            : key == "bcc"             ? "BlindCopyTo"
+            : key == "date"            ? "PostedDate"
+            : key == "message-id"      ? "$MessageID"
+                                       : f.name;
+        std::replace(item.begin(), item.end(), '-', '_');
+        const bool address = key == "from" || key == "to" || key == "cc" || key == "bcc" || key == "reply-to";
+        const std::uint32_t format = address ? 0 : key == "date" ? 1 : 2;
+        std::string native;
+        if (format != 1) {
+            for (char c : f.raw)
+                if (c != '\r' && c != '\n')
+                    native += c;
+            const bool ascii = std::all_of(native.begin(), native.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+            if (!ascii || native.find("=?") != std::string::npos)
+                native.clear();
+        }
+        rawData(item, 0x502, rfc822ItemBytes(format | 8, native, f.name, f.raw));
+    }
+    topHeaders += "\r\n";
+    // The body, cut before every boundary line: each piece a MIME part item of Body.
+    const auto known = boundaries(message);
+    const std::string_view body = message.substr(split + 4);
+    std::string boundary;
+    std::string headers = topHeaders;
+    std::string text;
+    int type = 2;
+    auto flush = [&] {
+        rawData("Body", 0x19, mimePartBytes(type, boundary, headers, text));
+        boundary.clear();
+        headers.clear();
+        text.clear();
+    };
+    std::size_t at = 0;
+    bool inHeaders = false;
+    while (at < body.size()) {
+        std::size_t end = body.find("\r\n", at);
+        end = end == std::string_view::npos ? body.size() : end + 2;
+        const std::string_view line = body.substr(at, end - at);
+        at = end;
+        bool delimiter = false;
+        bool closing = false;
+        for (const auto& b : known) {
+            const std::string open = "--" + b;
+            if (line.starts_with(open)) {
+                const std::string_view rest = line.substr(open.size());
+                delimiter = true;
+                closing = rest.starts_with("--");
+            }
+        }
+        if (delimiter) {
+            flush();
+            boundary = line;
+            type = closing ? 3 : 2;
+            inHeaders = !closing;
+            continue;
+        }
+        if (inHeaders) {
+            headers += line;
+            inHeaders = line != "\r\n";
+        } else {
+            text += line;
+        }
+    }
+    flush();
+    return *this;
+}
+
+DocumentBuilder& DocumentBuilder::mimeElement(std::string_view message)
+{
+    items_ += "<mime>" + escape(message) + "</mime>\n";
+    return *this;
 }
 
 DocumentBuilder::DocumentBuilder(std::string form, std::string noteId, std::string unid)

@@ -22,6 +22,12 @@ std::string escape(std::string_view text);
 // Base64 in lines of 76 characters, as the exporter writes file data.
 std::string base64(std::string_view bytes);
 
+// Raw item data of native MIME mail, in the layouts of the Notes C API reference (mimeods.h).
+// TYPE_RFC822_TEXT: RFC822ITEMDESC, then the Notes native value, header name, ": ", body.
+std::string rfc822ItemBytes(std::uint32_t flags, std::string_view native, std::string_view name, std::string_view body);
+// TYPE_MIME_PART: MIME_PART, then boundary, headers, body.
+std::string mimePartBytes(int partType, std::string_view boundary, std::string_view headers, std::string_view body);
+
 class DocumentBuilder {
 public:
     DocumentBuilder(std::string form, std::string noteId, std::string unid);
@@ -45,6 +51,15 @@ public:
     DocumentBuilder& folderRef(const std::string& folderUnid);
     // An item written verbatim.
     DocumentBuilder& rawItem(const std::string& xml);
+    // An item of <rawitemdata type='TYPE'> (hexadecimal) holding bytes.
+    DocumentBuilder& rawData(const std::string& name, int type, std::string_view bytes);
+    // An RFC 5322 message stored as Domino stores native MIME: each header field an RFC822
+    // text item (To as SendTo, Cc as CopyTo, Date as PostedDate, "-" as "_"), the Content-*
+    // fields and the body split at every boundary line into MIME part items of Body, in order.
+    // Native values are kept for plain ASCII text only; dates are left to the header text.
+    DocumentBuilder& nativeMime(std::string_view message);
+    // The same message as the exporter's MIME option writes it: a <mime> element.
+    DocumentBuilder& mimeElement(std::string_view message);
 
     const std::string& noteId() const { return noteId_; }
     const std::string& unid() const { return unid_; }
