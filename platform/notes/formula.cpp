@@ -735,7 +735,7 @@ namespace {
             explicit Guard(Parser& parser)
                 : p(parser)
             {
-                if (++p.depth_ > MaxDepth)
+                if (++p.depth_ > 2 * MaxDepth)
                     throw SyntaxError { p.tok_.position, "the formula is nested too deeply" };
             }
             ~Guard() { --p.depth_; }
@@ -1087,7 +1087,10 @@ namespace {
                     else
                         result.values.emplace_back(toDateTime(std::get<Time>(v)));
                 }
-                result.selected = truth(chosen);
+                if (selection)
+                    result.selected = truth(chosen);
+                else if (const auto* d = std::get_if<double>(&chosen.front()))
+                    result.selected = *d != 0;
             } catch (const EvalError& e) {
                 result.values.clear();
                 result.selected = false;
