@@ -3,14 +3,17 @@
 #include "automation/automation.h"
 #include "base64.h"
 #include "dxl_values.h"
+#include "formula.h"
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -446,6 +449,10 @@ private:
                 }
             } else {
                 view.allDocuments = selectsAll(pending.formula);
+                if (!view.allDocuments) {
+                    view.formula = std::move(pending.formula);
+                    view.selected = std::make_shared<FormulaContents>();
+                }
             }
             view.documents.shrink_to_fit();
             index_.views_.push_back(std::move(view));
@@ -559,7 +566,7 @@ std::size_t DatabaseIndex::memoryUsed() const
     for (const auto& [k, v] : unusualNoteIds_)
         bytes += sizeof(k) + sizeof(v) + v.capacity() + 16;
     for (const auto& v : views_) {
-        bytes += sizeof(v) + v.name.capacity() + v.documents.capacity() * sizeof(std::uint32_t);
+        bytes += sizeof(v) + v.name.capacity() + v.documents.capacity() * sizeof(std::uint32_t) + v.formula.capacity();
         for (const auto& a : v.aliases)
             bytes += sizeof(a) + a.capacity();
     }
@@ -572,8 +579,9 @@ std::size_t DatabaseIndex::memoryUsed() const
 namespace {
     class DocumentReader final : public XmlHandler {
     public:
-        explicit DocumentReader(ParsedDocument& out)
+        DocumentReader(ParsedDocument& out, const std::vector<std::string>* onlyItems)
             : out_(out)
+            , onlyItems_(onlyItems)
         {
         }
         XmlReader* reader = nullptr;
@@ -582,12 +590,30 @@ namespace {
         {
             ++depth_;
             // Depth 1 is the wrapper, 2 the note, 3 its items.
-            if (depth_ <= 2 || (depth_ > 3 && !inItem_))
+            if (depth_ == 2) {
+                if (const char* form = attribute(attrs, "form"))
+                    out_.form = form;
+                if (const char* parent = attribute(attrs, "parent"); parent != nullptr && *parent != 0) {
+                    out_.parentUnid = upper(parent);
+                    out_.response = true;
+                }
+                if (isTrue(attribute(attrs, "response")))
+                    out_.response = true;
                 return;
+            }
+            if (depth_ < 2)
+                return;
+            if (depth_ > 3 && !inItem_) {
+                if (inNoteInfo_)
+                    noteInfoElement(localName(name, DxlNamespace));
+                return;
+            }
             const auto local = localName(name, DxlNamespace);
             if (depth_ == 3) {
                 if (local == "item")
                     beginItem(attrs);
+                else if (local == "noteinfo")
+                    inNoteInfo_ = true;
                 return;
             }
             if (skipDepth_ != 0)
@@ -638,7 +664,10 @@ namespace {
             } else if (local == "rawitemdata" || local == "itemdata") {
                 if (const char* t = attribute(attrs, "type"))
                     setType(static_cast<int>(std::strtol(t, nullptr, 16)));
-                skipDepth_ = depth_;
+                if (isRef_ && depth_ == 4 && local == "rawitemdata")
+                    startText(Value::Reference); // a note reference list: the parent's UNID
+                else
+                    skipDepth_ = depth_;
             }
         }
 
@@ -646,6 +675,18 @@ namespace {
         {
             if (depth_ == skipDepth_) {
                 skipDepth_ = 0;
+            } else if (inNoteInfo_ && !inItem_) {
+                if (depth_ == 3) {
+                    inNoteInfo_ = false;
+                } else if (depth_ == 4) {
+                    noteTime_ = nullptr;
+                } else if (inText_ && depth_ == textDepth_) {
+                    inText_ = false;
+                    reader->wantCharacters(false);
+                    if (noteTime_ != nullptr)
+                        *noteTime_ = parseDateTime(text_);
+                    text_.clear();
+                }
             } else if (depth_ == 3 && inItem_) {
                 endItem();
             } else if (inItem_ && skipDepth_ == 0) {
@@ -695,13 +736,54 @@ namespace {
         }
 
     private:
-        enum class Value : std::uint8_t { Text, Number, DateTime, Formula };
+        enum class Value : std::uint8_t { Text, Number, DateTime, Formula, Reference };
+
+        void noteInfoElement(std::string_view local)
+        {
+            if (depth_ == 4 && (local == "created" || local == "modified")) {
+                noteTime_ = local == "created" ? &out_.created : &out_.modified;
+            } else if (depth_ == 5 && noteTime_ != nullptr && local == "datetime") {
+                inText_ = true;
+                textDepth_ = depth_;
+                text_.clear();
+                reader->wantCharacters(true);
+            }
+        }
+
+        // $REF as raw item data: a note reference list (a count, then 16-byte UNIDs, each two
+        // little-endian TIMEDATEs, per the Notes C API), written as the UNID text Notes shows.
+        void referenceData()
+        {
+            std::string bytes;
+            Base64Decoder decoder;
+            if (decoder.decode(text_.data(), text_.size(), bytes) || bytes.size() < 18)
+                return;
+            auto word = [&](std::size_t at) {
+                std::uint32_t v = 0;
+                for (int i = 3; i >= 0; --i)
+                    v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+                return v;
+            };
+            char unid[33];
+            std::snprintf(unid, sizeof unid, "%08X%08X%08X%08X", word(6), word(2), word(14), word(10));
+            out_.parentUnid = unid;
+        }
 
         void beginItem(const char** attrs)
         {
+            const char* n = attribute(attrs, "name");
+            isRef_ = n != nullptr && equalsIgnoreCase(n, "$REF");
+            if (isRef_)
+                out_.response = true;
+            if (onlyItems_ != nullptr && !isRef_) {
+                const std::string key = upper(n != nullptr ? n : "");
+                if (std::find(onlyItems_->begin(), onlyItems_->end(), key) == onlyItems_->end()) {
+                    skipDepth_ = depth_;
+                    return;
+                }
+            }
             inItem_ = true;
             item_ = Item {};
-            const char* n = attribute(attrs, "name");
             item_.name = n != nullptr ? n : "";
             item_.type = TypeText;
             if (isTrue(attribute(attrs, "names")))
@@ -792,6 +874,9 @@ namespace {
                 else
                     reader->fail("item \"" + item_.name + "\": \"" + text_ + "\" is not a Domino date-time");
                 break;
+            case Value::Reference:
+                referenceData();
+                break;
             }
             text_.clear();
         }
@@ -832,8 +917,12 @@ namespace {
         }
 
         ParsedDocument& out_;
+        const std::vector<std::string>* onlyItems_;
         int depth_ = 0;
         bool inItem_ = false;
+        bool isRef_ = false;
+        bool inNoteInfo_ = false;
+        std::optional<automation::DateTime>* noteTime_ = nullptr;
         Item item_;
         int skipDepth_ = 0;
         bool inText_ = false;
@@ -988,11 +1077,12 @@ namespace {
     }
 } // namespace
 
-ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member)
+ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member,
+    const std::vector<std::string>* onlyItems)
 {
     const auto& record = index.documents()[document];
     ParsedDocument out;
-    DocumentReader handler(out);
+    DocumentReader handler(out, onlyItems);
     XmlReader reader(handler, index.encoding().empty() ? nullptr : index.encoding().c_str());
     handler.reader = &reader;
     if (!reader.parse(index.file(), record.offset, record.offset + record.length, { record.line, record.column },
@@ -1060,6 +1150,162 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
             throw automation::AutomationError(object, member, target + ": " + problem);
         fail(object, member, index.path(), at, what + ": " + problem);
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Views listed by their selection formula
+
+struct FormulaContents {
+    std::once_flag once;
+    std::vector<std::uint32_t> documents;
+    std::string reason;
+};
+
+namespace {
+    class FormulaDocument final : public formula::Document {
+    public:
+        explicit FormulaDocument(const ParsedDocument& document)
+            : document_(document)
+        {
+        }
+        const automation::VariantArray* item(std::string_view name) override
+        {
+            for (const auto& item : document_.items)
+                if (equalsIgnoreCase(item.name, name))
+                    return &item.values;
+            // A document exported with its form as an attribute only still has that Form.
+            if (!document_.form.empty() && equalsIgnoreCase(name, "Form")) {
+                form_ = { automation::Variant(document_.form) };
+                return &form_;
+            }
+            return nullptr;
+        }
+        std::optional<automation::DateTime> created() override { return document_.created; }
+        std::optional<automation::DateTime> modified() override { return document_.modified; }
+        bool isResponse() override { return document_.response; }
+
+    private:
+        const ParsedDocument& document_;
+        automation::VariantArray form_;
+    };
+
+    // The local civil time now, in milliseconds since 1970 counted as UTC.
+    std::int64_t localNow()
+    {
+        const std::time_t now = std::time(nullptr);
+        std::tm local {};
+        ::localtime_r(&now, &local);
+        automation::DateTime t;
+        t.year = local.tm_year + 1900;
+        t.month = local.tm_mon + 1;
+        t.day = local.tm_mday;
+        t.hour = local.tm_hour;
+        t.minute = local.tm_min;
+        t.second = std::min(local.tm_sec, 59);
+        return t.toUnixMillis();
+    }
+
+    // Evaluates the view's formula over every document, in file order. A document that cannot
+    // be read, or for which the formula fails, is not selected (as Notes leaves it out).
+    void selectByFormula(const DatabaseIndex& index, const ViewRecord& view, FormulaContents& out)
+    {
+        if (view.formula.find_first_not_of(" \t\r\n") == std::string::npos) {
+            out.reason = "it has no selection formula";
+            return;
+        }
+        auto parsed = formula::Formula::parse(view.formula);
+        if (const auto* error = std::get_if<formula::ParseError>(&parsed)) {
+            out.reason = "its selection formula cannot be read (" + error->describe() + ")";
+            return;
+        }
+        const auto& f = std::get<formula::Formula>(parsed);
+        if (!f.unsupported().empty()) {
+            out.reason = "its selection formula uses " + f.unsupported() + ", which is not supported";
+            return;
+        }
+        const bool responses = f.usesAllDescendants() || f.usesAllChildren();
+        const std::int64_t now = localNow();
+        const auto& documents = index.documents();
+        std::vector<char> selected(documents.size(), 0);
+        std::vector<std::string> parents(responses ? documents.size() : 0);
+        for (std::uint32_t i = 0; i < documents.size(); ++i) {
+            try {
+                const ParsedDocument document = readDocument(index, i, "NotesView", "evaluate", &f.itemNames());
+                FormulaDocument access(document);
+                selected[i] = f.evaluate(access, now).selected ? 1 : 0;
+                if (responses)
+                    parents[i] = document.parentUnid;
+            } catch (const automation::AutomationError&) {
+                // An unreadable document is reported where it is opened; it selects nothing here.
+            }
+        }
+        if (responses) {
+            // Responses of selected documents: direct ones for @AllChildren, all levels for
+            // @AllDescendants, found by walking down from each selected document.
+            std::unordered_map<std::string, std::uint32_t> byUnid;
+            for (std::uint32_t i = 0; i < documents.size(); ++i)
+                if (!documents[i].unid.empty())
+                    byUnid.emplace(documents[i].unid, i);
+            std::unordered_multimap<std::uint32_t, std::uint32_t> children;
+            for (std::uint32_t i = 0; i < documents.size(); ++i)
+                if (auto parent = byUnid.find(parents[i]); !parents[i].empty() && parent != byUnid.end())
+                    children.emplace(parent->second, i);
+            std::vector<std::pair<std::uint32_t, bool>> pending; // (document, its responses' level is deeper)
+            for (std::uint32_t i = 0; i < documents.size(); ++i)
+                if (selected[i])
+                    pending.emplace_back(i, false);
+            while (!pending.empty()) {
+                const auto [document, deeper] = pending.back();
+                pending.pop_back();
+                if (deeper && !f.usesAllDescendants())
+                    continue;
+                auto range = children.equal_range(document);
+                for (auto c = range.first; c != range.second; ++c) {
+                    if (selected[c->second])
+                        continue;
+                    selected[c->second] = 1;
+                    pending.emplace_back(c->second, true);
+                }
+            }
+        }
+        for (std::uint32_t i = 0; i < documents.size(); ++i)
+            if (selected[i])
+                out.documents.push_back(i);
+        out.documents.shrink_to_fit();
+    }
+
+    const FormulaContents* formulaContents(const DatabaseIndex& index, const ViewRecord& view)
+    {
+        if (!view.selected)
+            return nullptr;
+        std::call_once(view.selected->once, [&] { selectByFormula(index, view, *view.selected); });
+        return view.selected.get();
+    }
+} // namespace
+
+std::size_t DatabaseIndex::viewSize(const ViewRecord& view) const
+{
+    if (view.allDocuments)
+        return documents_.size();
+    if (const auto* contents = formulaContents(*this, view))
+        return contents->documents.size();
+    return view.documents.size();
+}
+
+std::uint32_t DatabaseIndex::viewDocument(const ViewRecord& view, std::size_t position) const
+{
+    if (view.allDocuments)
+        return static_cast<std::uint32_t>(position);
+    if (const auto* contents = formulaContents(*this, view))
+        return contents->documents[position];
+    return view.documents[position];
+}
+
+std::string DatabaseIndex::unevaluatedReason(const ViewRecord& view) const
+{
+    if (const auto* contents = formulaContents(*this, view))
+        return contents->reason;
+    return {};
 }
 
 } // namespace notes::detail
