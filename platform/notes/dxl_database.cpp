@@ -27,6 +27,8 @@ namespace {
     constexpr std::uint32_t NoNoteId = 4;
 
     // Limits that keep memory bounded whatever the file holds.
+    // Stands for a selection formula that the file holds only compiled (a view note's $Formula).
+    constexpr const char* CompiledFormula = "\x01compiled";
     constexpr std::size_t MaxIndexedText = std::size_t { 64 } * 1024; // a view name, formula or $FolderRef value
     constexpr std::uint64_t MaxDocumentValues = 64ULL * 1024 * 1024; // item values of one document
 
@@ -191,8 +193,16 @@ public:
                     capture_ = Capture::Title;
                 else if (kind_ == Kind::ViewNote && equalsIgnoreCase(itemName, "$Flags"))
                     capture_ = Capture::Flags;
+                else if (kind_ == Kind::ViewNote && equalsIgnoreCase(itemName, "$Formula"))
+                    capture_ = Capture::Formula;
             }
-        } else if (capture_ != Capture::None && local == "text") {
+        } else if (capture_ == Capture::Formula && local == "formula") {
+            // The view note's own $Formula item: its text, unless stored compiled.
+            if (isTrue(attribute(attrs, "compiled")))
+                compiledFormula_ = true;
+            else
+                startText();
+        } else if (capture_ != Capture::None && capture_ != Capture::Formula && local == "text") {
             startText();
         } else if (kind_ != Kind::Document && local == "code") {
             const char* event = attribute(attrs, "event");
@@ -222,7 +232,9 @@ public:
             if (local == "text" || local == "formula") {
                 inText_ = false;
                 reader_->wantCharacters(false);
-                if (local == "formula")
+                if (local == "formula" && capture_ == Capture::Formula)
+                    itemFormula_ = std::move(text_);
+                else if (local == "formula")
                     formula_ = std::move(text_);
                 else
                     values_.push_back(std::move(text_));
@@ -250,7 +262,7 @@ public:
 private:
     enum class Root : std::uint8_t { None, Database, Note, Other };
     enum class Kind : std::uint8_t { Ignored, Document, View, Folder, ViewNote };
-    enum class Capture : std::uint8_t { None, FolderRef, Title, Flags };
+    enum class Capture : std::uint8_t { None, FolderRef, Title, Flags, Formula };
 
     void beginNote(std::string_view local, const char** attrs)
     {
@@ -290,6 +302,8 @@ private:
         startLength_ = static_cast<std::uint64_t>(std::max(reader_->eventLength(), 0));
         unid_.clear();
         formula_.clear();
+        itemFormula_.clear();
+        compiledFormula_ = false;
         entries_.clear();
         hasEntries_ = false;
         inSelection_ = false;
@@ -345,6 +359,7 @@ private:
             if (!values_.empty())
                 flags_ = values_.front();
             break;
+        case Capture::Formula:
         case Capture::None:
             break;
         }
@@ -376,6 +391,10 @@ private:
                     view_.aliases.assign(names.begin() + 1, names.end());
                 }
                 view_.isFolder = flags_.find('F') != std::string::npos;
+                if (formula_.empty() && !itemFormula_.empty())
+                    formula_ = std::move(itemFormula_);
+                else if (formula_.empty() && compiledFormula_)
+                    formula_ = CompiledFormula;
             }
             pendingViews_.push_back(PendingView {
                 std::move(view_), std::move(unid_), std::move(formula_), hasEntries_, std::move(entries_) });
@@ -481,6 +500,8 @@ private:
     ViewRecord view_;
     std::string unid_;
     std::string formula_;
+    std::string itemFormula_;
+    bool compiledFormula_ = false;
     std::string title_;
     std::string flags_;
     bool inSelection_ = false;
@@ -1211,6 +1232,10 @@ namespace {
     {
         if (view.formula.find_first_not_of(" \t\r\n") == std::string::npos) {
             out.reason = "it has no selection formula";
+            return;
+        }
+        if (view.formula == CompiledFormula) {
+            out.reason = "its selection formula is stored compiled ($Formula), which cannot be read";
             return;
         }
         auto parsed = formula::Formula::parse(view.formula);

@@ -133,6 +133,22 @@ namespace {
         EXPECT_EQ(notes::UnevaluatedReason(*db->GetView("All")), "");
     }
 
+    TEST_F(ViewFormulasTest, ViewNotesTakeTheirFormulaItemUnlessItIsCompiled)
+    {
+        dxl::DatabaseBuilder builder;
+        auto& memo = builder.document("Memo");
+        builder.document("Task");
+        builder.raw("<note class='view'><noteinfo noteid='20' unid='EEEEEEEE11111111EEEEEEEE22222222'/>"
+                    "<item name='$TITLE'><text>Memos</text></item>"
+                    "<item name='$Formula'><formula>SELECT Form = \"Memo\"</formula></item></note>\n");
+        auto db = open(builder);
+        EXPECT_EQ(walkView(*db, "Memos"), std::vector<std::string> { memo.noteId() });
+
+        auto calendar = open(std::string(FERRYMARK_TEST_DATA_DIR) + "/dxl/view-calendar.xml")->GetView("Calendar View");
+        ASSERT_NE(calendar, nullptr);
+        EXPECT_NE(notes::UnevaluatedReason(*calendar).find("compiled"), std::string::npos);
+    }
+
     TEST_F(ViewFormulasTest, RealViewsEvaluateOrNameTheirUnsupportedFunction)
     {
         // The real export holds design notes only; documents are added before its end.
