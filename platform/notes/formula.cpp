@@ -1323,7 +1323,11 @@ namespace {
                     if (std::fabs(*d) > 1e12)
                         failEval("the time-date is out of range");
                     const auto delta = static_cast<std::int64_t>(std::llround(*d * 1000));
-                    return Time { tx->ms + (op == Op::Add ? delta : -delta), tx->hasDate, tx->hasTime };
+                    const Time sum { tx->ms + (op == Op::Add ? delta : -delta), tx->hasDate, tx->hasTime };
+                    // Within the years 1 to 9999 (and a little around them), so sums never overflow.
+                    if (std::llabs(sum.ms) > 400000000000000LL)
+                        failEval("the time-date is out of range");
+                    return sum;
                 }
                 if (const auto* ty = std::get_if<Time>(&y); ty != nullptr && op == Op::Sub)
                     return static_cast<double>(tx->ms - ty->ms) / 1000.0;
@@ -1590,7 +1594,7 @@ namespace {
                 const Scalar how = arg(1).front();
                 return eachText(v, what, [&](const std::string& s) -> std::string {
                     if (const auto* d = std::get_if<double>(&how)) {
-                        const std::size_t count = *d <= 0 ? 0 : *d >= 1e9 ? s.size() : static_cast<std::size_t>(*d);
+                        const std::size_t count = !(*d > 0) ? 0 : *d >= 1e9 ? s.size() : static_cast<std::size_t>(*d);
                         if (left)
                             return s.substr(0, charOffset(s, count));
                         const std::size_t total = charCount(s);

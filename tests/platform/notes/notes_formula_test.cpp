@@ -327,6 +327,12 @@ TEST(FormulaLanguage, HostileInputIsBounded)
     for (int i = 0; i < 6; ++i)
         list += "; x := x *+ x";
     EXPECT_NE(errorOf(list + "; SELECT x = 0"), "");
+    // Numbers and times out of range are errors, not undefined behaviour.
+    EXPECT_EQ(value(R"(@Left("abc"; (1e300 * 1e300) - (1e300 * 1e300)))"), (VariantArray { "" }));
+    std::string later = "x := [01/01/2009]";
+    for (int i = 0; i < 400; ++i)
+        later += "; x := x + 1e12";
+    EXPECT_NE(errorOf(later + "; SELECT x > [01/01/2009]"), "");
     FakeDocument doc;
     VariantArray many(60000, Variant("v"));
     doc.set("A", many).set("B", many);
