@@ -369,6 +369,13 @@ namespace {
         If,
         True,
         False,
+        Year,
+        Month,
+        Day,
+        Weekday,
+        Hour,
+        Minute,
+        Second,
         Unsupported
     };
 
@@ -410,6 +417,13 @@ namespace {
         { "@TRUE", Fn::True, 0, 0 },
         { "@YES", Fn::True, 0, 0 },
         { "@FALSE", Fn::False, 0, 0 },
+        { "@YEAR", Fn::Year, 1, 1 },
+        { "@MONTH", Fn::Month, 1, 1 },
+        { "@DAY", Fn::Day, 1, 1 },
+        { "@WEEKDAY", Fn::Weekday, 1, 1 },
+        { "@HOUR", Fn::Hour, 1, 1 },
+        { "@MINUTE", Fn::Minute, 1, 1 },
+        { "@SECOND", Fn::Second, 1, 1 },
         { "@NO", Fn::False, 0, 0 },
     };
 
@@ -1262,8 +1276,16 @@ namespace {
         bool compareAny(Op op, const List& a, const List& b, bool permuted)
         {
             auto test = [&](const Scalar& x, const Scalar& y) {
-                if (x.index() != y.index())
-                    failEval(std::string("cannot compare ") + typeName(x) + " with " + typeName(y));
+                if (x.index() != y.index()) {
+                    // A value of another type is no empty text: mail templates select drafts with
+                    // PostedDate = "", which Notes evaluates for time-date items too.
+                    const auto* tx = std::get_if<std::string>(&x);
+                    const auto* ty = std::get_if<std::string>(&y);
+                    const bool empty = (tx != nullptr && tx->empty()) || (ty != nullptr && ty->empty());
+                    if (!empty || (op != Op::Eq && op != Op::Ne))
+                        failEval(std::string("cannot compare ") + typeName(x) + " with " + typeName(y));
+                    return op == Op::Ne;
+                }
                 int c = 0;
                 if (const auto* d = std::get_if<double>(&x)) {
                     const double e = std::get<double>(y);
@@ -1637,6 +1659,38 @@ namespace {
                     if (truth(arg(i)))
                         return arg(i + 1);
                 return arg(last);
+            }
+            case Fn::Year:
+            case Fn::Month:
+            case Fn::Day:
+            case Fn::Weekday:
+            case Fn::Hour:
+            case Fn::Minute:
+            case Fn::Second: {
+                // A part of each time-date; -1 for a part the value does not hold.
+                List v = arg(0);
+                for (auto& e : v) {
+                    const Time t = timeOf(e, "a time-date @function");
+                    const auto d = toDateTime(t);
+                    const bool datePart
+                        = n.fn == Fn::Year || n.fn == Fn::Month || n.fn == Fn::Day || n.fn == Fn::Weekday;
+                    if (datePart ? !t.hasDate : !t.hasTime) {
+                        e = -1.0;
+                        continue;
+                    }
+                    const std::int64_t days = (t.ms >= 0 ? t.ms / DayMs : -((-t.ms + DayMs - 1) / DayMs));
+                    // 1970-01-01 was a Thursday; @Weekday counts Sunday as 1.
+                    const int weekday = static_cast<int>(((days + 4) % 7 + 7) % 7) + 1;
+                    const int part = n.fn == Fn::Year ? d.year
+                        : n.fn == Fn::Month           ? d.month
+                        : n.fn == Fn::Day             ? d.day
+                        : n.fn == Fn::Weekday         ? weekday
+                        : n.fn == Fn::Hour            ? d.hour
+                        : n.fn == Fn::Minute          ? d.minute
+                                                      : d.second;
+                    e = static_cast<double>(part);
+                }
+                return v;
             }
             case Fn::Unsupported:
                 break;

@@ -264,6 +264,15 @@ TEST(FormulaLanguage, DatesAndTimes)
     EXPECT_EQ(value("@Text([01/02/09 10:05])"), (VariantArray { "01/02/2009 10:05:00 AM" }));
     EXPECT_NE(errorOf("SELECT @Created > [01/01/2009]"), ""); // no creation time known
     EXPECT_NE(errorOf("SELECT Due > 5", doc), "");
+    EXPECT_NE(errorOf(R"(SELECT Due < "")", doc), "");
+    // A time-date item is no empty text (the mail templates' PostedDate = "" for drafts).
+    EXPECT_FALSE(selects(R"(SELECT Due = "")", doc));
+    EXPECT_TRUE(selects(R"(SELECT Due != "" & Missing = "")", doc));
+    // Parts of time-dates: 2009-01-02 was a Friday (Sunday is 1); a date has no hour.
+    EXPECT_EQ(value("@Year([01/02/2009 10:20:30]):@Month([01/02/2009]):@Day([01/02/2009]):@Weekday([01/02/2009])"),
+        (VariantArray { 2009.0, 1.0, 2.0, 6.0 }));
+    EXPECT_EQ(value("@Hour([01/02/2009 10:20:30]):@Minute([10:20:30]):@Second([10:20:30]):@Hour([01/02/2009])"),
+        (VariantArray { 10.0, 20.0, 30.0, -1.0 }));
 }
 
 TEST(FormulaLanguage, UnsupportedFunctionsAreNamedNotGuessed)

@@ -176,6 +176,11 @@ namespace {
         EXPECT_EQ(walkView(*db, "($Mapping)"), (Ids { "2006" }));
         EXPECT_EQ(walkView(*db, "($LoginForms)"), (Ids { "200A" }));
         EXPECT_EQ(walkView(*db, "($PasswordForms)"), Ids {});
+
+        // Every selection formula of the bundled samples is evaluated.
+        for (const char* sample : { "mailfile.dxl", "personaljournal.dxl" })
+            for (const auto& view : open(std::string(FERRYMARK_SOURCE_DIR) + "/samples/" + sample)->Views())
+                EXPECT_EQ(notes::UnevaluatedReason(*view), "") << sample << ": " << view->Name();
     }
 
 } // namespace
