@@ -123,6 +123,14 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Indexing
 
+struct FormulaContents {
+    // One scan of the documents evaluates the formulas of all views that need one: shared by
+    // every view of the index, run when the first of them is walked or counted.
+    std::shared_ptr<std::once_flag> scan;
+    std::vector<std::uint32_t> documents;
+    std::string reason;
+};
+
 class IndexBuilder final : public XmlHandler {
 public:
     explicit IndexBuilder(DatabaseIndex& index)
@@ -451,6 +459,7 @@ private:
         }
         std::stable_sort(folderRefs_All_.begin(), folderRefs_All_.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::shared_ptr<std::once_flag> formulaScan;
         for (auto& pending : pendingViews_) {
             ViewRecord view = std::move(pending.view);
             if (pending.hasEntries) {
@@ -469,8 +478,11 @@ private:
             } else {
                 view.allDocuments = selectsAll(pending.formula);
                 if (!view.allDocuments) {
+                    if (!formulaScan)
+                        formulaScan = std::make_shared<std::once_flag>();
                     view.formula = std::move(pending.formula);
                     view.selected = std::make_shared<FormulaContents>();
+                    view.selected->scan = formulaScan;
                 }
             }
             view.documents.shrink_to_fit();
@@ -1176,12 +1188,6 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
 // ---------------------------------------------------------------------------------------------
 // Views listed by their selection formula
 
-struct FormulaContents {
-    std::once_flag once;
-    std::vector<std::uint32_t> documents;
-    std::string reason;
-};
-
 namespace {
     class FormulaDocument final : public formula::Document {
     public:
@@ -1226,84 +1232,115 @@ namespace {
         return t.toUnixMillis();
     }
 
-    // Evaluates the view's formula over every document, in file order. A document that cannot
-    // be read, or for which the formula fails, is not selected (as Notes leaves it out).
-    void selectByFormula(const DatabaseIndex& index, const ViewRecord& view, FormulaContents& out)
+    // Why a view's formula cannot be evaluated, or nothing when it can (then parsed is set).
+    std::string checkFormula(const std::string& text, std::optional<formula::Formula>& parsed)
     {
-        if (view.formula.find_first_not_of(" \t\r\n") == std::string::npos) {
-            out.reason = "it has no selection formula";
-            return;
+        if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+            return "it has no selection formula";
+        if (text == CompiledFormula)
+            return "its selection formula is stored compiled ($Formula), which cannot be read";
+        auto result = formula::Formula::parse(text);
+        if (const auto* error = std::get_if<formula::ParseError>(&result))
+            return "its selection formula cannot be read (" + error->describe() + ")";
+        auto& f = std::get<formula::Formula>(result);
+        if (!f.unsupported().empty())
+            return "its selection formula uses " + f.unsupported() + ", which is not supported";
+        parsed = std::move(f);
+        return {};
+    }
+
+    // Adds the responses of selected documents: direct ones for @AllChildren, all levels for
+    // @AllDescendants, found by walking down from each document the formula selected.
+    void addResponses(
+        const std::vector<std::vector<std::uint32_t>>& children, bool allLevels, std::vector<char>& selected)
+    {
+        std::vector<std::pair<std::uint32_t, bool>> pending; // (document, below a selected one)
+        for (std::uint32_t i = 0; i < selected.size(); ++i)
+            if (selected[i])
+                pending.emplace_back(i, false);
+        while (!pending.empty()) {
+            const auto [document, below] = pending.back();
+            pending.pop_back();
+            if (below && !allLevels)
+                continue;
+            for (const std::uint32_t child : children[document]) {
+                if (selected[child])
+                    continue;
+                selected[child] = 1;
+                pending.emplace_back(child, true);
+            }
         }
-        if (view.formula == CompiledFormula) {
-            out.reason = "its selection formula is stored compiled ($Formula), which cannot be read";
-            return;
-        }
-        auto parsed = formula::Formula::parse(view.formula);
-        if (const auto* error = std::get_if<formula::ParseError>(&parsed)) {
-            out.reason = "its selection formula cannot be read (" + error->describe() + ")";
-            return;
-        }
-        const auto& f = std::get<formula::Formula>(parsed);
-        if (!f.unsupported().empty()) {
-            out.reason = "its selection formula uses " + f.unsupported() + ", which is not supported";
-            return;
-        }
-        const bool responses = f.usesAllDescendants() || f.usesAllChildren();
-        const std::int64_t now = localNow();
+    }
+
+    // Evaluates the selection formulas of all views that need one over every document, in file
+    // order, reading each document once with the items any of them names. A document that
+    // cannot be read, or for which a formula fails, is not selected (as Notes leaves it out).
+    void selectByFormulas(const DatabaseIndex& index)
+    {
+        struct Pending {
+            FormulaContents* out;
+            formula::Formula formula;
+            std::vector<char> selected;
+        };
+        std::vector<Pending> pending;
+        std::vector<std::string> items;
+        bool responses = false;
         const auto& documents = index.documents();
-        std::vector<char> selected(documents.size(), 0);
+        for (const auto& view : index.views()) {
+            if (!view.selected)
+                continue;
+            std::optional<formula::Formula> parsed;
+            view.selected->reason = checkFormula(view.formula, parsed);
+            if (!parsed)
+                continue;
+            for (const auto& name : parsed->itemNames())
+                if (std::find(items.begin(), items.end(), name) == items.end())
+                    items.push_back(name);
+            responses = responses || parsed->usesAllDescendants() || parsed->usesAllChildren();
+            pending.push_back(Pending { view.selected.get(), std::move(*parsed), std::vector<char>(documents.size()) });
+        }
+        if (pending.empty())
+            return;
+        const std::int64_t now = localNow();
         std::vector<std::string> parents(responses ? documents.size() : 0);
         for (std::uint32_t i = 0; i < documents.size(); ++i) {
             try {
-                const ParsedDocument document = readDocument(index, i, "NotesView", "evaluate", &f.itemNames());
+                const ParsedDocument document = readDocument(index, i, "NotesView", "evaluate", &items);
                 FormulaDocument access(document);
-                selected[i] = f.evaluate(access, now).selected ? 1 : 0;
+                for (auto& p : pending)
+                    p.selected[i] = p.formula.evaluate(access, now).selected ? 1 : 0;
                 if (responses)
                     parents[i] = document.parentUnid;
             } catch (const automation::AutomationError&) {
                 // An unreadable document is reported where it is opened; it selects nothing here.
             }
         }
+        std::vector<std::vector<std::uint32_t>> children;
         if (responses) {
-            // Responses of selected documents: direct ones for @AllChildren, all levels for
-            // @AllDescendants, found by walking down from each selected document.
             std::unordered_map<std::string, std::uint32_t> byUnid;
             for (std::uint32_t i = 0; i < documents.size(); ++i)
                 if (!documents[i].unid.empty())
                     byUnid.emplace(documents[i].unid, i);
-            std::unordered_multimap<std::uint32_t, std::uint32_t> children;
+            children.resize(documents.size());
             for (std::uint32_t i = 0; i < documents.size(); ++i)
                 if (auto parent = byUnid.find(parents[i]); !parents[i].empty() && parent != byUnid.end())
-                    children.emplace(parent->second, i);
-            std::vector<std::pair<std::uint32_t, bool>> pending; // (document, its responses' level is deeper)
-            for (std::uint32_t i = 0; i < documents.size(); ++i)
-                if (selected[i])
-                    pending.emplace_back(i, false);
-            while (!pending.empty()) {
-                const auto [document, deeper] = pending.back();
-                pending.pop_back();
-                if (deeper && !f.usesAllDescendants())
-                    continue;
-                auto range = children.equal_range(document);
-                for (auto c = range.first; c != range.second; ++c) {
-                    if (selected[c->second])
-                        continue;
-                    selected[c->second] = 1;
-                    pending.emplace_back(c->second, true);
-                }
-            }
+                    children[parent->second].push_back(i);
         }
-        for (std::uint32_t i = 0; i < documents.size(); ++i)
-            if (selected[i])
-                out.documents.push_back(i);
-        out.documents.shrink_to_fit();
+        for (auto& p : pending) {
+            if (p.formula.usesAllDescendants() || p.formula.usesAllChildren())
+                addResponses(children, p.formula.usesAllDescendants(), p.selected);
+            for (std::uint32_t i = 0; i < documents.size(); ++i)
+                if (p.selected[i])
+                    p.out->documents.push_back(i);
+            p.out->documents.shrink_to_fit();
+        }
     }
 
     const FormulaContents* formulaContents(const DatabaseIndex& index, const ViewRecord& view)
     {
         if (!view.selected)
             return nullptr;
-        std::call_once(view.selected->once, [&] { selectByFormula(index, view, *view.selected); });
+        std::call_once(*view.selected->scan, [&] { selectByFormulas(index); });
         return view.selected.get();
     }
 } // namespace

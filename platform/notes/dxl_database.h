@@ -37,7 +37,8 @@ struct ViewRecord {
     bool allDocuments = false; // SELECT @All: every document in file order
     std::vector<std::uint32_t> documents; // indices into DatabaseIndex::documents, in view order
     // The selection formula when it decides the view's documents (no entries, no folder, not
-    // SELECT @All): evaluated over all documents in file order when the view is first walked.
+    // SELECT @All): evaluated over all documents in file order, in one scan for all such views
+    // of the index, when the first of them is walked or counted.
     std::string formula;
     std::shared_ptr<FormulaContents> selected;
 };
