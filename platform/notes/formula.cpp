@@ -409,7 +409,7 @@ namespace {
         { "@DATE", Fn::Date, 1, 6 },
         { "@NOW", Fn::Now, 0, 0 },
         { "@TODAY", Fn::Today, 0, 0 },
-        { "@ADJUST", Fn::Adjust, 7, 7 },
+        { "@ADJUST", Fn::Adjust, 7, 8 }, // the 8th, [InLocalTime] or [InGMT], only matters across DST changes
         { "@LEFT", Fn::Left, 2, 2 },
         { "@RIGHT", Fn::Right, 2, 2 },
         { "@WORD", Fn::Word, 3, 3 },
@@ -949,6 +949,11 @@ namespace {
             case Tok::Bracket:
                 if (auto t = parseTimeConstant(tok_.text)) {
                     n.constant = { *t };
+                } else if (const auto first = tok_.text.find_first_not_of(" \t");
+                           first != std::string::npos && tok_.text[first] >= '0' && tok_.text[first] <= '9') {
+                    // A time-date in a form not read here ([6/15] without its year, the time first).
+                    unsupported("the time-date constant [" + tok_.text + "]");
+                    n.constant = { tok_.text };
                 } else {
                     // A keyword such as [EditDocument], only meaningful to functions not supported here.
                     n.constant = { tok_.text };

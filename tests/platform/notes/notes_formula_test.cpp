@@ -287,6 +287,7 @@ TEST(FormulaLanguage, UnsupportedFunctionsAreNamedNotGuessed)
     EXPECT_EQ(parse("FIELD x := 1; SELECT @All").unsupported(), "FIELD");
     EXPECT_EQ(parse("SELECT x[1] = 2").unsupported(), "[] (list subscript)");
     EXPECT_EQ(parse("@Command([EditDocument])").unsupported(), "@Command");
+    EXPECT_EQ(parse("SELECT @Created > [6/15]").unsupported(), "the time-date constant [6/15]");
     EXPECT_EQ(parse(R"(SELECT @Contains(Subject; "x"))").unsupported(), "");
 }
 
