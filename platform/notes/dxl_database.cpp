@@ -26,9 +26,10 @@ namespace {
     constexpr std::uint32_t NoteIdAsWritten = 2;
     constexpr std::uint32_t NoNoteId = 4;
 
-    // Limits that keep memory bounded whatever the file holds.
     // Stands for a selection formula that the file holds only compiled (a view note's $Formula).
     constexpr const char* CompiledFormula = "\x01compiled";
+
+    // Limits that keep memory bounded whatever the file holds.
     constexpr std::size_t MaxIndexedText = std::size_t { 64 } * 1024; // a view name, formula or $FolderRef value
     constexpr std::uint64_t MaxDocumentValues = 64ULL * 1024 * 1024; // item values of one document
 
@@ -936,6 +937,9 @@ namespace {
             inRichText_ = false;
             inText_ = false;
             paragraphDepth_ = 0;
+            if (isRef_ && out_.parentUnid.empty() && !item_.values.empty()
+                && item_.values.front().type() == automation::Variant::Type::Text)
+                out_.parentUnid = upper(item_.values.front().toText()); // $REF written as text
             if (item_.attachment >= 0) {
                 const auto& a = out_.attachments[static_cast<std::size_t>(item_.attachment)];
                 item_.values = { automation::Variant(a.fileName) };

@@ -96,6 +96,9 @@ namespace {
         builder.raw(rawDocument("100E", "AAAAAAAA11111111BBBBBBBB55555555", "Reply", "20090104T080000,00+01", "",
             refItem("AAAAAAAA11111111BBBBBBBB99999999")));
         builder.raw(rawDocument("1012", "AAAAAAAA11111111BBBBBBBB66666666", "Topic", "20090105T080000,00+01"));
+        // $REF written as text names the parent too.
+        builder.raw(rawDocument("1016", "AAAAAAAA11111111BBBBBBBB77777777", "Reply", "20090105T080000,00+01", "",
+            "<item name='$Ref'><text>" + replyUnid + "</text></item>"));
         builder.view("Threads").formula(R"(SELECT Form = "Topic" & @Created < [01/01/2009] | @AllDescendants)");
         builder.view("First level").formula(R"(SELECT Form = "Topic" & @Created < [01/01/2009] | @AllChildren)");
         builder.view("Responses").formula("SELECT @IsResponseDoc");
@@ -103,9 +106,9 @@ namespace {
         auto db = open(builder);
 
         using Ids = std::vector<std::string>;
-        EXPECT_EQ(walkView(*db, "Threads"), (Ids { "1002", "1006", "100A" }));
+        EXPECT_EQ(walkView(*db, "Threads"), (Ids { "1002", "1006", "100A", "1016" }));
         EXPECT_EQ(walkView(*db, "First level"), (Ids { "1002", "1006" }));
-        EXPECT_EQ(walkView(*db, "Responses"), (Ids { "1006", "100A", "100E" }));
+        EXPECT_EQ(walkView(*db, "Responses"), (Ids { "1006", "100A", "100E", "1016" }));
         EXPECT_EQ(walkView(*db, "New year"), (Ids { "1006", "100A" }));
     }
 
