@@ -14,7 +14,11 @@
 // - Time-dates compare by their civil date and time as written (the UTC offset is not applied),
 //   as constants such as [01/02/2009] (month/day/year) are written in local time.
 // - Text in a logical context, or operands of different types, are an error: the document is
-//   not selected, as Notes leaves out a document whose selection formula fails.
+//   not selected, as Notes leaves out a document whose selection formula fails. The one
+//   exception is = and != against "", which a value of another type never equals.
+// - The @functions are those of the Functions table below; SELECT, DEFAULT, REM and temporary
+//   variables are statements. FIELD, ENVIRONMENT, the [] subscript, time-date constants in
+//   other forms ([6/15], the time first) and every other @function make the formula unsupported.
 #include "formula.h"
 
 #include <algorithm>
