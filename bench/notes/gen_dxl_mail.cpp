@@ -25,13 +25,14 @@ struct Options {
     std::uint64_t attachmentEvery = 0; // every K-th message gets one; 0: none
     int bodyParagraphs = 4;
     std::uint32_t seed = 1;
+    std::uint64_t viewFormulas = 0; // 1: ($Calendar) and ($ToDo) by selection formula, not entries
 };
 
 [[noreturn]] void usage(const char* why)
 {
     std::cerr << "ferrymark_gen_dxl: " << why
               << "\nusage: ferrymark_gen_dxl --out FILE [--messages N] [--folders F] [--attachment-size BYTES]"
-                 " [--attachment-every K] [--body-paragraphs P] [--seed S]\n";
+                 " [--attachment-every K] [--body-paragraphs P] [--seed S] [--view-formulas 0|1]\n";
     std::exit(2);
 }
 
@@ -62,6 +63,8 @@ Options parse(int argc, char** argv)
             o.bodyParagraphs = static_cast<int>(n);
         else if (arg == "--seed")
             o.seed = static_cast<std::uint32_t>(n);
+        else if (arg == "--view-formulas")
+            o.viewFormulas = n;
         else
             usage(("unknown option " + arg).c_str());
     }
@@ -208,7 +211,11 @@ int main(int argc, char** argv)
     for (const auto& [name, ids] : { std::pair { "($Calendar)", &calendar }, std::pair { "($ToDo)", &todo } }) {
         dxl::ViewBuilder view(name, false, noteId(design), unid(design + 1000));
         ++design;
-        out << view.entries(*ids).xml();
+        if (o.viewFormulas != 0)
+            out << view.formula(std::string("SELECT Form = \"") + (ids == &calendar ? "Appointment" : "Task") + "\"")
+                       .xml();
+        else
+            out << view.entries(*ids).xml();
     }
     dxl::ViewBuilder all("($All)", false, noteId(design), unid(design + 1000));
     out << all.selectAll().xml();

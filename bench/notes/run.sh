@@ -20,3 +20,11 @@ echo
 echo "== mail with attachments: $((messages / 20)) messages, 256 KiB on every second one"
 "$gen" --out "$work/attachments.dxl" --messages $((messages / 20)) --attachment-size 262144 --attachment-every 2
 "$bench" "$work/attachments.dxl"
+echo
+echo "== views by entries against views by selection formula: $((messages * 2)) messages"
+"$gen" --out "$work/entries.dxl" --messages $((messages * 2)) --folders 12
+"$gen" --out "$work/formulas.dxl" --messages $((messages * 2)) --folders 12 --view-formulas 1
+echo "-- entries"
+"$bench" "$work/entries.dxl" | grep -E '^(database|open|view)'
+echo "-- formulas"
+"$bench" "$work/formulas.dxl" | grep -E '^(database|open|view)'

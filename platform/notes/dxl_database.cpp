@@ -3,6 +3,7 @@
 #include "automation/automation.h"
 #include "base64.h"
 #include "dxl_values.h"
+#include "formula.h"
 #include "native_mime.h"
 #include "raw_items.h"
 
@@ -12,8 +13,10 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <limits>
+#include <mutex>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -25,6 +28,9 @@ namespace {
     constexpr std::uint32_t NoteIdUpperCase = 1;
     constexpr std::uint32_t NoteIdAsWritten = 2;
     constexpr std::uint32_t NoNoteId = 4;
+
+    // Stands for a selection formula that the file holds only compiled (a view note's $Formula).
+    constexpr const char* CompiledFormula = "\x01compiled";
 
     // Limits that keep memory bounded whatever the file holds.
     constexpr std::size_t MaxIndexedText = std::size_t { 64 } * 1024; // a view name, formula or $FolderRef value
@@ -121,6 +127,14 @@ namespace {
 // ---------------------------------------------------------------------------------------------
 // Indexing
 
+struct FormulaContents {
+    // One scan of the documents evaluates the formulas of all views that need one: shared by
+    // every view of the index, run when the first of them is walked or counted.
+    std::shared_ptr<std::once_flag> scan;
+    std::vector<std::uint32_t> documents;
+    std::string reason;
+};
+
 class IndexBuilder final : public XmlHandler {
 public:
     explicit IndexBuilder(DatabaseIndex& index)
@@ -191,8 +205,16 @@ public:
                     capture_ = Capture::Title;
                 else if (kind_ == Kind::ViewNote && equalsIgnoreCase(itemName, "$Flags"))
                     capture_ = Capture::Flags;
+                else if (kind_ == Kind::ViewNote && equalsIgnoreCase(itemName, "$Formula"))
+                    capture_ = Capture::Formula;
             }
-        } else if (capture_ != Capture::None && local == "text") {
+        } else if (capture_ == Capture::Formula && local == "formula") {
+            // The view note's own $Formula item: its text, unless stored compiled.
+            if (isTrue(attribute(attrs, "compiled")))
+                compiledFormula_ = true;
+            else
+                startText();
+        } else if (capture_ != Capture::None && capture_ != Capture::Formula && local == "text") {
             startText();
         } else if (kind_ != Kind::Document && local == "code") {
             const char* event = attribute(attrs, "event");
@@ -222,7 +244,9 @@ public:
             if (local == "text" || local == "formula") {
                 inText_ = false;
                 reader_->wantCharacters(false);
-                if (local == "formula")
+                if (local == "formula" && capture_ == Capture::Formula)
+                    itemFormula_ = std::move(text_);
+                else if (local == "formula")
                     formula_ = std::move(text_);
                 else
                     values_.push_back(std::move(text_));
@@ -250,7 +274,7 @@ public:
 private:
     enum class Root : std::uint8_t { None, Database, Note, Other };
     enum class Kind : std::uint8_t { Ignored, Document, View, Folder, ViewNote };
-    enum class Capture : std::uint8_t { None, FolderRef, Title, Flags };
+    enum class Capture : std::uint8_t { None, FolderRef, Title, Flags, Formula };
 
     void beginNote(std::string_view local, const char** attrs)
     {
@@ -290,6 +314,8 @@ private:
         startLength_ = static_cast<std::uint64_t>(std::max(reader_->eventLength(), 0));
         unid_.clear();
         formula_.clear();
+        itemFormula_.clear();
+        compiledFormula_ = false;
         entries_.clear();
         hasEntries_ = false;
         inSelection_ = false;
@@ -345,6 +371,7 @@ private:
             if (!values_.empty())
                 flags_ = values_.front();
             break;
+        case Capture::Formula:
         case Capture::None:
             break;
         }
@@ -376,6 +403,10 @@ private:
                     view_.aliases.assign(names.begin() + 1, names.end());
                 }
                 view_.isFolder = flags_.find('F') != std::string::npos;
+                if (formula_.empty() && !itemFormula_.empty())
+                    formula_ = std::move(itemFormula_);
+                else if (formula_.empty() && compiledFormula_)
+                    formula_ = CompiledFormula;
             }
             pendingViews_.push_back(PendingView {
                 std::move(view_), std::move(unid_), std::move(formula_), hasEntries_, std::move(entries_) });
@@ -432,6 +463,7 @@ private:
         }
         std::stable_sort(folderRefs_All_.begin(), folderRefs_All_.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
+        std::shared_ptr<std::once_flag> formulaScan;
         for (auto& pending : pendingViews_) {
             ViewRecord view = std::move(pending.view);
             if (pending.hasEntries) {
@@ -449,6 +481,13 @@ private:
                 }
             } else {
                 view.allDocuments = selectsAll(pending.formula);
+                if (!view.allDocuments) {
+                    if (!formulaScan)
+                        formulaScan = std::make_shared<std::once_flag>();
+                    view.formula = std::move(pending.formula);
+                    view.selected = std::make_shared<FormulaContents>();
+                    view.selected->scan = formulaScan;
+                }
             }
             view.documents.shrink_to_fit();
             index_.views_.push_back(std::move(view));
@@ -477,6 +516,8 @@ private:
     ViewRecord view_;
     std::string unid_;
     std::string formula_;
+    std::string itemFormula_;
+    bool compiledFormula_ = false;
     std::string title_;
     std::string flags_;
     bool inSelection_ = false;
@@ -562,7 +603,7 @@ std::size_t DatabaseIndex::memoryUsed() const
     for (const auto& [k, v] : unusualNoteIds_)
         bytes += sizeof(k) + sizeof(v) + v.capacity() + 16;
     for (const auto& v : views_) {
-        bytes += sizeof(v) + v.name.capacity() + v.documents.capacity() * sizeof(std::uint32_t);
+        bytes += sizeof(v) + v.name.capacity() + v.documents.capacity() * sizeof(std::uint32_t) + v.formula.capacity();
         for (const auto& a : v.aliases)
             bytes += sizeof(a) + a.capacity();
     }
@@ -575,8 +616,9 @@ std::size_t DatabaseIndex::memoryUsed() const
 namespace {
     class DocumentReader final : public XmlHandler {
     public:
-        explicit DocumentReader(ParsedDocument& out)
+        DocumentReader(ParsedDocument& out, const std::vector<std::string>* onlyItems)
             : out_(out)
+            , onlyItems_(onlyItems)
         {
         }
         XmlReader* reader = nullptr;
@@ -585,8 +627,24 @@ namespace {
         {
             ++depth_;
             // Depth 1 is the wrapper, 2 the note, 3 its items (and a <mime> element).
-            if (depth_ <= 2 || (depth_ > 3 && !inItem_))
+            if (depth_ == 2) {
+                if (const char* form = attribute(attrs, "form"))
+                    out_.form = form;
+                if (const char* parent = attribute(attrs, "parent"); parent != nullptr && *parent != 0) {
+                    out_.parentUnid = upper(parent);
+                    out_.response = true;
+                }
+                if (isTrue(attribute(attrs, "response")))
+                    out_.response = true;
                 return;
+            }
+            if (depth_ < 2)
+                return;
+            if (depth_ > 3 && !inItem_) {
+                if (inNoteInfo_)
+                    noteInfoElement(localName(name, DxlNamespace));
+                return;
+            }
             const auto local = localName(name, DxlNamespace);
             if (depth_ == 3) {
                 if (local == "item") {
@@ -595,6 +653,8 @@ namespace {
                     inMime_ = true;
                     text_.clear();
                     reader->wantCharacters(true);
+                } else if (local == "noteinfo") {
+                    inNoteInfo_ = true;
                 }
                 return;
             }
@@ -648,6 +708,8 @@ namespace {
                     setType(static_cast<int>(std::strtol(t, nullptr, 16)));
                 if (local == "rawitemdata" && (item_.type == TypeRfc822Text || item_.type == TypeMimePart))
                     startText(Value::Raw);
+                else if (isRef_ && depth_ == 4 && local == "rawitemdata")
+                    startText(Value::Reference); // a note reference list: the parent's UNID
                 else
                     skipDepth_ = depth_;
             }
@@ -657,6 +719,18 @@ namespace {
         {
             if (depth_ == skipDepth_) {
                 skipDepth_ = 0;
+            } else if (inNoteInfo_ && !inItem_) {
+                if (depth_ == 3) {
+                    inNoteInfo_ = false;
+                } else if (depth_ == 4) {
+                    noteTime_ = nullptr;
+                } else if (inText_ && depth_ == textDepth_) {
+                    inText_ = false;
+                    reader->wantCharacters(false);
+                    if (noteTime_ != nullptr)
+                        *noteTime_ = parseDateTime(text_);
+                    text_.clear();
+                }
             } else if (depth_ == 3 && inItem_) {
                 endItem();
             } else if (depth_ == 3 && inMime_) {
@@ -711,13 +785,54 @@ namespace {
         }
 
     private:
-        enum class Value : std::uint8_t { Text, Number, DateTime, Formula, Raw };
+        enum class Value : std::uint8_t { Text, Number, DateTime, Formula, Raw, Reference };
+
+        void noteInfoElement(std::string_view local)
+        {
+            if (depth_ == 4 && (local == "created" || local == "modified")) {
+                noteTime_ = local == "created" ? &out_.created : &out_.modified;
+            } else if (depth_ == 5 && noteTime_ != nullptr && local == "datetime") {
+                inText_ = true;
+                textDepth_ = depth_;
+                text_.clear();
+                reader->wantCharacters(true);
+            }
+        }
+
+        // $REF as raw item data: a note reference list (a count, then 16-byte UNIDs, each two
+        // little-endian TIMEDATEs, per the Notes C API), written as the UNID text Notes shows.
+        void referenceData()
+        {
+            std::string bytes;
+            Base64Decoder decoder;
+            if (decoder.decode(text_.data(), text_.size(), bytes) || bytes.size() < 18)
+                return;
+            auto word = [&](std::size_t at) {
+                std::uint32_t v = 0;
+                for (int i = 3; i >= 0; --i)
+                    v = (v << 8) | static_cast<unsigned char>(bytes[at + static_cast<std::size_t>(i)]);
+                return v;
+            };
+            char unid[33];
+            std::snprintf(unid, sizeof unid, "%08X%08X%08X%08X", word(6), word(2), word(14), word(10));
+            out_.parentUnid = unid;
+        }
 
         void beginItem(const char** attrs)
         {
+            const char* n = attribute(attrs, "name");
+            isRef_ = n != nullptr && equalsIgnoreCase(n, "$REF");
+            if (isRef_)
+                out_.response = true;
+            if (onlyItems_ != nullptr && !isRef_) {
+                const std::string key = upper(n != nullptr ? n : "");
+                if (std::find(onlyItems_->begin(), onlyItems_->end(), key) == onlyItems_->end()) {
+                    skipDepth_ = depth_;
+                    return;
+                }
+            }
             inItem_ = true;
             item_ = Item {};
-            const char* n = attribute(attrs, "name");
             item_.name = n != nullptr ? n : "";
             item_.type = TypeText;
             if (isTrue(attribute(attrs, "names")))
@@ -816,6 +931,9 @@ namespace {
                 else
                     reader->fail("item \"" + item_.name + "\": \"" + text_ + "\" is not a Domino date-time");
                 break;
+            case Value::Reference:
+                referenceData();
+                break;
             }
             text_.clear();
         }
@@ -849,6 +967,9 @@ namespace {
             inRichText_ = false;
             inText_ = false;
             paragraphDepth_ = 0;
+            if (isRef_ && out_.parentUnid.empty() && !item_.values.empty()
+                && item_.values.front().type() == automation::Variant::Type::Text)
+                out_.parentUnid = upper(item_.values.front().toText()); // $REF written as text
             if (item_.attachment >= 0) {
                 const auto& a = out_.attachments[static_cast<std::size_t>(item_.attachment)];
                 item_.values = { automation::Variant(a.fileName) };
@@ -868,10 +989,14 @@ namespace {
 
     private:
         ParsedDocument& out_;
+        const std::vector<std::string>* onlyItems_;
         int depth_ = 0;
         bool inItem_ = false;
         bool inMime_ = false;
         std::string raw_; // decoded bytes of the item's raw data
+        bool isRef_ = false;
+        bool inNoteInfo_ = false;
+        std::optional<automation::DateTime>* noteTime_ = nullptr;
         Item item_;
         int skipDepth_ = 0;
         bool inText_ = false;
@@ -1026,11 +1151,12 @@ namespace {
     }
 } // namespace
 
-ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member)
+ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member,
+    const std::vector<std::string>* onlyItems)
 {
     const auto& record = index.documents()[document];
     ParsedDocument out;
-    DocumentReader handler(out);
+    DocumentReader handler(out, onlyItems);
     XmlReader reader(handler, index.encoding().empty() ? nullptr : index.encoding().c_str());
     handler.reader = &reader;
     if (!reader.parse(index.file(), record.offset, record.offset + record.length, { record.line, record.column },
@@ -1150,6 +1276,191 @@ void extractAttachment(const DatabaseIndex& index, const Attachment& attachment,
         ::unlinkat(dir.fd, part.c_str(), 0);
         throw automation::AutomationError(object, member, target + ": cannot put the file in place: " + error);
     }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Views listed by their selection formula
+
+namespace {
+    class FormulaDocument final : public formula::Document {
+    public:
+        explicit FormulaDocument(const ParsedDocument& document)
+            : document_(document)
+        {
+        }
+        const automation::VariantArray* item(std::string_view name) override
+        {
+            for (const auto& item : document_.items)
+                if (equalsIgnoreCase(item.name, name))
+                    return &item.values;
+            // A document exported with its form as an attribute only still has that Form.
+            if (!document_.form.empty() && equalsIgnoreCase(name, "Form")) {
+                form_ = { automation::Variant(document_.form) };
+                return &form_;
+            }
+            return nullptr;
+        }
+        std::optional<automation::DateTime> created() override { return document_.created; }
+        std::optional<automation::DateTime> modified() override { return document_.modified; }
+        bool isResponse() override { return document_.response; }
+
+    private:
+        const ParsedDocument& document_;
+        automation::VariantArray form_;
+    };
+
+    // The local civil time now, in milliseconds since 1970 counted as UTC.
+    std::int64_t localNow()
+    {
+        const std::time_t now = std::time(nullptr);
+        std::tm local {};
+        ::localtime_r(&now, &local);
+        automation::DateTime t;
+        t.year = local.tm_year + 1900;
+        t.month = local.tm_mon + 1;
+        t.day = local.tm_mday;
+        t.hour = local.tm_hour;
+        t.minute = local.tm_min;
+        t.second = std::min(local.tm_sec, 59);
+        return t.toUnixMillis();
+    }
+
+    // Why a view's formula cannot be evaluated, or nothing when it can (then parsed is set).
+    std::string checkFormula(const std::string& text, std::optional<formula::Formula>& parsed)
+    {
+        if (text.find_first_not_of(" \t\r\n") == std::string::npos)
+            return "it has no selection formula";
+        if (text == CompiledFormula)
+            return "its selection formula is stored compiled ($Formula), which cannot be read";
+        auto result = formula::Formula::parse(text);
+        if (const auto* error = std::get_if<formula::ParseError>(&result))
+            return "its selection formula cannot be read (" + error->describe() + ")";
+        auto& f = std::get<formula::Formula>(result);
+        if (!f.unsupported().empty())
+            return "its selection formula uses " + f.unsupported() + ", which is not supported";
+        parsed = std::move(f);
+        return {};
+    }
+
+    // Adds the responses of selected documents: direct ones for @AllChildren, all levels for
+    // @AllDescendants, found by walking down from each document the formula selected.
+    void addResponses(
+        const std::vector<std::vector<std::uint32_t>>& children, bool allLevels, std::vector<char>& selected)
+    {
+        std::vector<std::pair<std::uint32_t, bool>> pending; // (document, below a selected one)
+        for (std::uint32_t i = 0; i < selected.size(); ++i)
+            if (selected[i])
+                pending.emplace_back(i, false);
+        while (!pending.empty()) {
+            const auto [document, below] = pending.back();
+            pending.pop_back();
+            if (below && !allLevels)
+                continue;
+            for (const std::uint32_t child : children[document]) {
+                if (selected[child])
+                    continue;
+                selected[child] = 1;
+                pending.emplace_back(child, true);
+            }
+        }
+    }
+
+    // Evaluates the selection formulas of all views that need one over every document, in file
+    // order, reading each document once with the items any of them names. A document that
+    // cannot be read, or for which a formula fails, is not selected (as Notes leaves it out).
+    void selectByFormulas(const DatabaseIndex& index)
+    {
+        struct Pending {
+            FormulaContents* out;
+            formula::Formula formula;
+            std::vector<char> selected;
+        };
+        std::vector<Pending> pending;
+        std::vector<std::string> items;
+        bool responses = false;
+        const auto& documents = index.documents();
+        for (const auto& view : index.views()) {
+            if (!view.selected)
+                continue;
+            std::optional<formula::Formula> parsed;
+            view.selected->reason = checkFormula(view.formula, parsed);
+            if (!parsed)
+                continue;
+            for (const auto& name : parsed->itemNames())
+                if (std::find(items.begin(), items.end(), name) == items.end())
+                    items.push_back(name);
+            responses = responses || parsed->usesAllDescendants() || parsed->usesAllChildren();
+            pending.push_back(Pending { view.selected.get(), std::move(*parsed), std::vector<char>(documents.size()) });
+        }
+        if (pending.empty())
+            return;
+        const std::int64_t now = localNow();
+        std::vector<std::string> parents(responses ? documents.size() : 0);
+        for (std::uint32_t i = 0; i < documents.size(); ++i) {
+            try {
+                const ParsedDocument document = readDocument(index, i, "NotesView", "evaluate", &items);
+                FormulaDocument access(document);
+                for (auto& p : pending)
+                    p.selected[i] = p.formula.evaluate(access, now).selected ? 1 : 0;
+                if (responses)
+                    parents[i] = document.parentUnid;
+            } catch (const automation::AutomationError&) {
+                // An unreadable document is reported where it is opened; it selects nothing here.
+            }
+        }
+        std::vector<std::vector<std::uint32_t>> children;
+        if (responses) {
+            std::unordered_map<std::string, std::uint32_t> byUnid;
+            for (std::uint32_t i = 0; i < documents.size(); ++i)
+                if (!documents[i].unid.empty())
+                    byUnid.emplace(documents[i].unid, i);
+            children.resize(documents.size());
+            for (std::uint32_t i = 0; i < documents.size(); ++i)
+                if (auto parent = byUnid.find(parents[i]); !parents[i].empty() && parent != byUnid.end())
+                    children[parent->second].push_back(i);
+        }
+        for (auto& p : pending) {
+            if (p.formula.usesAllDescendants() || p.formula.usesAllChildren())
+                addResponses(children, p.formula.usesAllDescendants(), p.selected);
+            for (std::uint32_t i = 0; i < documents.size(); ++i)
+                if (p.selected[i])
+                    p.out->documents.push_back(i);
+            p.out->documents.shrink_to_fit();
+        }
+    }
+
+    const FormulaContents* formulaContents(const DatabaseIndex& index, const ViewRecord& view)
+    {
+        if (!view.selected)
+            return nullptr;
+        std::call_once(*view.selected->scan, [&] { selectByFormulas(index); });
+        return view.selected.get();
+    }
+} // namespace
+
+std::size_t DatabaseIndex::viewSize(const ViewRecord& view) const
+{
+    if (view.allDocuments)
+        return documents_.size();
+    if (const auto* contents = formulaContents(*this, view))
+        return contents->documents.size();
+    return view.documents.size();
+}
+
+std::uint32_t DatabaseIndex::viewDocument(const ViewRecord& view, std::size_t position) const
+{
+    if (view.allDocuments)
+        return static_cast<std::uint32_t>(position);
+    if (const auto* contents = formulaContents(*this, view))
+        return contents->documents[position];
+    return view.documents[position];
+}
+
+std::string DatabaseIndex::unevaluatedReason(const ViewRecord& view) const
+{
+    if (const auto* contents = formulaContents(*this, view))
+        return contents->reason;
+    return {};
 }
 
 } // namespace notes::detail

@@ -28,12 +28,19 @@ struct DocumentRecord {
     std::string unid; // upper case, as <noteinfo unid> gives it; empty when missing
 };
 
+struct FormulaContents; // a view's documents as its selection formula gives them, made on first use
+
 struct ViewRecord {
     std::string name;
     std::vector<std::string> aliases;
     bool isFolder = false;
     bool allDocuments = false; // SELECT @All: every document in file order
     std::vector<std::uint32_t> documents; // indices into DatabaseIndex::documents, in view order
+    // The selection formula when it decides the view's documents (no entries, no folder, not
+    // SELECT @All): evaluated over all documents in file order, in one scan for all such views
+    // of the index, when the first of them is walked or counted.
+    std::string formula;
+    std::shared_ptr<FormulaContents> selected;
 };
 
 class DatabaseIndex {
@@ -47,14 +54,11 @@ public:
     int type() const { return type_; }
     const std::vector<ViewRecord>& views() const { return views_; }
     const std::vector<DocumentRecord>& documents() const { return documents_; }
-    std::size_t viewSize(const ViewRecord& view) const
-    {
-        return view.allDocuments ? documents_.size() : view.documents.size();
-    }
-    std::uint32_t viewDocument(const ViewRecord& view, std::size_t position) const
-    {
-        return view.allDocuments ? static_cast<std::uint32_t>(position) : view.documents[position];
-    }
+    std::size_t viewSize(const ViewRecord& view) const;
+    std::uint32_t viewDocument(const ViewRecord& view, std::size_t position) const;
+    // Why the view lists no documents although it may select some: its selection formula does
+    // not parse, uses an unsupported @function (named), or is missing. Empty otherwise.
+    std::string unevaluatedReason(const ViewRecord& view) const;
 
     // Index of the document with that note ID (hex text, any case), if any.
     std::optional<std::uint32_t> find(const std::string& noteId) const;
@@ -106,10 +110,17 @@ struct Item {
 struct ParsedDocument {
     std::vector<Item> items;
     std::vector<Attachment> attachments;
+    std::optional<automation::DateTime> created; // from <noteinfo>, when it holds a valid time
+    std::optional<automation::DateTime> modified;
+    bool response = false; // <document response='true'>, a parent or a $REF item
+    std::string parentUnid; // upper case, from the parent attribute or $REF; empty when unknown
+    std::string form; // the document's form attribute (the Form item stands for it when present)
 };
 
 // Reads one document of the index. Throws AutomationError, as object.member, on bad content.
-ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member);
+// With onlyItems (upper-case names), the other items are skipped unread.
+ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member,
+    const std::vector<std::string>* onlyItems = nullptr);
 
 // Decodes an attachment of a document read from index and writes it to target, streaming.
 // Throws AutomationError; a partly written target is removed.

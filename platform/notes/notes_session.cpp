@@ -247,6 +247,7 @@ namespace {
             return std::make_shared<DxlEntries>(index_->viewSize(view_));
         }
         std::shared_ptr<automation::NotesDocument> GetFirstDocument() const override { return at(0); }
+        std::string unevaluatedReason() const { return index_->unevaluatedReason(view_); }
 
         std::shared_ptr<automation::NotesDocument> GetNextDocument(
             const automation::NotesDocument& current) const override
@@ -356,6 +357,12 @@ std::shared_ptr<automation::NotesSession> CreateNotesSession() { return std::mak
 void RegisterNotesSession()
 {
     automation::RegisterProvider("Notes.NotesSession", [] { return CreateNotesSession(); });
+}
+
+std::string UnevaluatedReason(const automation::NotesView& view)
+{
+    const auto* dxl = dynamic_cast<const DxlView*>(&view);
+    return dxl != nullptr ? dxl->unevaluatedReason() : std::string();
 }
 
 void ClearDatabaseCache() { cache().clear(); }

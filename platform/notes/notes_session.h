@@ -5,6 +5,7 @@
 #include "automation/notes.h"
 
 #include <memory>
+#include <string>
 
 namespace notes {
 
@@ -13,6 +14,12 @@ std::shared_ptr<automation::NotesSession> CreateNotesSession();
 
 // Registers CreateNotesSession for the program identifier "Notes.NotesSession".
 void RegisterNotesSession();
+
+// Why a view of this stand-in lists no documents although its selection formula might select
+// some: the formula does not parse, names an unsupported @function (e.g. "its selection formula
+// uses @DbLookup, which is not supported") or is missing. Empty when the view was evaluated,
+// or for views of other providers.
+std::string UnevaluatedReason(const automation::NotesView& view);
 
 // Forgets every cached database index (the next GetDatabase reads its file again).
 void ClearDatabaseCache();

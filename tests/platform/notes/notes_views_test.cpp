@@ -80,7 +80,7 @@ namespace {
         EXPECT_EQ(db->GetView("Other")->AllEntries()->Count(), 2);
     }
 
-    TEST_F(ViewsTest, ViewSelectingAllHoldsEveryDocumentOtherFormulasNone)
+    TEST_F(ViewsTest, ViewSelectingAllHoldsEveryDocumentOthersWhatTheirFormulaSelects)
     {
         dxl::DatabaseBuilder builder;
         builder.view("($All)").formula("SELECT\n  @All");
@@ -92,7 +92,8 @@ namespace {
         auto db = open(builder);
         EXPECT_EQ(walk(*db->GetView("($All)")), (std::vector<std::string> { a.noteId(), b.noteId() }));
         EXPECT_EQ(db->GetView("($All)")->AllEntries()->Count(), 2);
-        for (const char* name : { "($Calendar)", "NoFormula", "EmptyFolder" }) {
+        EXPECT_EQ(walk(*db->GetView("($Calendar)")), (std::vector<std::string> { b.noteId() }));
+        for (const char* name : { "NoFormula", "EmptyFolder" }) {
             EXPECT_EQ(db->GetView(name)->AllEntries()->Count(), 0) << name;
             EXPECT_EQ(db->GetView(name)->GetFirstDocument(), nullptr) << name;
         }
