@@ -164,7 +164,7 @@ public:
     {
         ++depth_;
         if (depth_ == 1) {
-            const auto local = localName(name, DxlNamespace);
+            const auto local = dxlName(name);
             if (local == "database") {
                 rootKind_ = Root::Database;
                 if (const char* t = attribute(attrs, "title"))
@@ -183,13 +183,13 @@ public:
         }
         if (noteDepth_ == 0) {
             if (depth_ == 2)
-                beginNote(localName(name, DxlNamespace), attrs);
+                beginNote(dxlName(name), attrs);
             return;
         }
         if (kind_ == Kind::Ignored)
             return;
         const int rel = depth_ - noteDepth_;
-        const auto local = localName(name, DxlNamespace);
+        const auto local = dxlName(name);
         if (rel == 1 && local == "noteinfo") {
             if (const char* id = attribute(attrs, "noteid"))
                 setNoteId(id);
@@ -240,7 +240,7 @@ public:
         if (depth_ == noteDepth_) {
             endNote();
         } else if (inText_) {
-            const auto local = localName(name, DxlNamespace);
+            const auto local = dxlName(name);
             if (local == "text" || local == "formula") {
                 inText_ = false;
                 reader_->wantCharacters(false);
@@ -253,9 +253,9 @@ public:
                 text_.clear();
             }
         } else if (depth_ - noteDepth_ == 1 && kind_ != Kind::Ignored && noteDepth_ > 0) {
-            if (localName(name, DxlNamespace) == "item")
+            if (dxlName(name) == "item")
                 endItem();
-        } else if (inSelection_ && localName(name, DxlNamespace) == "code") {
+        } else if (inSelection_ && dxlName(name) == "code") {
             inSelection_ = false;
         }
         --depth_;
@@ -642,10 +642,10 @@ namespace {
                 return;
             if (depth_ > 3 && !inItem_) {
                 if (inNoteInfo_)
-                    noteInfoElement(localName(name, DxlNamespace));
+                    noteInfoElement(dxlName(name));
                 return;
             }
-            const auto local = localName(name, DxlNamespace);
+            const auto local = dxlName(name);
             if (depth_ == 3) {
                 if (local == "item") {
                     beginItem(attrs);
@@ -739,7 +739,7 @@ namespace {
                 mimeText = std::move(text_);
                 text_.clear();
             } else if (inItem_ && skipDepth_ == 0) {
-                const auto local = localName(name, DxlNamespace);
+                const auto local = dxlName(name);
                 if (inRichText_) {
                     if (depth_ == richTextDepth_) {
                         inRichText_ = false;

@@ -52,6 +52,13 @@ std::string_view localName(const char* name, std::string_view ns)
     return name + ns.size() + 1;
 }
 
+std::string_view dxlName(const char* name)
+{
+    if (std::strchr(name, NamespaceSeparator) == nullptr)
+        return name;
+    return localName(name, DxlNamespace);
+}
+
 const char* attribute(const char** attrs, std::string_view name)
 {
     for (; attrs[0] != nullptr; attrs += 2)

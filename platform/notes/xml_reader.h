@@ -15,6 +15,9 @@ inline constexpr std::string_view EntriesNamespace = "urn:ferrymark:view-entries
 
 // The local name of an element named "namespace|local", when its namespace is ns; else "".
 std::string_view localName(const char* name, std::string_view ns);
+// The local name of a DXL element: one in the DXL namespace, or one in no namespace at all
+// (notes kept without the namespace declaration read as DXL); empty for any other namespace.
+std::string_view dxlName(const char* name);
 
 // Value of the attribute of that (unqualified) name in an expat attribute list, or nullptr.
 const char* attribute(const char** attrs, std::string_view name);

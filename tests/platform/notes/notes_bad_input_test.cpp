@@ -63,9 +63,11 @@ namespace {
     {
         const std::string html = writeFile("page.dxl", "<html><body>hello</body></html>");
         EXPECT_TRUE(contains(errorOf([&] { open(html); }), "not a DXL database export"));
-        // The right element name in no namespace is not DXL either.
-        const std::string plain = writeFile("plain.dxl", "<database title='x'/>");
-        EXPECT_TRUE(contains(errorOf([&] { open(plain); }), "not a DXL database export"));
+        // DXL kept without its namespace declaration (as some tools store single notes) is still
+        // DXL; an element of another namespace is not.
+        EXPECT_EQ(open(writeFile("plain.dxl", "<database title='x'/>"))->Title(), "x");
+        const std::string other = writeFile("other.dxl", "<database xmlns='urn:other' title='x'/>");
+        EXPECT_TRUE(contains(errorOf([&] { open(other); }), "not a DXL database export"));
         const std::string text = writeFile("text.dxl", "just some text\n");
         EXPECT_TRUE(contains(errorOf([&] { open(text); }), "text.dxl:1:"));
     }
