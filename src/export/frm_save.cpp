@@ -724,7 +724,7 @@ struct frmSave::Run {
                 QStringLiteral("the PST file keeps its unfinished name %1: %2").arg(PartialPath(g.PstFullPath), why));
             g.PstFullPath = PartialPath(g.PstFullPath);
         }
-        listUnexported();
+        const std::int32_t unexported = listUnexported();
         if (ending.isEmpty()) {
             ending = w.StopRequested ? QStringLiteral("stopped by the user") : QStringLiteral("completed");
             if (w.ItemsNotWritten() != 0)
@@ -738,7 +738,13 @@ struct frmSave::Run {
             return QStringLiteral("\nThe migration report could not be written: ") + problem;
         }
         w.reportPath_ = MigrationReport::textPath(g.PstFullPath);
-        return QStringLiteral("\nMigration Report : ") + w.reportPath_;
+        // Documents no phase wrote are no failure of the run, but the user hears of them.
+        const QString left = unexported == 0
+            ? QString()
+            : QStringLiteral(
+                "\n%1 document(s) of the database were in no exported view or folder; the report lists them.")
+                  .arg(unexported);
+        return left + QStringLiteral("\nMigration Report : ") + w.reportPath_;
     }
 
     // Reads the PST back and counts its messages per folder against the items the run saved
@@ -817,7 +823,8 @@ struct frmSave::Run {
     }
 
     // Rows for the documents of the database that no phase looked at.
-    void listUnexported()
+    // Returns how many rows it added.
+    std::int32_t listUnexported()
     {
         std::vector<std::string> all;
         try {
@@ -826,8 +833,9 @@ struct frmSave::Run {
         } catch (const AutomationError& e) {
             w.report_->problem(
                 QStringLiteral("the documents of the database could not be listed: ") + QString::fromUtf8(e.what()));
-            return;
+            return 0;
         }
+        std::int32_t added = 0;
         for (const auto& id : all) {
             const QString noteId = QString::fromStdString(id);
             if (w.report_->looked(noteId))
@@ -837,7 +845,9 @@ struct frmSave::Run {
             row.outcome = Outcome::Skipped;
             row.reason = QStringLiteral("in no view or folder this run exported");
             w.report_->add(std::move(row));
+            ++added;
         }
+        return added;
     }
 
     // A run that lost items never ends with the message of success: it says that the PST file
