@@ -87,7 +87,7 @@ TEST_P(LargeFile, MapPagesAndAttachmentsSurviveEverywhereInTheFile)
     }
     EXPECT_GE(std::filesystem::file_size(path), size.fileBytes);
 
-    // The verifier alone (pstcheck.py would read all 8 GB): no findings, every message counted.
+    // The verifier: no findings, every message counted.
     const pst::VerifyReport report = pst::verify(path, psttest::writerOptions());
     for (const auto& f : report.findings)
         ADD_FAILURE() << pst::describe(f);

@@ -62,15 +62,6 @@ VerifyResult verify(const std::filesystem::path& pst, const pst::VerifyOptions& 
     for (const auto& f : r.report.findings)
         r.output += pst::describe(f) + "\n";
     r.output += std::to_string(r.report.findingCount) + " findings, " + std::to_string(r.report.nodes) + " nodes\n";
-    const std::filesystem::path pstcheck = FERRYMARK_OPTIONAL_PSTCHECK;
-    if (std::filesystem::exists(pstcheck)) {
-        auto extra
-            = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + quote(pstcheck.string()) + " " + quote(pst.string()));
-        if (extra.exitCode != 0) {
-            r.ok = false;
-            r.output += "pstcheck.py: " + extra.output;
-        }
-    }
     return r;
 }
 

@@ -36,8 +36,7 @@ private:
 // Outlook-written PST files of tests/data/pst.
 std::filesystem::path referenceDir();
 
-// The verifier's judgement of a file, and pstcheck.py's as well when ../shared/tools/pstcheck.py
-// is there (an optional extra): ok when neither finds anything; output lists what they found.
+// The verifier's judgement of a file: ok when it finds nothing; output lists what it found.
 // Files of our writer are held to Outlook's PidTagMessageSize in message and row (strict).
 struct VerifyResult {
     bool ok = false;
