@@ -19,7 +19,7 @@ fi
 
 "$root/fuzz/notes/run.sh" 30 "$root/build-fuzz"
 "$root/fuzz/pst/run.sh" 20 "$root/build-fuzz"
-"$root/fuzz/notes/run_formula.sh" 15 "$root/build-fuzz"
+"$root/fuzz/notes/run.sh" 15 "$root/build-fuzz" formula
 
 "$root/scripts/setup.sh" "$root/build-asan" -DFERRYMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1

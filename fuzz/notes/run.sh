@@ -1,30 +1,38 @@
 #!/usr/bin/env bash
-# Builds the DXL reader's libFuzzer target with clang (AddressSanitizer and UndefinedBehaviorSanitizer
-# on) and runs it for a fixed time, starting from the bundled samples and reference exports.
-# Usage: fuzz/notes/run.sh [seconds=30] [build-dir=build-fuzz]. Exit status is non-zero on a finding.
+# Builds one of the Notes stand-in's libFuzzer targets with clang (AddressSanitizer and
+# UndefinedBehaviorSanitizer on) and runs it for a fixed time from its seeds:
+#   dxl    the DXL reader (raw items and MIME included): the bundled samples and reference exports
+#   formula the selection formula evaluator: formula-seeds/
+# Usage: fuzz/notes/run.sh [seconds=30] [build-dir=build-fuzz] [dxl|formula]. Exit status is
+# non-zero on a finding.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 seconds=${1:-30}
 build=${2:-"$root/build-fuzz"}
+which=${3:-dxl}
 
-extra=()
-if ! grep -q 'add_subdirectory(fuzz' "$root/CMakeLists.txt"; then
-  # The top-level list does not take fuzz/ in yet: add it when the top directory is done.
-  extra+=("-DCMAKE_PROJECT_INCLUDE=$root/fuzz/notes/add_fuzz.cmake")
-fi
+case "$which" in
+  dxl)
+    target=dxl_reader_fuzz name=dxl max_len=65536
+    seeds=("$root/fuzz/notes/seeds" "$root/samples" "$root/tests/data/dxl" "$root/tests/data/dxl/real") ;;
+  formula)
+    target=formula_fuzz name=formula max_len=4096
+    seeds=("$root/fuzz/notes/formula-seeds") ;;
+  *)
+    echo "usage: fuzz/notes/run.sh [seconds] [build-dir] [dxl|formula]" >&2
+    exit 2 ;;
+esac
+
 CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DFERRYMARK_GUI=OFF -DFERRYMARK_FUZZ=ON \
   -DFERRYMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
-  "${extra[@]}" >/dev/null
-cmake --build "$build" --target dxl_reader_fuzz
+  >/dev/null
+cmake --build "$build" --target "$target"
 
-corpus="$build/fuzz/notes/corpus"
-mkdir -p "$corpus"
-seeds=("$root/fuzz/notes/seeds" "$root/samples")
-seeds+=("$root/tests/data/dxl" "$root/tests/data/dxl/real")
-artifacts="$build/fuzz/notes/artifacts/"
-mkdir -p "$artifacts"
+corpus="$build/fuzz/notes/$name-corpus"
+artifacts="$build/fuzz/notes/$name-artifacts/"
+mkdir -p "$corpus" "$artifacts"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-exec "$build/fuzz/notes/dxl_reader_fuzz" -max_total_time="$seconds" -max_len=65536 -timeout=10 \
-  -rss_limit_mb=2048 -dict="$root/fuzz/notes/dxl.dict" -artifact_prefix="$artifacts" \
+exec "$build/fuzz/notes/$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
+  -rss_limit_mb=2048 -dict="$root/fuzz/notes/$name.dict" -artifact_prefix="$artifacts" \
   -print_final_stats=1 "$corpus" "${seeds[@]}"

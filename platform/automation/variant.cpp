@@ -9,33 +9,32 @@
 
 namespace automation {
 
+// Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's days_from_civil).
+std::int64_t DaysFromCivil(int y, int m, int d)
+{
+    y -= m <= 2 ? 1 : 0;
+    const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+    const auto yoe = static_cast<unsigned>(y - era * 400);
+    const unsigned doy = (153 * static_cast<unsigned>(m > 2 ? m - 3 : m + 9) + 2) / 5 + static_cast<unsigned>(d) - 1;
+    const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+    return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+void CivilFromDays(std::int64_t z, int& y, int& m, int& d)
+{
+    z += 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const auto doe = static_cast<unsigned>(z - era * 146097);
+    const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const unsigned mp = (5 * doy + 2) / 153;
+    d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+    m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+    y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0));
+}
+
 namespace {
     constexpr std::int64_t MillisPerDay = 86'400'000;
-
-    // Days since 1970-01-01 of a proleptic Gregorian date (H. Hinnant's days_from_civil).
-    std::int64_t daysFromCivil(int y, int m, int d)
-    {
-        y -= m <= 2 ? 1 : 0;
-        const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-        const auto yoe = static_cast<unsigned>(y - era * 400);
-        const unsigned doy
-            = (153 * static_cast<unsigned>(m > 2 ? m - 3 : m + 9) + 2) / 5 + static_cast<unsigned>(d) - 1;
-        const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-        return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-    }
-
-    void civilFromDays(std::int64_t z, int& y, int& m, int& d)
-    {
-        z += 719468;
-        const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-        const auto doe = static_cast<unsigned>(z - era * 146097);
-        const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-        const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-        const unsigned mp = (5 * doy + 2) / 153;
-        d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-        m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-        y = static_cast<int>(static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2 ? 1 : 0));
-    }
 
     const char* typeName(Variant::Type t)
     {
@@ -80,7 +79,7 @@ namespace {
 
 std::int64_t DateTime::toUnixMillis() const
 {
-    const std::int64_t days = kind == Kind::TimeOnly ? 0 : daysFromCivil(year, month, day);
+    const std::int64_t days = kind == Kind::TimeOnly ? 0 : DaysFromCivil(year, month, day);
     const std::int64_t ms = ((static_cast<std::int64_t>(hour) * 60 + minute) * 60 + second) * 1000 + millisecond;
     return days * MillisPerDay + ms - static_cast<std::int64_t>(offsetMinutes.value_or(0)) * 60'000;
 }
@@ -95,7 +94,7 @@ DateTime DateTime::fromUnixMillis(std::int64_t millis, int offset)
         rest += MillisPerDay;
         --days;
     }
-    civilFromDays(days, dt.year, dt.month, dt.day);
+    CivilFromDays(days, dt.year, dt.month, dt.day);
     dt.millisecond = static_cast<int>(rest % 1000);
     rest /= 1000;
     dt.second = static_cast<int>(rest % 60);

@@ -12,6 +12,10 @@ namespace automation {
 // A point in time as a Notes or Outlook item holds it: the civil date and time as written,
 // and the UTC offset it was written in when known. A date-only value has no time of day and a
 // time-only value no date; both are kept so that readers can show exactly what was stored.
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+std::int64_t DaysFromCivil(int year, int month, int day);
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day);
+
 struct DateTime {
     enum class Kind : std::uint8_t { DateAndTime, DateOnly, TimeOnly };
 

@@ -64,29 +64,6 @@ namespace {
 
     [[noreturn]] void failEval(std::string what) { throw EvalError { std::move(what) }; }
 
-    std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d)
-    {
-        y -= m <= 2;
-        const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
-        const auto yoe = static_cast<unsigned>(y - era * 400);
-        const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-        const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-        return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
-    }
-
-    void civilFromDays(std::int64_t z, std::int64_t& y, unsigned& m, unsigned& d)
-    {
-        z += 719468;
-        const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-        const auto doe = static_cast<unsigned>(z - era * 146097);
-        const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-        const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-        const unsigned mp = (5 * doy + 2) / 153;
-        d = doy - (153 * mp + 2) / 5 + 1;
-        m = mp < 10 ? mp + 3 : mp - 9;
-        y = static_cast<std::int64_t>(yoe) + era * 400 + (m <= 2);
-    }
-
     // Years are kept within what a time-date can hold, so that no arithmetic overflows.
     bool validYear(std::int64_t y) { return y >= 1 && y <= 9999; }
 
@@ -99,7 +76,7 @@ namespace {
         if (!validYear(y) || std::llabs(d) > 4000000 || std::llabs(h) > 100000000 || std::llabs(mi) > 1000000000
             || std::llabs(s) > 100000000000LL)
             failEval("the time-date is out of range");
-        const std::int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), 1) + d - 1;
+        const std::int64_t days = automation::DaysFromCivil(static_cast<int>(y), static_cast<int>(mo), 1) + d - 1;
         const std::int64_t ms = days * DayMs + ((h * 60 + mi) * 60 + s) * 1000;
         return Time { ms, hasDate, hasTime };
     }
@@ -111,7 +88,7 @@ namespace {
             return Time { ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000 + t.millisecond, false, true };
         if (!validYear(t.year) || t.month < 1 || t.month > 12 || t.day < 1 || t.day > 31)
             failEval("a time-date item is out of range");
-        const std::int64_t days = daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
+        const std::int64_t days = automation::DaysFromCivil(t.year, t.month, t.day);
         const std::int64_t ms = days * DayMs + ((t.hour * 60LL + t.minute) * 60 + t.second) * 1000
             + (t.kind == Kind::DateOnly ? 0 : t.millisecond);
         return Time { ms, true, t.kind != Kind::DateOnly };
@@ -122,12 +99,7 @@ namespace {
         automation::DateTime out;
         std::int64_t days = t.ms >= 0 ? t.ms / DayMs : -((-t.ms + DayMs - 1) / DayMs);
         std::int64_t rest = t.ms - days * DayMs;
-        std::int64_t y = 0;
-        unsigned m = 0, d = 0;
-        civilFromDays(days, y, m, d);
-        out.year = static_cast<int>(y);
-        out.month = static_cast<int>(m);
-        out.day = static_cast<int>(d);
+        automation::CivilFromDays(days, out.year, out.month, out.day);
         out.hour = static_cast<int>(rest / 3600000);
         out.minute = static_cast<int>(rest / 60000 % 60);
         out.second = static_cast<int>(rest / 1000 % 60);
@@ -318,7 +290,8 @@ namespace {
         }
         if (!hasDate)
             return Time { ((h * 60LL + mi) * 60 + s) * 1000, false, true };
-        const std::int64_t days = daysFromCivil(y, static_cast<unsigned>(mo), static_cast<unsigned>(d));
+        const std::int64_t days
+            = automation::DaysFromCivil(static_cast<int>(y), static_cast<int>(mo), static_cast<int>(d));
         return Time { days * DayMs + ((h * 60LL + mi) * 60 + s) * 1000, true, hasTime };
     }
 
