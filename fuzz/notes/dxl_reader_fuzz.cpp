@@ -46,9 +46,9 @@ void readRaw(std::string_view bytes)
 {
     using namespace notes::detail;
     Item header;
-    setRfc822Values(header, bytes);
-    (void)parseMimeBody(bytes);
     ParsedDocument document;
+    setRfc822Values(header, bytes, document.findings);
+    (void)parseMimeBody(bytes);
     std::vector<MimePartBytes> parts;
     for (std::size_t at = 0; at < bytes.size() && parts.size() < 64;) {
         auto next = bytes.find("\n--", at);

@@ -56,6 +56,11 @@ public:
     virtual std::vector<std::shared_ptr<NotesItem>> Items() const = 0;
     // The attachment of that file name, or none.
     virtual std::shared_ptr<NotesEmbeddedObject> GetAttachment(const std::string& fileName) const = 0;
+    // What the client met in the document and could not take in, one line each: constructs it
+    // does not understand and left out ("3 <objectref> ignored"), and content it could not read
+    // ("item Body: ..."). Empty where the client reads everything or cannot tell.
+    virtual std::vector<std::string> IgnoredContent() const { return {}; }
+    virtual std::vector<std::string> DamagedContent() const { return {}; }
 };
 
 class NotesViewEntryCollection {
@@ -90,6 +95,9 @@ public:
     // The note IDs of every document (design notes excluded), in the database's order; what
     // AllDocuments walks in Notes. Empty where the client cannot list them.
     virtual std::vector<std::string> AllDocumentIDs() const { return {}; }
+    // What the client noticed about the database as a whole that a person should know (a note
+    // ID written twice, and the ID the second document is known by), one line each.
+    virtual std::vector<std::string> ReaderFindings() const { return {}; }
 };
 
 // Registered as "Notes.NotesSession".

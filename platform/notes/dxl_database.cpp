@@ -452,15 +452,32 @@ private:
         for (std::uint32_t i = 0; i < docs.size(); ++i)
             lookup.push_back((static_cast<std::uint64_t>(docs[i].noteId) << 32) | i);
         std::sort(lookup.begin(), lookup.end());
+        // A note ID written twice (files joined from two exports, or edited by hand): the first
+        // document keeps it, views and folders that name it reach that one, and each later one
+        // gets a fresh ID above the highest, so that it is still exported and can be found.
+        bool renumbered = false;
+        std::size_t firstOfId = 0;
         for (std::size_t i = 1; i < lookup.size(); ++i) {
-            if ((lookup[i] >> 32) == (lookup[i - 1] >> 32)) {
-                const auto& first = docs[lookup[i - 1] & 0xFFFFFFFFU];
-                const auto& second = docs[lookup[i] & 0xFFFFFFFFU];
-                fail("NotesSession", "GetDatabase", index_.path_, { second.line, second.column },
-                    "duplicate note ID " + index_.noteIdText(static_cast<std::uint32_t>(lookup[i] & 0xFFFFFFFFU))
-                        + " (first used at line " + std::to_string(first.line) + ")");
+            if ((lookup[i] >> 32) != (lookup[firstOfId] >> 32)) {
+                firstOfId = i;
+                continue;
             }
+            const auto firstIndex = static_cast<std::uint32_t>(lookup[firstOfId] & 0xFFFFFFFFU);
+            auto& second = docs[lookup[i] & 0xFFFFFFFFU];
+            const std::string written = index_.noteIdText(static_cast<std::uint32_t>(lookup[i] & 0xFFFFFFFFU));
+            next = (next | 3U) + 1;
+            second.noteId = next;
+            second.flags = NoteIdUpperCase;
+            index_.unusualNoteIds_.erase(static_cast<std::uint32_t>(lookup[i] & 0xFFFFFFFFU));
+            index_.findings_.push_back("note ID " + written + " is written twice (lines "
+                + std::to_string(docs[firstIndex].line) + " and " + std::to_string(second.line)
+                + "): the second document is read as note ID "
+                + index_.noteIdText(static_cast<std::uint32_t>(lookup[i] & 0xFFFFFFFFU)));
+            lookup[i] = (static_cast<std::uint64_t>(next) << 32) | (lookup[i] & 0xFFFFFFFFU);
+            renumbered = true;
         }
+        if (renumbered)
+            std::sort(lookup.begin(), lookup.end());
         std::stable_sort(folderRefs_All_.begin(), folderRefs_All_.end(),
             [](const auto& a, const auto& b) { return a.first < b.first; });
         std::shared_ptr<std::once_flag> formulaScan;
@@ -710,8 +727,11 @@ namespace {
                     startText(Value::Raw);
                 else if (isRef_ && depth_ == 4 && local == "rawitemdata")
                     startText(Value::Reference); // a note reference list: the parent's UNID
-                else
+                else {
+                    if (local == "rawitemdata")
+                        out_.findings.ignore(rawTypeName(item_.type));
                     skipDepth_ = depth_;
+                }
             }
         }
 
@@ -786,6 +806,13 @@ namespace {
 
     private:
         enum class Value : std::uint8_t { Text, Number, DateTime, Formula, Raw, Reference };
+
+        static std::string rawTypeName(int type)
+        {
+            char text[48];
+            std::snprintf(text, sizeof text, "raw item of type 0x%X", static_cast<unsigned>(type));
+            return text;
+        }
 
         void noteInfoElement(std::string_view local)
         {
@@ -921,11 +948,16 @@ namespace {
                 // What does not decode is left out: the item keeps no values.
                 Base64Decoder decoder;
                 raw_.clear();
-                if (decoder.decode(text_.data(), text_.size(), raw_) || !decoder.complete())
+                if (decoder.decode(text_.data(), text_.size(), raw_) || !decoder.complete()) {
                     raw_.clear();
+                    out_.findings.damage("item " + item_.name + ": its raw data is not base64");
+                }
                 break;
             }
             case Value::DateTime:
+                // <datetime/> is an empty value, as Domino writes an item that holds none.
+                if (text_.find_first_not_of(" \t\r\n") == std::string::npos)
+                    break;
                 if (auto v = parseDateTime(text_))
                     addValue(*v, 8);
                 else
@@ -957,7 +989,7 @@ namespace {
         void endItem()
         {
             if (item_.type == TypeRfc822Text) {
-                setRfc822Values(item_, raw_);
+                setRfc822Values(item_, raw_, out_.findings);
             } else if (item_.type == TypeMimePart && !raw_.empty()) {
                 total_ += raw_.size();
                 mimeParts.push_back(MimePartBytes { out_.items.size(), std::move(raw_) });
@@ -1150,6 +1182,15 @@ namespace {
         return true;
     }
 } // namespace
+
+std::vector<std::string> ReaderFindings::ignoredLines() const
+{
+    std::vector<std::string> lines;
+    lines.reserve(ignored.size());
+    for (const auto& [construct, count] : ignored)
+        lines.push_back(std::to_string(count) + " " + construct + " ignored");
+    return lines;
+}
 
 ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member,
     const std::vector<std::string>* onlyItems)

@@ -10,6 +10,7 @@
 #include "xml_reader.h"
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -66,6 +67,9 @@ public:
     // The note ID of a document as the file writes it.
     std::string noteIdText(std::uint32_t document) const;
 
+    // What a person should know about the file as a whole (a note ID written twice), one line each.
+    const std::vector<std::string>& findings() const { return findings_; }
+
     // Bytes of memory the index holds (for the benchmark).
     std::size_t memoryUsed() const;
 
@@ -86,6 +90,7 @@ private:
     std::vector<std::uint64_t> lookup_; // (noteId << 32 | index), sorted
     std::unordered_map<std::uint32_t, std::string> unusualNoteIds_; // as written, when not plain hex
     std::vector<ViewRecord> views_;
+    std::vector<std::string> findings_;
 };
 
 struct Attachment {
@@ -107,6 +112,24 @@ struct Item {
     int attachment = -1; // index into ParsedDocument::attachments for a $FILE item
 };
 
+// What the reader met in a document and could not take in. Constructs it does not understand
+// are counted by name ("<objectref>", "raw item type 0x2C2"); content it could not read (a
+// truncated raw item, a MIME part that does not parse) is described one line each. Neither
+// stops the document: it arrives with what could be read.
+struct ReaderFindings {
+    std::map<std::string, std::uint32_t> ignored;
+    std::vector<std::string> damaged;
+
+    void ignore(const std::string& construct) { ++ignored[construct]; }
+    void damage(std::string what)
+    {
+        if (damaged.size() < 20)
+            damaged.push_back(std::move(what));
+    }
+    // "3 <objectref> ignored", one line per construct.
+    std::vector<std::string> ignoredLines() const;
+};
+
 struct ParsedDocument {
     std::vector<Item> items;
     std::vector<Attachment> attachments;
@@ -115,6 +138,7 @@ struct ParsedDocument {
     bool response = false; // <document response='true'>, a parent or a $REF item
     std::string parentUnid; // upper case, from the parent attribute or $REF; empty when unknown
     std::string form; // the document's form attribute (the Form item stands for it when present)
+    ReaderFindings findings;
 };
 
 // Reads one document of the index. Throws AutomationError, as object.member, on bad content.

@@ -105,9 +105,12 @@ namespace {
     }
 } // namespace
 
-void setRfc822Values(Item& item, std::string_view bytes)
+void setRfc822Values(Item& item, std::string_view bytes, ReaderFindings& findings)
 {
     const auto parsed = parseRfc822Item(bytes);
+    if (!parsed || !parsed->complete)
+        findings.damage(
+            "item " + item.name + ": the RFC822 text item is cut short (" + std::to_string(bytes.size()) + " bytes)");
     if (!parsed)
         return;
     automation::VariantArray values;
@@ -153,6 +156,9 @@ void applyNativeMime(ParsedDocument& document, const std::vector<MimePartBytes>&
             if (p.item != first.item)
                 dropped[p.item] = true;
             const auto part = parseMimePart(p.bytes);
+            if (!part || !part->complete)
+                document.findings.damage(
+                    "item " + name + ": a MIME part item is cut short (" + std::to_string(p.bytes.size()) + " bytes)");
             if (!part)
                 continue;
             entity.append(part->boundary);
@@ -162,6 +168,8 @@ void applyNativeMime(ParsedDocument& document, const std::vector<MimePartBytes>&
                 entity.append(part->body);
         }
         auto body = parseMimeBody(entity);
+        if (!body.parsed)
+            document.findings.damage("item " + name + ": its MIME parts do not form a MIME entity");
         Item& item = document.items[first.item];
         std::string text = bodyText(body);
         item.size = text.size();
@@ -180,8 +188,10 @@ void applyNativeMime(ParsedDocument& document, const std::vector<MimePartBytes>&
     if (mimeText.empty())
         return;
     auto message = parseMimeBody(mimeText);
-    if (!message.parsed)
+    if (!message.parsed) {
+        document.findings.damage("the <mime> element does not hold a MIME message");
         return;
+    }
     addIfMissing(document, "Subject", TypeText,
         message.subject.empty() ? automation::VariantArray {} : automation::VariantArray { message.subject });
     addIfMissing(document, "From", TypeText, textValues(message.from));

@@ -12,8 +12,8 @@
 namespace notes::detail {
 
 // Sets the values of an item read from a TYPE_RFC822_TEXT raw item's decoded bytes; an item
-// too short to read keeps no values.
-void setRfc822Values(Item& item, std::string_view bytes);
+// too short to read keeps no values, and findings say so.
+void setRfc822Values(Item& item, std::string_view bytes, ReaderFindings& findings);
 
 struct MimePartBytes {
     std::size_t item = 0; // index into ParsedDocument::items

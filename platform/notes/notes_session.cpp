@@ -190,6 +190,9 @@ namespace {
             return std::make_shared<DxlAttachment>(index_, *it);
         }
 
+        std::vector<std::string> IgnoredContent() const override { return content().findings.ignoredLines(); }
+        std::vector<std::string> DamagedContent() const override { return content().findings.damaged; }
+
         std::uint32_t document() const { return document_; }
         const DxlView* view() const { return view_; }
         std::size_t position() const { return position_; }
@@ -323,6 +326,8 @@ namespace {
                     index_->path() + ": no document has the note ID \"" + noteId + "\"");
             return std::make_shared<DxlDocument>(index_, *document, nullptr, 0);
         }
+
+        std::vector<std::string> ReaderFindings() const override { return index_->findings(); }
 
         std::vector<std::string> AllDocumentIDs() const override
         {

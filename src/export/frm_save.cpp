@@ -564,6 +564,21 @@ struct frmSave::Run {
         row.subject = firstValue(doc, phase == Phase::Contacts ? "FullName" : "Subject");
     }
 
+    // After the writer: what the reader left out of a document whose item was saved goes to
+    // its row; content it could not read counts as not written, so the item is incomplete.
+    void readerFindings(const automation::NotesDocument& doc)
+    {
+        if (!w.report_->currentSaved())
+            return;
+        std::vector<QString> ignored;
+        for (const auto& line : doc.IgnoredContent())
+            ignored.push_back(QString::fromStdString(line));
+        w.report_->ignoredContent(ignored);
+        for (const auto& line : doc.DamagedContent())
+            w.NoteNotWritten(QStringLiteral("document %1: %2")
+                                 .arg(QString::fromStdString(doc.NoteID()), QString::fromStdString(line)));
+    }
+
     static QString notOfThePhase(Phase phase, const ReportRow* row)
     {
         return QStringLiteral("not written by the %1 phase (form \"%2\")")
@@ -610,6 +625,8 @@ struct frmSave::Run {
                     }
                 });
                 r.onErrorSkip();
+                if (g.NotesDoc)
+                    readerFindings(*g.NotesDoc);
             }
             w.report_->finishDocument(notOfThePhase(phase, w.report_->current()));
             done = i + 1;
@@ -670,6 +687,7 @@ struct frmSave::Run {
                         if (auto it = writers.find(Phase::Journal); it != writers.end() && it->second)
                             it->second(w, Phase::Journal, p);
                     }
+                    readerFindings(doc);
                     w.report_->finishDocument(notOfThePhase(Phase::Journal, w.report_->current()));
                     g.NotesDoc = need(g.NotesView, "NotesView").GetNextDocument(doc);
                 });
@@ -829,7 +847,10 @@ struct frmSave::Run {
         std::vector<std::string> all;
         try {
             auto session = automation::CreateObjectAs<automation::NotesSession>("Notes.NotesSession");
-            all = need(session->GetDatabase("", databasePath()), "NotesDatabase").AllDocumentIDs();
+            const auto database = session->GetDatabase("", databasePath());
+            all = need(database, "NotesDatabase").AllDocumentIDs();
+            for (const auto& line : database->ReaderFindings())
+                w.report_->databaseNote(QString::fromStdString(line));
         } catch (const AutomationError& e) {
             w.report_->problem(
                 QStringLiteral("the documents of the database could not be listed: ") + QString::fromUtf8(e.what()));

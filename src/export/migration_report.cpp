@@ -57,6 +57,28 @@ void MigrationReport::problem(const QString& what)
     reason += what;
 }
 
+void MigrationReport::ignoredContent(const std::vector<QString>& lines)
+{
+    if (!open_ || lines.empty())
+        return;
+    QString& ignored = rows_.back().ignored;
+    for (const QString& line : lines) {
+        if (!ignored.isEmpty())
+            ignored += QStringLiteral("; ");
+        ignored += line;
+        // "N construct ignored"
+        const qsizetype space = line.indexOf(QLatin1Char(' '));
+        bool number = false;
+        const std::int64_t n = space > 0 ? line.left(space).toLongLong(&number) : 0;
+        QString construct = number ? line.mid(space + 1) : line;
+        if (construct.endsWith(QStringLiteral(" ignored")))
+            construct.chop(8);
+        auto& [count, documents] = ignoredTotals_[construct];
+        count += number ? n : 1;
+        ++documents;
+    }
+}
+
 void MigrationReport::finishDocument(const QString& skipReason)
 {
     if (!open_)
@@ -154,10 +176,11 @@ QString MigrationReport::textPath(const QString& pstPath)
 QString MigrationReport::write(const QString& pstPath, const QString& databasePath, const QString& storeName) const
 {
     // A byte order mark, so that spreadsheet programs read the UTF-8 as UTF-8.
-    QString csv = QStringLiteral("\uFEFFnote_id,unid,form,subject,phase,view,outlook_folder,outcome,reason\r\n");
+    QString csv = QStringLiteral(
+        "\uFEFFnote_id,unid,form,subject,phase,view,outlook_folder,outcome,reason,placement,ignored_content\r\n");
     for (const auto& row : rows_) {
         const QStringList fields { row.noteId, row.unid, row.form, row.subject, row.phase, row.view, row.folder,
-            QLatin1String(OutcomeName(row.outcome)), row.reason };
+            QLatin1String(OutcomeName(row.outcome)), row.reason, row.placement, row.ignored };
         QStringList quoted;
         for (const auto& f : fields)
             quoted << csvField(f);
@@ -182,6 +205,16 @@ QString MigrationReport::write(const QString& pstPath, const QString& databasePa
         text += QStringLiteral("\nProblems of the run:\n");
         for (const auto& p : runProblems_)
             text += QStringLiteral("  %1\n").arg(p);
+    }
+    if (!databaseNotes_.empty()) {
+        text += QStringLiteral("\nAbout the Notes database:\n");
+        for (const auto& note : databaseNotes_)
+            text += QStringLiteral("  %1\n").arg(note);
+    }
+    if (!ignoredTotals_.empty()) {
+        text += QStringLiteral("\nContent of the database that the reader does not understand and left out:\n");
+        for (const auto& [construct, n] : ignoredTotals_)
+            text += QStringLiteral("  %1 %2 ignored, in %3 document(s)\n").arg(n.first).arg(construct).arg(n.second);
     }
     const auto failed = count(Outcome::Failed) + count(Outcome::Incomplete);
     if (failed != 0) {

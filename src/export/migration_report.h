@@ -32,6 +32,8 @@ struct ReportRow {
     QString folder; // where it went in the PST, below the top of the store ("\Inbox")
     Outcome outcome = Outcome::Failed;
     QString reason;
+    QString placement; // why it went to its folder, when no view or folder of Notes gave it
+    QString ignored; // what the reader left out of the document ("3 <objectref> ignored; ...")
 };
 
 class MigrationReport {
@@ -40,11 +42,15 @@ public:
     // finishDocument.
     void beginDocument(const QString& noteId, const QString& phase, const QString& view);
     ReportRow* current() { return open_ ? &rows_.back() : nullptr; }
+    bool currentSaved() const { return open_ && savedCurrent_; }
     // The item of the current document was saved into folder.
     void itemSaved(const QString& folder);
     // Something of the current document, or of the run when no document is open, did not
     // reach the PST.
     void problem(const QString& what);
+    // Constructs the reader left out of the current document, one line each as
+    // "3 <objectref> ignored"; the report totals them over the run.
+    void ignoredContent(const std::vector<QString>& lines);
     // Closes the current row: written when an item was saved (incomplete when something of
     // it was lost), failed when something was lost and nothing saved, else skipped with
     // skipReason.
@@ -55,6 +61,9 @@ public:
     // came after its last save point): their rows become failed with reason. Returns how many
     // rows it changed.
     std::int32_t markLost(const QString& folder, std::int32_t count, const QString& reason);
+
+    // What the reader noticed about the database as a whole (a note ID written twice).
+    void databaseNote(const QString& what) { databaseNotes_.push_back(what); }
 
     // Note IDs of the documents any phase looked at.
     bool looked(const QString& noteId) const;
@@ -84,7 +93,9 @@ private:
     bool savedCurrent_ = false;
     std::map<QString, std::int32_t> savedByFolder_;
     std::vector<QString> runProblems_;
+    std::vector<QString> databaseNotes_;
     std::set<QString> lookedIds_;
+    std::map<QString, std::pair<std::int64_t, std::int32_t>> ignoredTotals_; // construct: (count, documents)
     QString ending_;
     QString readBack_;
 };

@@ -84,14 +84,28 @@ namespace {
         }
     }
 
-    TEST_F(BadInputTest, DuplicateNoteIdsAreRefused)
+    TEST_F(BadInputTest, DuplicateNoteIdsKeepBothDocuments)
     {
         dxl::DatabaseBuilder builder;
-        builder.document("Memo", "8fa");
-        builder.document("Memo", "8FA");
-        const std::string message = errorOf([&] { open(builder); });
-        EXPECT_TRUE(contains(message, "duplicate note ID")) << message;
-        EXPECT_TRUE(contains(message, "db.dxl:")) << message;
+        builder.document("Memo", "8fa").text("Subject", "first");
+        builder.document("Memo", "8FA").text("Subject", "second");
+        builder.document("Memo", "8fa").text("Subject", "third");
+        builder.folder("($Inbox)").entries({ "8fa" });
+        auto db = open(builder);
+        const auto ids = db->AllDocumentIDs();
+        ASSERT_EQ(ids.size(), 3U);
+        std::vector<std::string> subjects;
+        for (const auto& id : ids)
+            subjects.push_back(db->GetDocumentByID(id)->GetItemValue("Subject").first().toText());
+        EXPECT_EQ(subjects, (std::vector<std::string> { "first", "second", "third" }));
+        EXPECT_NE(ids[1], ids[2]);
+        // The folder reaches the first; the others are named in the findings by their new IDs.
+        EXPECT_EQ(db->GetView("($Inbox)")->GetFirstDocument()->NoteID(), "8fa");
+        const auto findings = db->ReaderFindings();
+        ASSERT_EQ(findings.size(), 2U);
+        EXPECT_TRUE(contains(findings[0], "note ID 8FA is written twice")) << findings[0];
+        EXPECT_TRUE(contains(findings[0], "read as note ID " + ids[1])) << findings[0];
+        EXPECT_TRUE(contains(findings[1], "read as note ID " + ids[2])) << findings[1];
     }
 
     TEST_F(BadInputTest, InvalidNoteIdIsRefusedWithItsPosition)
@@ -136,6 +150,13 @@ namespace {
         EXPECT_TRUE(contains(n, "\"12abc\" is not a number")) << n;
         EXPECT_TRUE(contains(n, "db.dxl:")) << n;
         EXPECT_TRUE(contains(errorOf([&] { db->GetDocumentByID(date.noteId()); }), "20101345T000000,00"));
+        // An empty <datetime/> is an empty value, not a bad one (Domino writes it for a date
+        // item that holds none).
+        dxl::DatabaseBuilder empty;
+        auto& memo = empty.document("Memo").rawItem("<item name='D'><datetime/></item>").text("Subject", "kept");
+        auto read = open(empty, "empty.dxl")->GetDocumentByID(memo.noteId());
+        EXPECT_EQ(read->GetItemValue("Subject").first().toText(), "kept");
+        EXPECT_TRUE(read->HasItem("D"));
     }
 
     TEST_F(BadInputTest, BadDocumentReachedByAViewWalkFailsWhenItsItemsAreRead)

@@ -10,7 +10,7 @@
 namespace {
 
 struct Row {
-    QString noteId, unid, form, subject, phase, view, folder, outcome, reason;
+    QString noteId, unid, form, subject, phase, view, folder, outcome, reason, placement, ignored;
 };
 
 // The report's rows by note ID (one document may have several rows; the last one wins here).
@@ -57,9 +57,9 @@ std::map<QString, Row> readCsv(const QString& path, QStringList& header)
     header = records.front();
     for (std::size_t r = 1; r < records.size(); ++r) {
         const QStringList& f = records[r];
-        EXPECT_EQ(f.size(), 9) << f.join(QLatin1Char('|')).toStdString();
-        if (f.size() == 9)
-            rows[f[0]] = Row { f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8] };
+        EXPECT_EQ(f.size(), 11) << f.join(QLatin1Char('|')).toStdString();
+        if (f.size() == 11)
+            rows[f[0]] = Row { f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7], f[8], f[9], f[10] };
     }
     return rows;
 }
@@ -85,7 +85,14 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
     auto& group = db.document("Group").text("FullName", "Sales team");
     auto& stray = db.document("Memo").text("Subject", "In no folder");
     auto& unreadable = db.document("Memo").rawItem("<item name='N'><number>many</number></item>");
-    db.folder("($Inbox)").entries({ plain.noteId(), broken.noteId(), unreadable.noteId() });
+    // Content the reader does not understand is counted; content it cannot read makes the
+    // item incomplete.
+    auto& odd = db.document("Memo")
+                    .text("Subject", "Odd parts")
+                    .rawItem("<item name='$Sig'><rawitemdata type='4'>AAAA</rawitemdata></item>")
+                    .rawItem("<item name='$Sig2'><rawitemdata type='4'>AAAA</rawitemdata></item>")
+                    .rawItem("<item name='Subject2'><rawitemdata type='502'>*not base64*</rawitemdata></item>");
+    db.folder("($Inbox)").entries({ plain.noteId(), broken.noteId(), unreadable.noteId(), odd.noteId() });
     db.folder("Projects").entries({ project.noteId() });
     db.view("People").entries({ person.noteId(), group.noteId() });
 
@@ -105,12 +112,12 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
     QStringList header;
     const auto rows = readCsv(csvPath, header);
     EXPECT_EQ(header.join(QLatin1Char(',')),
-        QStringLiteral("note_id,unid,form,subject,phase,view,outlook_folder,outcome,reason"));
+        QStringLiteral("note_id,unid,form,subject,phase,view,outlook_folder,outcome,reason,placement,ignored_content"));
     auto row = [&](const auto& doc) {
         const auto it = rows.find(QString::fromStdString(doc.noteId()));
         return it == rows.end() ? Row {} : it->second;
     };
-    EXPECT_EQ(rows.size(), 7u) << "one row for every document of the database";
+    EXPECT_EQ(rows.size(), 8u) << "one row for every document of the database";
 
     EXPECT_EQ(row(plain).outcome, "written");
     EXPECT_EQ(row(plain).subject, QStringLiteral("Budget, \"final\" version"));
@@ -126,6 +133,10 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
     EXPECT_TRUE(row(unreadable).reason.contains(QStringLiteral("\"many\" is not a number")))
         << row(unreadable).reason.toStdString();
     EXPECT_EQ(row(unreadable).folder, QString());
+    EXPECT_EQ(row(odd).outcome, "incomplete");
+    EXPECT_EQ(row(odd).ignored, QStringLiteral("2 raw item of type 0x4 ignored"));
+    EXPECT_TRUE(row(odd).reason.contains(QStringLiteral("item Subject2: its raw data is not base64")))
+        << row(odd).reason.toStdString();
     EXPECT_EQ(row(project).outcome, "written");
     EXPECT_EQ(row(project).folder, QStringLiteral("\\Projects"));
     EXPECT_EQ(row(person).outcome, "written");
@@ -137,9 +148,11 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
     EXPECT_EQ(row(stray).reason, QStringLiteral("in no view or folder this run exported"));
 
     const QString summary = readText(textPath);
-    EXPECT_TRUE(summary.contains(QStringLiteral("Documents: written 4, skipped 2, failed 1 (1 written incomplete)")))
+    EXPECT_TRUE(summary.contains(QStringLiteral("Documents: written 5, skipped 2, failed 1 (2 written incomplete)")))
         << summary.toStdString();
-    EXPECT_TRUE(summary.contains(QStringLiteral("PST read back: 4 item(s) in ")))
+    EXPECT_TRUE(summary.contains(QStringLiteral("  2 raw item of type 0x4 ignored, in 1 document(s)\n")))
+        << summary.toStdString();
+    EXPECT_TRUE(summary.contains(QStringLiteral("PST read back: 5 item(s) in ")))
         << "the read-back found every written item" << summary.toStdString();
     EXPECT_TRUE(summary.contains(QStringLiteral("0 folder(s) differ from what was written; 0 finding(s)")))
         << summary.toStdString();
