@@ -167,8 +167,10 @@ class Design:
         return out + f"</{self.element}>\n"
 
 
-def memo(db, subject, sender, to, posted, body, cc=None, bcc=None, inet=None, files=(), folder_refs=(), form="Memo"):
-    """to/cc/bcc: Notes names; inet: dict of Internet items (placeholders written as ".")."""
+def memo(db, subject, sender, to, posted, body, cc=None, bcc=None, inet=None, files=(), folder_refs=(), form="Memo",
+         received=True):
+    """to/cc/bcc: Notes names; inet: dict of Internet items (placeholders written as ".").
+    Received mail has a DeliveredDate; mail Ann sent has only its PostedDate."""
     items = [text("Subject", subject), text("From", sender, names=True), textlist("SendTo", to, names=True)]
     if cc:
         items.append(textlist("CopyTo", cc, names=True))
@@ -178,7 +180,8 @@ def memo(db, subject, sender, to, posted, body, cc=None, bcc=None, inet=None, fi
         items.append(textlist(name, values, names=True) if isinstance(values, list) else text(name, values, names=True))
     if posted:
         items.append(datetime("PostedDate", posted))
-        items.append(datetime("DeliveredDate", posted))
+        if received:
+            items.append(datetime("DeliveredDate", posted))
     items.append(text("Principal", sender, names=True))
     items.append(richtext("Body", body, files))
     for file_name, data in files:
@@ -241,11 +244,11 @@ def mail_database():
     ]
     sent.entries = [
         memo(db, "Re: Quarterly figures", ann, [bo], "20091105T101500,00+01",
-             ["Thanks Bo, looks good."], cc=[carla], inet={"InetSendTo": ["bo.yu@acme.example"]}),
+             ["Thanks Bo, looks good."], cc=[carla], inet={"InetSendTo": ["bo.yu@acme.example"]}, received=False),
         memo(db, "Offer for the new catalogue", ann, ["erik@partner.example", carla], "20091110T080000,00+01",
              ["Dear Erik,", "please find our offer attached."],
              inet={"InetSendTo": ["erik@partner.example", "."], "InetCopyTo": ["."]},
-             bcc=[bo], files=[("offer.doc", sample_bytes(3, 2500))]),
+             bcc=[bo], files=[("offer.doc", sample_bytes(3, 2500))], received=False),
     ]
     drafts.entries = [
         memo(db, "Holiday plans (draft)", ann, [carla], None, ["Carla, about the holidays in December:", ""]),
@@ -264,7 +267,7 @@ def mail_database():
              files=[("plan.txt", b"Week 1: design\r\nWeek 2: build\r\nWeek 3: test\r\n")]),
     ]
     memo(db, "2009 budget", ann, [bo], "20090115T100000,00+01", ["Budget for 2009 agreed."],
-         folder_refs=[projects2009.unid])
+         folder_refs=[projects2009.unid], received=False)
     archive_old.entries = [
         memo(db, "Welcome to Acme", "CN=Human Resources/O=Acme", [ann], "20070102T090000,00+01", ["Welcome aboard!"]),
     ]

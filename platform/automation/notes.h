@@ -76,6 +76,9 @@ public:
     virtual std::vector<std::string> Aliases() const = 0;
     virtual bool IsFolder() const = 0;
     virtual std::shared_ptr<NotesViewEntryCollection> AllEntries() const = 0;
+    // Why the client cannot tell which documents the view or folder holds (a folder the export
+    // kept no membership of, a selection formula it cannot evaluate); empty when it can.
+    virtual std::string MembershipUnknown() const { return {}; }
     virtual std::shared_ptr<NotesDocument> GetFirstDocument() const = 0;
     virtual std::shared_ptr<NotesDocument> GetNextDocument(const NotesDocument& current) const = 0;
 };

@@ -496,6 +496,7 @@ private:
                         if (view.documents.empty() || view.documents.back() != r->second)
                             view.documents.push_back(r->second);
                 }
+                view.membershipUnknown = view.documents.empty();
             } else {
                 view.allDocuments = selectsAll(pending.formula);
                 if (!view.allDocuments) {

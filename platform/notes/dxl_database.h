@@ -36,6 +36,7 @@ struct ViewRecord {
     std::vector<std::string> aliases;
     bool isFolder = false;
     bool allDocuments = false; // SELECT @All: every document in file order
+    bool membershipUnknown = false; // a folder with neither entries nor folder references
     std::vector<std::uint32_t> documents; // indices into DatabaseIndex::documents, in view order
     // The selection formula when it decides the view's documents (no entries, no folder, not
     // SELECT @All): evaluated over all documents in file order, in one scan for all such views

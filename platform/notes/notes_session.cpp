@@ -251,6 +251,15 @@ namespace {
         }
         std::shared_ptr<automation::NotesDocument> GetFirstDocument() const override { return at(0); }
         std::string unevaluatedReason() const { return index_->unevaluatedReason(view_); }
+        std::string MembershipUnknown() const override
+        {
+            if (view_.membershipUnknown)
+                return "the export holds no membership of folder " + view_.name
+                    + " (no view entries, no folder references)";
+            if (const std::string reason = unevaluatedReason(); !reason.empty())
+                return "the selection formula of view " + view_.name + " was not evaluated: " + reason;
+            return {};
+        }
 
         std::shared_ptr<automation::NotesDocument> GetNextDocument(
             const automation::NotesDocument& current) const override

@@ -32,6 +32,10 @@ namespace {
     constexpr K receivedTime[] = { tag(tags::MessageDeliveryTime, T::Time) };
     constexpr K creationTime[] = { tag(tags::CreationTime, T::Time) };
     constexpr K none[] = { tag(0, T::Unicode) };
+    // Follow-up flags ([MS-OXOFLAG]): PidTagFlagStatus, PidTagFollowupIcon, PidLidFlagRequest.
+    constexpr K flagStatus[] = { tag(0x1090, T::Integer32) };
+    constexpr K flagIcon[] = { tag(0x1095, T::Integer32) };
+    constexpr K flagRequest[] = { K::named(PSETID_Common, 0x8530, T::Unicode) };
 
     constexpr K location[] = { K::named(PSETID_Appointment, lids::Location, T::Unicode) };
     constexpr K start[] = { K::named(PSETID_Appointment, lids::AppointmentStartWhole, T::Time),
@@ -98,6 +102,9 @@ namespace {
         { "BCC", KindMail, Conversion::Special, none },
         { "SentOn", Messages, Conversion::Time, sentOn },
         { "ReceivedTime", Messages, Conversion::Time, receivedTime },
+        { "FlagStatus", Messages, Conversion::Integer, flagStatus },
+        { "FlagIcon", Messages, Conversion::Integer, flagIcon },
+        { "FlagRequest", Messages, Conversion::Text, flagRequest },
         // Appointment; a post item keeps its start as the creation time.
         { "Start", KindAppointment, Conversion::Special, start },
         { "Start", KindPost, Conversion::Time, creationTime },

@@ -9,6 +9,7 @@
 #include "common/value_text.h"
 #include "export/export_options.h"
 #include "export/migration_report.h"
+#include "export/unfiled_mail.h"
 #include "notes/notes_reader.h"
 #include "widgets/frm_main_controls.h"
 
@@ -29,6 +30,7 @@
 #include <fcntl.h>
 #include <iostream>
 #include <map>
+#include <set>
 #include <unistd.h>
 
 namespace exporting {
@@ -190,6 +192,9 @@ struct frmSave::Run {
     FolderMaker folderMaker;
     bool storeMade = false; // this run made its PST
     bool ended = false; // endRun has written the report
+    bool unfiledDone = false; // the phase of mail in no exported folder has run
+    std::set<QString> followUp; // note IDs in Notes' ($Follow-Up) folder
+    std::map<QString, QString> placements; // note ID: why unfiled mail went where it went
 
     explicit Run(frmSave& window)
         : w(window)
@@ -376,6 +381,7 @@ struct frmSave::Run {
                 r.goTo(Landing::CalendarGate);
             }
             r.onErrorSkip();
+            readFollowUp();
             customFoldersPhase();
             r.onErrorGoTo(Landing::InboxEnd);
             standardPhase(Inbox);
@@ -391,6 +397,11 @@ struct frmSave::Run {
             standardPhase(DeletedItems);
             [[fallthrough]];
         case ResumeAt::CalendarGate:
+            if (emails && !unfiledDone && !w.StopRequested) {
+                unfiledDone = true;
+                r.onErrorGoTo(Landing::CalendarGate);
+                unfiledMailPhase();
+            }
             r.onErrorGoTo(Landing::TasksGate);
             if (m().SaveOptionCalendars->isChecked())
                 standardPhase(CalendarPhase);
@@ -491,6 +502,111 @@ struct frmSave::Run {
             documents(Phase::CustomFolders);
             if (g.DocIdCount > 0)
                 g.DocIdList.clear();
+        }
+        logOff();
+        w.RdoSession.reset();
+        DoEvents();
+    }
+
+    // The note IDs a view or folder lists.
+    std::set<QString> noteIdsOf(const std::shared_ptr<automation::NotesView>& view)
+    {
+        std::set<QString> ids;
+        if (!view)
+            return ids;
+        for (auto doc = view->GetFirstDocument(); doc; doc = view->GetNextDocument(*doc))
+            ids.insert(QString::fromStdString(doc->NoteID()));
+        return ids;
+    }
+
+    // Documents in Notes' ($Follow-Up) folder are flagged for follow-up wherever they arrive.
+    void readFollowUp()
+    {
+        followUp.clear();
+        try {
+            auto session = automation::CreateObjectAs<automation::NotesSession>("Notes.NotesSession");
+            const auto database = session->GetDatabase("", databasePath());
+            followUp = noteIdsOf(need(database, "NotesDatabase").GetView("($Follow-Up)"));
+        } catch (const AutomationError& e) {
+            w.report_->problem(QStringLiteral("the folder ($Follow-Up) could not be read, so no item is flagged for "
+                                              "follow-up: ")
+                + QString::fromUtf8(e.what()));
+        }
+    }
+
+    // Mail that no exported folder or view gave to a phase (a mend: the phases above export
+    // the standard folders and the user's own folders only, so mail removed from every folder,
+    // and all mail of an export without folder membership, would be lost). Each document goes
+    // where PlaceUnfiledDocument says, and the report says why.
+    void unfiledMailPhase()
+    {
+        auto& g = Program();
+        w.LblSaveHeader->setText(QStringLiteral("Saving Emails (In No Folder)..."));
+        g.NotesSession.reset();
+        common::CreateNotesSession(g.NotesSession);
+        if (!g.NotesSession)
+            r.goTo(Landing::RunOver);
+        std::vector<std::string> all;
+        std::set<QString> junk;
+        QString noMembership;
+        r.step([&] {
+            g.NotesDb = need(g.NotesSession, "NotesSession").GetDatabase("", databasePath());
+            auto& db = need(g.NotesDb, "NotesDatabase");
+            all = db.AllDocumentIDs();
+            const auto inbox = db.GetView("($Inbox)");
+            noMembership = inbox ? QString::fromStdString(inbox->MembershipUnknown())
+                                 : QStringLiteral("the database has no folder ($Inbox)");
+            junk = noteIdsOf(db.GetView("($JunkMail)"));
+        });
+        std::map<UnfiledTarget, std::vector<QString>> lists;
+        for (const auto& id : all) {
+            const QString noteId = QString::fromStdString(id);
+            if (w.StopRequested)
+                break;
+            if (w.report_->looked(noteId))
+                continue;
+            try {
+                const auto doc = need(g.NotesDb, "NotesDatabase").GetDocumentByID(id);
+                const auto placement
+                    = PlaceUnfiledDocument(need(doc, "NotesDocument"), junk.count(noteId) != 0, noMembership);
+                if (placement.target == UnfiledTarget::NotMail)
+                    continue;
+                lists[placement.target].push_back(noteId);
+                placements[noteId] = placement.why;
+            } catch (const AutomationError& e) {
+                w.report_->beginDocument(noteId, QStringLiteral("mail in no folder"), QString());
+                w.NoteNotWritten(
+                    QStringLiteral("document %1 could not be read: %2").arg(noteId, QString::fromUtf8(e.what())));
+                w.report_->finishDocument(QString());
+            }
+            DoEvents();
+        }
+        g.NotesDb.reset();
+        g.NotesSession.reset();
+        if (lists.empty())
+            return;
+        r.step([&] {
+            w.RdoSession = automation::CreateObjectAs<automation::RDOSession>("Redemption.RDOSession");
+            w.RdoSession->Logon();
+        });
+        for (auto& [target, ids] : lists) {
+            Phase phase = Phase::CustomFolders;
+            g.ViewName.clear();
+            if (target == UnfiledTarget::Inbox)
+                phase = Phase::Inbox;
+            else if (target == UnfiledTarget::SentItems)
+                phase = Phase::SentItems;
+            else if (target == UnfiledTarget::Drafts)
+                phase = Phase::Drafts;
+            else
+                g.ViewName = QLatin1String(target == UnfiledTarget::JunkMail ? JunkMailFolder : AllDocumentsFolder);
+            if (phase == Phase::CustomFolders && folderMaker)
+                r.step([&] { folderMaker(w, g.ViewName); });
+            g.DocIdList = std::move(ids);
+            g.DocIdCount = static_cast<std::int32_t>(g.DocIdList.size());
+            w.LblFound->setText(countText(g.DocIdCount));
+            documents(phase);
+            g.DocIdList.clear();
         }
         logOff();
         w.RdoSession.reset();
@@ -598,6 +714,11 @@ struct frmSave::Run {
                 : QString();
             bool opened = false;
             w.report_->beginDocument(noteId, QLatin1String(PhaseName(phase)), g.ViewName);
+            w.FollowUpCurrent = followUp.count(noteId) != 0;
+            if (auto placed = placements.find(noteId); placed != placements.end()) {
+                w.report_->current()->view.clear();
+                w.report_->current()->placement = placed->second;
+            }
             try {
                 g.NotesDb = need(g.NotesSession, "NotesSession").GetDatabase("", databasePath());
                 g.NotesDoc = need(g.NotesDb, "NotesDatabase").GetDocumentByID(noteId.toStdString());

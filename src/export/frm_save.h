@@ -103,6 +103,8 @@ public:
     bool StopRequested = false;
     std::shared_ptr<automation::RDOMail> CurrentItem;
     QString PstStoreId;
+    // The current document is in Notes' ($Follow-Up) folder: its item is flagged for follow-up.
+    bool FollowUpCurrent = false;
 
     const widgets::frmMainControls& mainWindow() const { return main_; }
 

@@ -57,6 +57,11 @@ namespace {
         }
         x.set("SentOn", date);
         x.set("ReceivedTime", date);
+        if (w.FollowUpCurrent) {
+            x.set("FlagStatus", Variant(std::int32_t(2))); // followupFlagged
+            x.set("FlagIcon", Variant(std::int32_t(6))); // red
+            x.set("FlagRequest", QStringLiteral("Follow up"));
+        }
 
         AddAttachments(w, eAttachFileName);
 

@@ -9,7 +9,9 @@ The DXL is read here on its own: a view or folder lists its documents in an entr
 names it, else a view selecting @All holds every document. Mail goes to the default folder
 of ($Inbox), ($Sent), ($Drafts) or ($Trash), or to the same-named nested folder of a user
 folder; ($Calendar), the Person documents of People, ($ToDo) and the journal's entries go to
-Calendar, Contacts, Tasks and Notes. Prints one line per difference and exits 1 on any.
+Calendar, Contacts, Tasks and Notes. Mail in none of those goes to "Junk E-mail" when ($JunkMail)
+lists it, else to "All Documents"; mail in ($Follow-Up) is flagged. Prints one line per
+difference and exits 1 on any.
 """
 import base64
 import hashlib
@@ -28,6 +30,8 @@ ENTRIES = "{urn:ferrymark:view-entries}"
 TOP = "Top of Personal Folders"
 MAIL_FOLDERS = {"($Inbox)": "Inbox", "($Sent)": "Sent Items", "($Drafts)": "Drafts", "($Trash)": "Deleted Items"}
 MSGFLAG_UNSENT = 0x8
+MAIL_FORMS = {"memo", "reply", "reply with history", "phone message", "delivery report", "nondelivery report",
+              "return receipt", "trace report"}
 NOT_PLAIN_TEXT = {"attachmentref", "picture", "notesbitmap", "caption", "pardef", "objectref", "imagemap", "gif",
                   "jpeg", "png", "code", "formula", "javascript", "computedtext", "field"}
 
@@ -148,11 +152,11 @@ def mended(doc, internet, notes, first_decides):
 
 def expect_mail(doc):
     inet_from = doc.values("INetFrom")
-    return {"kind": "mail", "subject": doc.value("Subject"), "body": doc.plain("Body"),
+    return {"kind": "mail", "note_id": doc.note_id, "subject": doc.value("Subject"), "body": doc.plain("Body"),
             "sender": inet_from[0] if inet_from and not placeholder(inet_from[0]) else doc.value("From"),
             "to": mended(doc, "InetSendTo", "SendTo", True), "cc": mended(doc, "InetCopyTo", "CopyTo", False),
             "bcc": mended(doc, "InetBlindCopyTo", "BlindCopyTo", False), "sent": doc.time("PostedDate"),
-            "attachments": doc.attachments()}
+            "attachments": doc.attachments(), "follow_up": False}
 
 
 def expect_appointment(doc):
@@ -203,6 +207,23 @@ def expectations(db):
             docs = [d for d in db.views[view][1] if forms is None or d.form.lower() in forms]
             if docs:
                 out[f"{TOP}/{folder}"] = [make(d) for d in docs]
+    # Mail no exported folder or view lists still arrives: junk mail in "Junk E-mail", the rest in
+    # "All Documents" (the sample keeps folder membership); ($Follow-Up) mail is flagged.
+    given = set()
+    for name, (is_folder, docs) in db.views.items():
+        if name in MAIL_FOLDERS or (is_folder and not name.startswith("(")) or name in ("($Calendar)", "People",
+                                                                                        "($ToDo)"):
+            given.update(d.note_id for d in docs)
+    junk = {d.note_id for d in db.views.get("($JunkMail)", (True, []))[1]}
+    follow_up = {d.note_id for d in db.views.get("($Follow-Up)", (True, []))[1]}
+    for d in db.documents:
+        if d.note_id not in given and d.form.lower() in MAIL_FORMS:
+            folder = "Junk E-mail" if d.note_id in junk else "All Documents"
+            out.setdefault(f"{TOP}/{folder}", []).append(expect_mail(d))
+    for items in out.values():
+        for e in items:
+            if e["kind"] == "mail":
+                e["follow_up"] = e["note_id"] in follow_up
     return out
 
 
@@ -254,6 +275,8 @@ def compare_mail(d, where, reader, e, item):
         d.same(where, "message flags (unsent bit)", 0, (item.get("flags") or 0) & MSGFLAG_UNSENT)
     if reader == "pypff":
         d.same(where, "message_class", "IPM.Note", item.get("message_class"))
+        # PidTagFlagStatus: followupFlagged (2) for ($Follow-Up) mail, absent otherwise.
+        d.same(where, "flag status", 2 if e["follow_up"] else None, item.get("props", {}).get("0x1090"))
 
 
 def compare_extracted(d, where, e, item, message_class):

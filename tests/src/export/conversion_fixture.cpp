@@ -161,7 +161,12 @@ void ConversionFixture::TearDown()
 
 QString ConversionFixture::convert(const dxl::DatabaseBuilder& db, bool unicode, std::initializer_list<QCheckBox*> only)
 {
-    scan(write(db));
+    return convertFile(write(db), unicode, only);
+}
+
+QString ConversionFixture::convertFile(const std::string& path, bool unicode, std::initializer_list<QCheckBox*> only)
+{
+    scan(path);
     if (ui.messages().empty() || ui.messages().back().title != QStringLiteral("Scan Completed..."))
         return {};
     if (afterScan)

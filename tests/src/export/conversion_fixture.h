@@ -45,6 +45,8 @@ protected:
     // enabled when none are given). Returns the PST's path, or empty when the run did not end
     // with its completion message (of success, or that items could not be written).
     QString convert(const dxl::DatabaseBuilder& db, bool unicode = true, std::initializer_list<QCheckBox*> only = {});
+    // The same for a database file.
+    QString convertFile(const std::string& path, bool unicode = true, std::initializer_list<QCheckBox*> only = {});
     // The title of the last message: "Export Complete" when every item reached the PST.
     QString endTitle() const;
     // The strict checker must accept the file; then the readers' view of it.
