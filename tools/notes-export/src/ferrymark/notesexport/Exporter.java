@@ -129,7 +129,7 @@ final class Exporter {
     static String dxlName(String databasePath, Set<String> taken) {
         String name = databasePath.substring(Math.max(databasePath.lastIndexOf('/'), databasePath.lastIndexOf('\\')) + 1);
         final int dot = name.lastIndexOf('.');
-        if (dot > 0) {
+        if (dot >= 0) {
             name = name.substring(0, dot);
         }
         name = name.replaceAll("[<>:\"|?*\\x00-\\x1f]", "_");
