@@ -10,8 +10,6 @@ public interface Database extends Base {
 
     String getFilePath() throws NotesException;
 
-    String getFileName() throws NotesException;
-
     /** The views and folders, as View objects (a raw Vector, as Notes.jar declares it). */
     @SuppressWarnings("rawtypes")
     Vector getViews() throws NotesException;

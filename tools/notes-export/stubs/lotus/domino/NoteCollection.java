@@ -13,6 +13,4 @@ public interface NoteCollection extends Base {
     String getNextNoteID(String noteid) throws NotesException;
 
     void add(int noteid) throws NotesException;
-
-    int getCount() throws NotesException;
 }

@@ -6,8 +6,6 @@ public interface View extends Base {
 
     String getUniversalID() throws NotesException;
 
-    boolean isFolder() throws NotesException;
-
     void setAutoUpdate(boolean flag) throws NotesException;
 
     ViewEntryCollection getAllEntries() throws NotesException;

@@ -1,5 +1,8 @@
 package ferrymark.notesexport;
 
+import java.lang.reflect.InvocationHandler;
+import java.lang.reflect.Method;
+import java.lang.reflect.Proxy;
 import java.util.ArrayList;
 import java.util.HashMap;
 import java.util.LinkedHashMap;
@@ -51,7 +54,8 @@ final class Fakes {
         public DxlExporter createDxlExporter() {
             final FakeExporter e = new FakeExporter(this);
             exporters.add(e);
-            return e;
+            return (DxlExporter) Proxy.newProxyInstance(DxlExporter.class.getClassLoader(),
+                    new Class<?>[] {DxlExporter.class}, e);
         }
 
         @Override
@@ -138,11 +142,6 @@ final class Fakes {
         }
 
         @Override
-        public String getFileName() {
-            return path.substring(path.replace('\\', '/').lastIndexOf('/') + 1);
-        }
-
-        @Override
         public Vector<View> getViews() throws NotesException {
             requireOpen();
             return new Vector<View>(views);
@@ -209,15 +208,11 @@ final class Fakes {
         }
 
         @Override
-        public int getCount() {
-            return ids.size();
-        }
-
-        @Override
         public void recycle() {}
     }
 
-    static final class FakeExporter implements DxlExporter {
+    /** The exporter: its set* calls are recorded as options; exportDxl writes as Domino does. */
+    static final class FakeExporter implements InvocationHandler {
         private final FakeSession session;
         final Map<String, Object> options = new HashMap<>();
         final List<Integer> batchSizes = new ArrayList<>();
@@ -227,47 +222,23 @@ final class Fakes {
         }
 
         @Override
-        public void setMIMEOption(int option) {
-            options.put("MIMEOption", option);
+        public Object invoke(Object proxy, Method method, Object[] args) throws NotesException {
+            final String name = method.getName();
+            if (name.startsWith("set")) {
+                options.put(name.substring(3), args[0]);
+            } else if (name.equals("getLog")) {
+                return "";
+            } else if (name.equals("exportDxl")) {
+                return export((FakeNoteCollection) args[0]);
+            }
+            return null;
         }
 
-        @Override
-        public void setRichTextOption(int option) {
-            options.put("RichTextOption", option);
-        }
-
-        @Override
-        public void setConvertNotesBitmapsToGIF(boolean flag) {
-            options.put("ConvertNotesBitmapsToGIF", flag);
-        }
-
-        @Override
-        public void setUncompressAttachments(boolean flag) {
-            options.put("UncompressAttachments", flag);
-        }
-
-        @Override
-        public void setOutputDOCTYPE(boolean flag) {
-            options.put("OutputDOCTYPE", flag);
-        }
-
-        @Override
-        public void setExitOnFirstFatalError(boolean flag) {
-            options.put("ExitOnFirstFatalError", flag);
-        }
-
-        @Override
-        public String getLog() {
-            return "";
-        }
-
-        /** Writes as Domino does: the database element with its information, then the notes. */
-        @Override
-        public String exportDxl(NoteCollection notes) throws NotesException {
+        /** The database element with its information, then the notes. */
+        private String export(FakeNoteCollection c) throws NotesException {
             if (++session.exportCalls == session.failExportCall) {
                 throw new NotesException(4000, "Notes error: Insufficient memory");
             }
-            final FakeNoteCollection c = (FakeNoteCollection) notes;
             batchSizes.add(c.ids.size());
             final StringBuilder s = new StringBuilder();
             s.append("<?xml version='1.0' encoding='utf-8'?>\n");
@@ -285,9 +256,6 @@ final class Fakes {
             s.append("</database>\n");
             return s.toString();
         }
-
-        @Override
-        public void recycle() {}
     }
 
     /** A view entry: a document (its note ID), or a category or total row (id 0). */
@@ -317,14 +285,12 @@ final class Fakes {
     static final class FakeView implements View, ViewEntryCollection {
         final String name;
         final String unid;
-        final boolean folder;
         final List<FakeEntry> entries = new ArrayList<>();
         boolean autoUpdate = true;
 
-        FakeView(String name, String unid, boolean folder) {
+        FakeView(String name, String unid) {
             this.name = name;
             this.unid = unid;
-            this.folder = folder;
         }
 
         FakeView documents(int... ids) {
@@ -347,11 +313,6 @@ final class Fakes {
         @Override
         public String getUniversalID() {
             return unid;
-        }
-
-        @Override
-        public boolean isFolder() {
-            return folder;
         }
 
         @Override

@@ -123,13 +123,13 @@ public final class NotesExportTest {
         db.note(0x94e, true, memo(0x94e, 0x15, "Notes for the review", "CN=Ann Lee/OU=Sales/O=Acme", "", "",
                 "Not sent yet."));
         // View order is by date, newest first, not the order of the notes in the file.
-        db.view(new FakeView("($Inbox)", unid(1), true).documents(0x93e, 0x93a, 0x936));
-        db.view(new FakeView("($Sent)", unid(2), false).documents(0x94a, 0x946));
-        db.view(new FakeView("($Drafts)", unid(3), false).documents(0x94e));
-        db.view(new FakeView("($Trash)", unid(4), true));
-        db.view(new FakeView("Projects", unid(5), true).documents(0x936, 0x93e));
+        db.view(new FakeView("($Inbox)", unid(1)).documents(0x93e, 0x93a, 0x936));
+        db.view(new FakeView("($Sent)", unid(2)).documents(0x94a, 0x946));
+        db.view(new FakeView("($Drafts)", unid(3)).documents(0x94e));
+        db.view(new FakeView("($Trash)", unid(4)));
+        db.view(new FakeView("Projects", unid(5)).documents(0x936, 0x93e));
         // Categorized by a field of several values: 946 shows under two categories; a total row ends it.
-        db.view(new FakeView("By Category", unid(6).toLowerCase(), false).category().documents(0x936).category()
+        db.view(new FakeView("By Category", unid(6).toLowerCase()).category().documents(0x936).category()
                 .documents(0x93e, 0x946).category().documents(0x94a, 0x946).category());
         return db;
     }
@@ -165,7 +165,6 @@ public final class NotesExportTest {
         want.put("Projects", Arrays.asList("936", "93e"));
         want.put("By Category", Arrays.asList("936", "93e", "946", "94a"));
         check(entries.equals(want), "entries of every view, in view order: " + entries);
-        check(documentCount(written) == 6, "all six documents are in the database element");
 
         if (update) {
             Files.write(golden, written);
@@ -203,13 +202,6 @@ public final class NotesExportTest {
             out.put(name, ids);
         }
         return out;
-    }
-
-    static int documentCount(byte[] dxl) throws Exception {
-        final DocumentBuilderFactory f = DocumentBuilderFactory.newInstance();
-        f.setNamespaceAware(true);
-        return f.newDocumentBuilder().parse(new java.io.ByteArrayInputStream(dxl))
-                .getElementsByTagNameNS("http://www.lotus.com/dxl", "document").getLength();
     }
 
     // --- joining the exporter's pieces --------------------------------------------------------
