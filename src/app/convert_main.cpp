@@ -50,7 +50,11 @@ int usage(const char* problem)
 {
     std::cerr << "ferrymark-convert: " << problem << "\n"
               << "usage: ferrymark-convert [--format unicode|ansi] "
-                 "[--only emails,calendars,contacts,todo,journals] --out FOLDER DATABASE...\n";
+                 "[--only emails,calendars,contacts,todo,journals] --out FOLDER DATABASE...\n"
+                 "Each DATABASE is a DXL export. For one that keeps every folder's documents, run the exporter\n"
+                 "in tools/notes-export/ (jar from its build.sh) where Notes or Domino is installed:\n"
+                 "  java -cp Notes.jar:ferrymark-notes-export.jar ferrymark.notesexport.NotesExport --out DIR x.nsf\n"
+                 "(README.md, \"Exporting from Notes with the Ferrymark exporter\")\n";
     return 2;
 }
 
