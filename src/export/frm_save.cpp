@@ -569,7 +569,7 @@ struct frmSave::Run {
                 const auto doc = need(g.NotesDb, "NotesDatabase").GetDocumentByID(id);
                 const auto placement
                     = PlaceUnfiledDocument(need(doc, "NotesDocument"), junk.count(noteId) != 0, noMembership);
-                if (placement.target == UnfiledTarget::NotMail)
+                if (placement.target == UnfiledTarget::Left)
                     continue;
                 lists[placement.target].push_back(noteId);
                 placements[noteId] = placement.why;

@@ -13,15 +13,19 @@ namespace {
         QStringLiteral("Phone Message"), QStringLiteral("Delivery Report"), QStringLiteral("NonDelivery Report"),
         QStringLiteral("Return Receipt"), QStringLiteral("Trace Report") };
 
+    // Forms whose documents the calendar, to-do, contacts and journal phases write.
+    const QStringList CategoryForms { QStringLiteral("Appointment"), QStringLiteral("Notice"), QStringLiteral("Task"),
+        QStringLiteral("TaskNotice"), QStringLiteral("Person"), QStringLiteral("Group"), QStringLiteral("JournalEntry"),
+        QStringLiteral("JournalProfile") };
+
     bool hasValue(const automation::NotesDocument& doc, const char* item)
     {
         return doc.HasItem(item) && !common::ValueText(doc.GetItemValue(item)).trimmed().isEmpty();
     }
 
     // A document is mail by its form, or, without a form, by the fields only a message has.
-    bool isMail(const automation::NotesDocument& doc)
+    bool isMail(const automation::NotesDocument& doc, const QString& form)
     {
-        const QString form = common::ValueText(doc.GetItemValue("Form")).trimmed();
         if (!form.isEmpty())
             return MailForms.contains(form, Qt::CaseInsensitive);
         return hasValue(doc, "DeliveredDate") || hasValue(doc, "PostedDate") || hasValue(doc, "SendTo");
@@ -31,8 +35,16 @@ namespace {
 UnfiledPlacement PlaceUnfiledDocument(
     const automation::NotesDocument& doc, bool inJunkFolder, const QString& noMembership)
 {
-    if (!isMail(doc))
+    const QString form = common::ValueText(doc.GetItemValue("Form")).trimmed();
+    // Profile documents ($Name "$profile_...") hold settings, not content; Notes' own
+    // AllDocuments leaves them out too.
+    if (common::ValueText(doc.GetItemValue("$Name")).startsWith(QStringLiteral("$profile"), Qt::CaseInsensitive)
+        || CategoryForms.contains(form, Qt::CaseInsensitive))
         return {};
+    if (!isMail(doc, form))
+        return { UnfiledTarget::AllDocuments,
+            QStringLiteral("a document of form \"%1\" that no exported folder or view lists, written as a message")
+                .arg(form) };
     if (inJunkFolder)
         return { UnfiledTarget::JunkMail, QStringLiteral("in the Notes folder ($JunkMail)") };
     if (noMembership.isEmpty())

@@ -185,6 +185,13 @@ void NotesReader::CmdScan_Click()
             c_.SaveOptionContacts->setEnabled(true);
             std::vector<std::shared_ptr<automation::NotesView>> views;
             r.step([&] { views = need(g.NotesDb, "NotesDatabase").Views(); });
+            // An export of documents without the design (a single note, say) has no views but
+            // is no empty database: its mail is placed by its own fields when it is exported.
+            bool documents = false;
+            if (views.empty())
+                r.step([&] { documents = !need(g.NotesDb, "NotesDatabase").AllDocumentIDs().empty(); });
+            if (views.empty() && documents)
+                return;
             if (views.empty()) {
                 common::MsgBox(QStringLiteral("No Data Found in NSF file or NSF file is encrypted"),
                     common::MsgButtons::Ok, common::MsgIcon::None, common::ApplicationTitle, owner_);
