@@ -972,6 +972,11 @@ struct frmSave::Run {
             all = need(database, "NotesDatabase").AllDocumentIDs();
             for (const auto& line : database->ReaderFindings())
                 w.report_->databaseNote(QString::fromStdString(line));
+            // Views and folders whose documents the reader could not tell: their documents
+            // arrived by the rules for documents in no folder.
+            for (const auto& view : database->Views())
+                if (const std::string why = view ? view->MembershipUnknown() : std::string(); !why.empty())
+                    w.report_->databaseNote(QString::fromStdString(why));
         } catch (const AutomationError& e) {
             w.report_->problem(
                 QStringLiteral("the documents of the database could not be listed: ") + QString::fromUtf8(e.what()));

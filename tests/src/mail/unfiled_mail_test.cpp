@@ -91,6 +91,13 @@ TEST_F(UnfiledMail, AnExportWithoutViewEntriesStillDeliversEveryDocumentWhereIts
                                              "folder ($Inbox)")))
         << reportLine(csv, QStringLiteral("Lunch on Friday?")).toStdString();
     EXPECT_FALSE(csv.contains(QStringLiteral(",skipped,in no view or folder"))) << csv.toStdString();
+    QFile summary(pst.chopped(4) + QStringLiteral(".report.txt"));
+    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(summary.readAll());
+    for (const char* folder : { "($Inbox)", "($JunkMail)", "Projects", "Archive\\Old", "Receipts" })
+        EXPECT_TRUE(text.contains(QStringLiteral("the export holds no membership of folder ") + QLatin1String(folder)))
+            << folder << "\n"
+            << text.toStdString();
 }
 
 TEST_F(UnfiledMail, MailInNoFolderJunkAndFollowUpWithFolderMembership)
@@ -109,6 +116,9 @@ TEST_F(UnfiledMail, MailInNoFolderJunkAndFollowUpWithFolderMembership)
     const auto junk = memo("You have won").noteId();
     const auto flagged = memo("Call back").noteId();
     const auto person = db.document("Person").text("FullName", "Bo Yu").noteId();
+    // A view whose formula the reader cannot evaluate lists nothing; its mail still arrives.
+    db.document("Memo").text("Subject", "Sent by Ann").dateTime("PostedDate", "20091106T100000,00+01");
+    db.view("($Sent)").formula(R"(SELECT @DbLookup("":""; ""; "People"; "x"; 1) != "")");
     db.folder("($Inbox)").entries({ arrived, flagged });
     db.folder("($JunkMail)").entries({ junk });
     db.folder("($Follow-Up)").entries({ flagged, removed });
@@ -121,7 +131,7 @@ TEST_F(UnfiledMail, MailInNoFolderJunkAndFollowUpWithFolderMembership)
     for (const char* reader : Readers) {
         SCOPED_TRACE(reader);
         EXPECT_EQ(v.subjects(reader, "Inbox"), QStringList({ "Arrived", "Call back" }));
-        EXPECT_EQ(v.subjects(reader, "All Documents"), QStringList({ "Removed from every folder" }));
+        EXPECT_EQ(v.subjects(reader, "All Documents"), QStringList({ "Removed from every folder", "Sent by Ann" }));
         EXPECT_EQ(v.subjects(reader, "Junk E-mail"), QStringList({ "You have won" }));
     }
     EXPECT_EQ(flagStatus(v, "Inbox", "Call back").toInt(), 2);
@@ -138,6 +148,12 @@ TEST_F(UnfiledMail, MailInNoFolderJunkAndFollowUpWithFolderMembership)
         reportLine(csv, QStringLiteral("You have won")).contains(QStringLiteral("in the Notes folder ($JunkMail)")));
     EXPECT_TRUE(reportLine(csv, QStringLiteral("Removed from every folder"))
                     .contains(QStringLiteral("in no exported folder or view of the database")));
+    QFile summary(pst.chopped(4) + QStringLiteral(".report.txt"));
+    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(summary.readAll());
+    EXPECT_TRUE(text.contains(QStringLiteral("the selection formula of view ($Sent) was not evaluated")))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("@DbLookup"))) << text.toStdString();
     // A Person document is no mail: it stays for the contacts phase, which this run left out.
     EXPECT_TRUE(csv.contains(QStringLiteral(",skipped,in no view or folder this run exported")));
 }
