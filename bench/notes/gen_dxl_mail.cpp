@@ -1,6 +1,8 @@
 // Writes a synthetic DXL mail database: messages spread over the standard mail folders and
 // user folders (nested two levels), with attachments of chosen sizes, a calendar and to-do
-// view, and an All Documents view. Output is streamed, so any size can be written.
+// view, and an All Documents view. The design notes come first, as Domino and the Notes-side
+// exporter write them; the documents are streamed through a file beside the output, so any size
+// can be written.
 //
 // Usage: ferrymark_gen_dxl --out FILE [--messages N] [--folders F] [--attachment-size BYTES]
 //                          [--attachment-every K] [--body-paragraphs P] [--seed S]
@@ -137,9 +139,10 @@ std::string unid(std::uint64_t n)
 int main(int argc, char** argv)
 {
     const Options o = parse(argc, argv);
-    std::ofstream out(o.out, std::ios::binary | std::ios::trunc);
+    const std::string documentsPath = o.out + ".documents";
+    std::ofstream out(documentsPath, std::ios::binary | std::ios::trunc);
     if (!out) {
-        std::cerr << "ferrymark_gen_dxl: cannot write " << o.out << ": " << std::strerror(errno) << "\n";
+        std::cerr << "ferrymark_gen_dxl: cannot write " << documentsPath << ": " << std::strerror(errno) << "\n";
         return 1;
     }
     Random r(o.seed);
@@ -153,7 +156,6 @@ int main(int argc, char** argv)
     std::vector<std::string> calendar;
     std::vector<std::string> todo;
 
-    out << dxl::DatabaseBuilder::header("Synthetic mail", "mailfile");
     std::string attachmentBytes;
     for (std::uint64_t i = 0; i < o.attachmentSize; ++i)
         attachmentBytes += static_cast<char>(r.next() & 0xFF);
@@ -202,6 +204,17 @@ int main(int argc, char** argv)
         }
         out << doc.xml();
     }
+    out.close();
+    if (!out) {
+        std::cerr << "ferrymark_gen_dxl: writing " << documentsPath << " failed\n";
+        return 1;
+    }
+    out.open(o.out, std::ios::binary | std::ios::trunc);
+    if (!out) {
+        std::cerr << "ferrymark_gen_dxl: cannot write " << o.out << ": " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    out << dxl::DatabaseBuilder::header("Synthetic mail", "mailfile");
     std::uint64_t design = n;
     for (std::size_t f = 0; f < folders.size(); ++f) {
         dxl::ViewBuilder view(folders[f], true, noteId(design), unid(design + 1000));
@@ -219,6 +232,11 @@ int main(int argc, char** argv)
     }
     dxl::ViewBuilder all("($All)", false, noteId(design), unid(design + 1000));
     out << all.selectAll().xml();
+    {
+        std::ifstream documents(documentsPath, std::ios::binary);
+        out << documents.rdbuf();
+    }
+    std::remove(documentsPath.c_str());
     out << dxl::DatabaseBuilder::footer();
     out.close();
     if (!out) {

@@ -139,7 +139,7 @@ int main(int argc, char** argv)
                 continue;
             const std::string name = view->Name();
             std::int32_t count = 0;
-            const double listTime = best(1, [&] {
+            const double listTime = best(3, [&] {
                 notes::ClearDatabaseCache();
                 count = session->GetDatabase("", file)->GetView(name)->AllEntries()->Count();
             });

@@ -133,7 +133,30 @@ struct FormulaContents {
     std::shared_ptr<std::once_flag> scan;
     std::vector<std::uint32_t> documents;
     std::string reason;
+    bool evaluated = false; // while the file was indexed: the scan leaves it alone
 };
+
+namespace {
+    // Evaluates the selection formulas of the views read so far on each document while the file
+    // is indexed, so that a database without view entries is read once, not twice: the index
+    // hands it the events of each document. Views that come after documents in the file are
+    // left to the scan. (Its reader of documents is defined further down.)
+    class FormulaTee {
+    public:
+        virtual ~FormulaTee() = default;
+        // A view's selection formula, as the view note at position view of the file gives it,
+        // read after documentsBefore documents.
+        virtual void addFormula(std::size_t view, const std::string& text, std::size_t documentsBefore) = 0;
+        virtual void beginDocument(XmlReader& reader, const char* name, const char** attrs) = 0;
+        virtual void startElement(const char* name, const char** attrs) = 0;
+        virtual void endElement(const char* name) = 0;
+        virtual void characters(const char* text, int length) = 0;
+        virtual void endDocument(const char* name) = 0;
+        // What the formula of that view selected, when it was evaluated over every document.
+        virtual bool result(std::size_t view, const std::vector<DocumentRecord>& documents, FormulaContents& out) = 0;
+    };
+    std::unique_ptr<FormulaTee> makeFormulaTee();
+} // namespace
 
 class IndexBuilder final : public XmlHandler {
 public:
@@ -162,6 +185,20 @@ public:
 
     void startElement(const char* name, const char** attrs) override
     {
+        startOwn(name, attrs);
+        if (teeing_)
+            reader_->wantCharacters(teeWants_ || inText_);
+    }
+
+    void endElement(const char* name) override
+    {
+        endOwn(name);
+        if (teeing_)
+            reader_->wantCharacters(teeWants_ || inText_);
+    }
+
+    void startOwn(const char* name, const char** attrs)
+    {
         ++depth_;
         if (depth_ == 1) {
             const auto local = dxlName(name);
@@ -184,8 +221,12 @@ public:
         if (noteDepth_ == 0) {
             if (depth_ == 2)
                 beginNote(dxlName(name), attrs);
+            if (teeing_)
+                tee_->beginDocument(*reader_, name, attrs);
             return;
         }
+        if (teeing_)
+            forward([&] { tee_->startElement(name, attrs); });
         if (kind_ == Kind::Ignored)
             return;
         const int rel = depth_ - noteDepth_;
@@ -235,8 +276,15 @@ public:
         }
     }
 
-    void endElement(const char* name) override
+    void endOwn(const char* name)
     {
+        if (teeing_ && depth_ == noteDepth_) {
+            forward([&] { tee_->endDocument(name); });
+            teeing_ = false;
+            reader_->wantCharacters(inText_);
+        } else if (teeing_) {
+            forward([&] { tee_->endElement(name); });
+        }
         if (depth_ == noteDepth_) {
             endNote();
         } else if (inText_) {
@@ -263,6 +311,10 @@ public:
 
     void characters(const char* text, int length) override
     {
+        if (teeing_ && teeWants_)
+            tee_->characters(text, length);
+        if (!inText_)
+            return;
         if (text_.size() + static_cast<std::size_t>(length) > MaxIndexedText) {
             reader_->fail("a view name, selection formula or $FolderRef value is longer than "
                 + std::to_string(MaxIndexedText) + " bytes");
@@ -273,6 +325,17 @@ public:
 
 private:
     enum class Root : std::uint8_t { None, Database, Note, Other };
+
+    // Runs an event of the tee's reader with its own wish for character data, then asks the
+    // file's reader for characters when either wants them.
+    template <class F> void forward(F&& event)
+    {
+        reader_->wantCharacters(teeWants_);
+        event();
+        teeWants_ = reader_->charactersWanted();
+        reader_->wantCharacters(teeWants_ || inText_);
+    }
+
     enum class Kind : std::uint8_t { Ignored, Document, View, Folder, ViewNote };
     enum class Capture : std::uint8_t { None, FolderRef, Title, Flags, Formula };
 
@@ -305,6 +368,8 @@ private:
         }
         if (kind_ == Kind::ViewNote)
             view_ = ViewRecord {};
+        teeing_ = kind_ == Kind::Document && tee_ != nullptr;
+        teeWants_ = false;
         record_ = DocumentRecord {};
         record_.offset = reader_->offset();
         const Position p = reader_->position();
@@ -411,6 +476,12 @@ private:
             pendingViews_.push_back(PendingView {
                 std::move(view_), std::move(unid_), std::move(formula_), hasEntries_, std::move(entries_) });
             view_ = ViewRecord {};
+            const PendingView& added = pendingViews_.back();
+            if (!added.hasEntries && !added.view.isFolder && !selectsAll(added.formula)) {
+                if (!tee_)
+                    tee_ = makeFormulaTee();
+                tee_->addFormula(pendingViews_.size() - 1, added.formula, index_.documents_.size());
+            }
         }
         noteDepth_ = 0;
         kind_ = Kind::Ignored;
@@ -505,6 +576,8 @@ private:
                     view.formula = std::move(pending.formula);
                     view.selected = std::make_shared<FormulaContents>();
                     view.selected->scan = formulaScan;
+                    const auto position = static_cast<std::size_t>(&pending - pendingViews_.data());
+                    view.selected->evaluated = tee_ && tee_->result(position, docs, *view.selected);
                 }
             }
             view.documents.shrink_to_fit();
@@ -548,6 +621,9 @@ private:
     std::vector<std::pair<std::uint32_t, std::uint32_t>> folderRefs_All_; // (folder UNID, document)
     std::unordered_map<std::string, std::uint32_t> unids_;
     std::vector<PendingView> pendingViews_;
+    std::unique_ptr<FormulaTee> tee_; // once a view with a selection formula was read
+    bool teeing_ = false; // the current note is a document the tee reads
+    bool teeWants_ = false; // the tee's reader wants character data
 };
 
 std::shared_ptr<const DatabaseIndex> DatabaseIndex::open(const std::string& path)
@@ -640,6 +716,10 @@ namespace {
         {
         }
         XmlReader* reader = nullptr;
+        // Reading alongside the index (see FormulaTee): a bad value ends this document's reading,
+        // not the parse of the file; the document is then read, and reported, when it is opened.
+        bool softFailure = false;
+        bool failed = false;
 
         void startElement(const char* name, const char** attrs) override
         {
@@ -808,6 +888,14 @@ namespace {
     private:
         enum class Value : std::uint8_t { Text, Number, DateTime, Formula, Raw, Reference };
 
+        void fail(std::string what)
+        {
+            if (softFailure)
+                failed = true;
+            else
+                reader->fail(std::move(what));
+        }
+
         static std::string rawTypeName(int type)
         {
             char text[48];
@@ -943,7 +1031,7 @@ namespace {
                 if (auto v = parseNumber(text_))
                     addValue(*v, 8);
                 else
-                    reader->fail("item \"" + item_.name + "\": \"" + text_ + "\" is not a number");
+                    fail("item \"" + item_.name + "\": \"" + text_ + "\" is not a number");
                 break;
             case Value::Raw: {
                 // What does not decode is left out: the item keeps no values.
@@ -962,7 +1050,7 @@ namespace {
                 if (auto v = parseDateTime(text_))
                     addValue(*v, 8);
                 else
-                    reader->fail("item \"" + item_.name + "\": \"" + text_ + "\" is not a Domino date-time");
+                    fail("item \"" + item_.name + "\": \"" + text_ + "\" is not a Domino date-time");
                 break;
             case Value::Reference:
                 referenceData();
@@ -975,7 +1063,7 @@ namespace {
         {
             total_ += length;
             if (total_ > MaxDocumentValues) {
-                reader->fail("the document's item values exceed " + std::to_string(MaxDocumentValues) + " bytes");
+                fail("the document's item values exceed " + std::to_string(MaxDocumentValues) + " bytes");
                 return;
             }
             text_.append(text, length);
@@ -1010,7 +1098,7 @@ namespace {
             }
             total_ += sizeof(Item) + item_.name.size() + item_.values.size() * sizeof(automation::Variant);
             if (total_ > MaxDocumentValues) {
-                reader->fail("the document's item values exceed " + std::to_string(MaxDocumentValues) + " bytes");
+                fail("the document's item values exceed " + std::to_string(MaxDocumentValues) + " bytes");
                 return;
             }
             out_.items.push_back(std::move(item_));
@@ -1422,7 +1510,7 @@ namespace {
         bool responses = false;
         const auto& documents = index.documents();
         for (const auto& view : index.views()) {
-            if (!view.selected)
+            if (!view.selected || view.selected->evaluated)
                 continue;
             std::optional<formula::Formula> parsed;
             view.selected->reason = checkFormula(view.formula, parsed);
@@ -1470,6 +1558,120 @@ namespace {
             p.out->documents.shrink_to_fit();
         }
     }
+
+    class IndexingFormulaTee final : public FormulaTee {
+    public:
+        void addFormula(std::size_t view, const std::string& text, std::size_t documentsBefore) override
+        {
+            Entry entry;
+            entry.view = view;
+            entry.firstDocument = documentsBefore;
+            std::optional<formula::Formula> parsed;
+            entry.reason = checkFormula(text, parsed);
+            if (parsed) {
+                for (const auto& name : parsed->itemNames())
+                    if (std::find(items_.begin(), items_.end(), name) == items_.end())
+                        items_.push_back(name);
+                responses_ = responses_ || parsed->usesAllDescendants() || parsed->usesAllChildren();
+                entry.formula = std::move(parsed);
+            }
+            entries_.push_back(std::move(entry));
+        }
+
+        void beginDocument(XmlReader& reader, const char* name, const char** attrs) override
+        {
+            document_ = ParsedDocument {};
+            reader_.emplace(document_, &items_);
+            reader_->reader = &reader;
+            reader_->softFailure = true;
+            static const char* none[] = { nullptr };
+            reader_->startElement("w", none); // the wrapper a document read on its own has
+            reader_->startElement(name, attrs);
+        }
+        void startElement(const char* name, const char** attrs) override { reader_->startElement(name, attrs); }
+        void endElement(const char* name) override { reader_->endElement(name); }
+        void characters(const char* text, int length) override { reader_->characters(text, length); }
+
+        void endDocument(const char* name) override
+        {
+            reader_->endElement(name);
+            const bool read = !reader_->failed;
+            if (read && (!reader_->mimeParts.empty() || !reader_->mimeText.empty()))
+                applyNativeMime(document_, reader_->mimeParts, reader_->mimeText);
+            FormulaDocument access(document_);
+            for (auto& entry : entries_) {
+                if (!entry.formula)
+                    continue;
+                bool selected = false;
+                if (read) {
+                    try {
+                        selected = entry.formula->evaluate(access, now_).selected;
+                    } catch (const automation::AutomationError&) {
+                        // As in the scan: a formula that fails on a document does not select it.
+                    }
+                }
+                entry.selected.push_back(selected ? 1 : 0);
+            }
+            if (responses_)
+                parents_.push_back(read ? document_.parentUnid : std::string());
+            reader_.reset();
+            document_ = ParsedDocument {};
+        }
+
+        bool result(std::size_t view, const std::vector<DocumentRecord>& documents, FormulaContents& out) override
+        {
+            auto it = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.view == view; });
+            if (it == entries_.end() || it->firstDocument != 0)
+                return false; // documents came before the view: the scan reads them all
+            out.reason = it->reason;
+            if (!it->formula)
+                return true;
+            if (it->formula->usesAllDescendants() || it->formula->usesAllChildren())
+                addResponses(children(documents), it->formula->usesAllDescendants(), it->selected);
+            for (std::uint32_t i = 0; i < it->selected.size(); ++i)
+                if (it->selected[i])
+                    out.documents.push_back(i);
+            out.documents.shrink_to_fit();
+            it->selected = {};
+            return true;
+        }
+
+    private:
+        struct Entry {
+            std::size_t view = 0;
+            std::size_t firstDocument = 0; // documents of the file before the view
+            std::optional<formula::Formula> formula;
+            std::string reason;
+            std::vector<char> selected; // by document, from firstDocument on
+        };
+
+        // The direct responses of each document, by the parents the documents named.
+        const std::vector<std::vector<std::uint32_t>>& children(const std::vector<DocumentRecord>& documents)
+        {
+            if (!children_.empty() || parents_.empty())
+                return children_;
+            std::unordered_map<std::string, std::uint32_t> byUnid;
+            for (std::uint32_t i = 0; i < documents.size(); ++i)
+                if (!documents[i].unid.empty())
+                    byUnid.emplace(documents[i].unid, i);
+            children_.resize(parents_.size());
+            for (std::uint32_t i = 0; i < parents_.size(); ++i)
+                if (auto parent = byUnid.find(parents_[i]); !parents_[i].empty() && parent != byUnid.end())
+                    children_[parent->second].push_back(i);
+            return children_;
+        }
+
+        std::vector<std::string> items_;
+        std::vector<Entry> entries_;
+        std::optional<DocumentReader> reader_;
+        ParsedDocument document_;
+        bool responses_ = false;
+        std::vector<std::string> parents_;
+        std::vector<std::vector<std::uint32_t>> children_;
+        const std::int64_t now_ = localNow();
+    };
+
+    std::unique_ptr<FormulaTee> makeFormulaTee() { return std::make_unique<IndexingFormulaTee>(); }
 
     const FormulaContents* formulaContents(const DatabaseIndex& index, const ViewRecord& view)
     {

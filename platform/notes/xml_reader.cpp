@@ -114,6 +114,7 @@ XmlReader::~XmlReader() { returnParser(parser_, reusable_); }
 
 void XmlReader::wantCharacters(bool on)
 {
+    charactersWanted_ = on;
     XML_SetCharacterDataHandler(parser_, on ? &XmlReader::onCharacters : nullptr);
 }
 

@@ -65,6 +65,7 @@ public:
 
     // Whether character data reaches the handler (off by default; cheaper when off).
     void wantCharacters(bool on);
+    bool charactersWanted() const { return charactersWanted_; }
     // Ends parsing with an error of our own at the current position.
     void fail(std::string what);
     bool failed() const { return failed_; }
@@ -106,6 +107,7 @@ private:
     XmlHandler& handler_;
     bool reusable_;
     bool failed_ = false;
+    bool charactersWanted_ = false;
     bool ioError_ = false;
     std::string error_;
     Position errorPosition_;

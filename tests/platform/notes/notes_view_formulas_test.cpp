@@ -82,34 +82,51 @@ namespace {
         (void)broken;
     }
 
-    TEST_F(ViewFormulasTest, CreationTimesAndResponseHierarchy)
+    // Views before the documents are evaluated while the file is indexed, views after them by a
+    // scan when first walked: both give the same documents. A document with a bad value selects
+    // nothing either way and does not stop the file from opening.
+    TEST_F(ViewFormulasTest, CreationTimesAndResponseHierarchyWithViewsBeforeOrAfterTheDocuments)
     {
         const std::string topicUnid = "AAAAAAAA11111111BBBBBBBB22222222";
         const std::string replyUnid = "AAAAAAAA11111111BBBBBBBB33333333";
-        dxl::DatabaseBuilder builder;
-        builder.raw(rawDocument("1002", topicUnid, "Topic", "20081231T235900,00+01"));
-        // A response named by the parent attribute, and one to it named by $REF only.
-        builder.raw(rawDocument(
-            "1006", replyUnid, "Reply", "20090102T080000,00+01", " parent='" + topicUnid + "' response='true'"));
-        builder.raw(rawDocument(
-            "100A", "AAAAAAAA11111111BBBBBBBB44444444", "Reply", "20090103T080000,00+01", "", refItem(replyUnid)));
-        builder.raw(rawDocument("100E", "AAAAAAAA11111111BBBBBBBB55555555", "Reply", "20090104T080000,00+01", "",
-            refItem("AAAAAAAA11111111BBBBBBBB99999999")));
-        builder.raw(rawDocument("1012", "AAAAAAAA11111111BBBBBBBB66666666", "Topic", "20090105T080000,00+01"));
-        // $REF written as text names the parent too.
-        builder.raw(rawDocument("1016", "AAAAAAAA11111111BBBBBBBB77777777", "Reply", "20090105T080000,00+01", "",
-            "<item name='$Ref'><text>" + replyUnid + "</text></item>"));
-        builder.view("Threads").formula(R"(SELECT Form = "Topic" & @Created < [01/01/2009] | @AllDescendants)");
-        builder.view("First level").formula(R"(SELECT Form = "Topic" & @Created < [01/01/2009] | @AllChildren)");
-        builder.view("Responses").formula("SELECT @IsResponseDoc");
-        builder.view("New year").formula("SELECT @Created >= [01/02/2009] & @Created < @Date(2009; 1; 4)");
-        auto db = open(builder);
+        const std::pair<const char*, const char*> views[] = {
+            { "Threads", R"(SELECT Form = "Topic" & @Created < [01/01/2009] | @AllDescendants)" },
+            { "First level", R"(SELECT Form = "Topic" & @Created < [01/01/2009] | @AllChildren)" },
+            { "Responses", "SELECT @IsResponseDoc" },
+            { "New year", "SELECT @Created >= [01/02/2009] & @Created < @Date(2009; 1; 4) & N != 1" },
+        };
+        for (const bool viewsFirst : { true, false }) {
+            SCOPED_TRACE(viewsFirst ? "views first" : "views last");
+            dxl::DatabaseBuilder builder;
+            if (viewsFirst)
+                for (const auto& [name, formula] : views)
+                    builder.view(name).formula(formula);
+            builder.raw(rawDocument("1002", topicUnid, "Topic", "20081231T235900,00+01"));
+            // A response named by the parent attribute, and one to it named by $REF only.
+            builder.raw(rawDocument(
+                "1006", replyUnid, "Reply", "20090102T080000,00+01", " parent='" + topicUnid + "' response='true'"));
+            builder.raw(rawDocument(
+                "100A", "AAAAAAAA11111111BBBBBBBB44444444", "Reply", "20090103T080000,00+01", "", refItem(replyUnid)));
+            builder.raw(rawDocument("100E", "AAAAAAAA11111111BBBBBBBB55555555", "Reply", "20090104T080000,00+01", "",
+                refItem("AAAAAAAA11111111BBBBBBBB99999999")));
+            builder.raw(rawDocument("1012", "AAAAAAAA11111111BBBBBBBB66666666", "Topic", "20090105T080000,00+01"));
+            // $REF written as text names the parent too.
+            builder.raw(rawDocument("1016", "AAAAAAAA11111111BBBBBBBB77777777", "Reply", "20090105T080000,00+01", "",
+                "<item name='$Ref'><text>" + replyUnid + "</text></item>"));
+            builder.raw(rawDocument("101A", "AAAAAAAA11111111BBBBBBBB88888888", "Reply", "20090103T080000,00+01", "",
+                "<item name='N'><number>not a number</number></item>"));
+            if (!viewsFirst)
+                for (const auto& [name, formula] : views)
+                    builder.raw(std::string("<view name='") + name + "'><code event='selection'><formula>"
+                        + dxl::escape(formula) + "</formula></code></view>");
+            auto db = open(builder, viewsFirst ? "first.dxl" : "last.dxl");
 
-        using Ids = std::vector<std::string>;
-        EXPECT_EQ(walkView(*db, "Threads"), (Ids { "1002", "1006", "100A", "1016" }));
-        EXPECT_EQ(walkView(*db, "First level"), (Ids { "1002", "1006" }));
-        EXPECT_EQ(walkView(*db, "Responses"), (Ids { "1006", "100A", "100E", "1016" }));
-        EXPECT_EQ(walkView(*db, "New year"), (Ids { "1006", "100A" }));
+            using Ids = std::vector<std::string>;
+            EXPECT_EQ(walkView(*db, "Threads"), (Ids { "1002", "1006", "100A", "1016" }));
+            EXPECT_EQ(walkView(*db, "First level"), (Ids { "1002", "1006" }));
+            EXPECT_EQ(walkView(*db, "Responses"), (Ids { "1006", "100A", "100E", "1016" }));
+            EXPECT_EQ(walkView(*db, "New year"), (Ids { "1006", "100A" }));
+        }
     }
 
     TEST_F(ViewFormulasTest, UnevaluatedViewsListNothingAndSayWhy)
