@@ -15,6 +15,7 @@ namespace {
     // What an open element means for the events inside it and at its end.
     enum class Element : std::uint8_t {
         Transparent, // its content is read as if it stood outside it
+        Styled, // likewise, in the font its <font> child gives (a <block>)
         Paragraph,
         Run,
         Table,
@@ -345,7 +346,10 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
         enter(Element::SectionTitle);
     } else if (local == "text" && !s.open.empty() && s.open.back() == Element::SectionTitle) {
         enter(Element::TitleText);
-    } else if (local == "section" || local == "block" || local == "span") {
+    } else if (local == "block") {
+        s.styles.push_back(s.styles.back());
+        enter(Element::Styled);
+    } else if (local == "section" || local == "span") {
         enter(Element::Transparent);
     } else if (std::find(std::begin(ActionsIgnored), std::end(ActionsIgnored), local) != std::end(ActionsIgnored)) {
         s.findings.ignore(State::describe(local, name));
@@ -373,6 +377,7 @@ void RichTextDxlReader::endElement()
         b.endParagraph();
         break;
     case Element::Run:
+    case Element::Styled:
     case Element::SectionTitle:
         if (s.styles.size() > 1)
             s.styles.pop_back();
@@ -430,8 +435,8 @@ void RichTextDxlReader::characters(const char* text, std::size_t length)
             s.badImage = true;
         return;
     }
-    const bool running
-        = e == Element::Paragraph || e == Element::Run || e == Element::Link || e == Element::Transparent;
+    const bool running = e == Element::Paragraph || e == Element::Run || e == Element::Link || e == Element::Transparent
+        || e == Element::Styled;
     if (e == Element::TitleText || (running && s.builder.paragraph() != nullptr && s.inside(Element::Paragraph))) {
         s.builder.text(std::string_view(text, length), s.styles.back(), s.href());
         s.reportFull();

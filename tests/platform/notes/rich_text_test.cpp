@@ -277,6 +277,58 @@ namespace {
             EXPECT_EQ(doc.findings.ignored.count(construct), 1U) << construct;
     }
 
+    int tableDepth(const std::vector<Block>& blocks)
+    {
+        int depth = 0;
+        for (const auto& b : blocks)
+            for (const auto& row : b.rows)
+                for (const auto& cell : row)
+                    depth = std::max(depth, 1 + tableDepth(cell.blocks));
+        return depth;
+    }
+
+    TEST_F(RichTextTest, ParagraphPiecesColoursAndNestingLimits)
+    {
+        // CDLARGEPARAGRAPH brackets the pieces of one long paragraph; a CDCOLOR in the CDBEGIN
+        // block of a CDTEXT gives its true colour.
+        const std::string records = cdParagraph() + cdText(1, 0, 0, 10, "long ")
+            + wsig(0x68, le(1, 2) + le(1, 2) + std::string(8, '\0')) + cdParagraph() + cdText(1, 0, 0, 10, "piece")
+            + wsig(0x68, le(1, 2) + le(2, 2) + std::string(8, '\0')) + cdParagraph()
+            + bsig(0xDD, le(0, 2) + le(0xFF85, 2)) + cdText(1, 0, 200, 10, "teal")
+            + bsig(0xD2, le(1, 2) + std::string("\x00\x80\x80\x00", 4)) + bsig(0xDE, le(0, 2) + le(0xFF85, 2));
+        ReaderFindings findings;
+        auto text = readComposite({ records }, {}, findings, "Body");
+        EXPECT_EQ(plainText(*text), "long piece\nteal");
+        EXPECT_EQ(text->blocks.at(1).paragraph.inlines.at(0).style.color, 0x008080U);
+        EXPECT_TRUE(findings.ignored.empty() && findings.damaged.empty());
+
+        // Tables nested deeper than the limit give their content to the cell around them.
+        std::string deep;
+        std::string xml = "<item name='Body'><richtext>";
+        for (int i = 0; i < 40; ++i) {
+            deep += bsig(0xA3, std::string(12, '\0')) + cdCell(0, 0);
+            xml += "<table><tablerow><tablecell>";
+        }
+        deep += cdText(1, 0, 0, 10, "core");
+        xml += "<par>core</par>";
+        for (int i = 0; i < 40; ++i) {
+            deep += bsig(0xA5, le(0, 4));
+            xml += "</tablecell></tablerow></table>";
+        }
+        ReaderFindings nested;
+        auto cd = readComposite({ deep }, {}, nested, "Body");
+        EXPECT_EQ(tableDepth(cd->blocks), 16);
+        EXPECT_EQ(plainText(*cd), "core");
+        EXPECT_EQ(nested.ignored["CD table nested more than 16 deep"], 24U);
+
+        dxl::DatabaseBuilder db;
+        db.document("Memo").rawItem(xml + "</richtext></item>");
+        auto doc = read(db);
+        EXPECT_EQ(tableDepth(item(doc, "Body").richText->blocks), 16);
+        EXPECT_EQ(item(doc, "Body").values.front().toText(), "core");
+        EXPECT_EQ(doc.findings.ignored["<table> nested more than 16 deep"], 24U);
+    }
+
     TEST_F(RichTextTest, StorageObjectsAreNoAttachments)
     {
         dxl::DatabaseBuilder db;
