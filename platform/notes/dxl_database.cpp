@@ -709,7 +709,7 @@ namespace {
                 setType(TypeRichText);
                 inRichText_ = true;
                 richTextDepth_ = depth_;
-                richText_ = std::make_unique<RichTextDxlReader>(out_.findings);
+                richText_ = std::make_unique<RichTextDxlReader>(out_.findings, item_.name);
                 reader->wantCharacters(true);
             } else if (local == "file") {
                 beginFile(attrs);

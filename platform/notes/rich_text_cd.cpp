@@ -61,6 +61,10 @@ namespace {
     constexpr std::uint16_t SigGraphic = L(0x99);
     constexpr std::uint16_t SigImageHeader = L(0x7D);
     constexpr std::uint16_t SigImageSegment = L(0x7C);
+    constexpr std::uint16_t SigBitmapHeader = L(0x95);
+    constexpr std::uint16_t SigBitmapSegment = L(0x96);
+    constexpr std::uint16_t SigColorTable = L(0x97);
+    constexpr std::uint16_t SigPatternTable = L(0x98);
     constexpr std::uint16_t SigTableBegin = B(0xA3);
     constexpr std::uint16_t SigTableCell = B(0xA4);
     constexpr std::uint16_t SigTableEnd = B(0xA5);
@@ -232,6 +236,7 @@ namespace {
                         + " remain");
                     return;
                 }
+                whole_ = bytes.substr(at, *length);
                 record(k, static_cast<std::uint16_t>(*signature), bytes.substr(at + headerSize, *length - headerSize));
                 at += *length + (*length & 1U);
             }
@@ -291,9 +296,11 @@ namespace {
 
         void record(std::uint16_t k, std::uint16_t signature, std::string_view body)
         {
+            if (bitmap(k))
+                return;
             if (k != SigImageSegment)
                 endPicture();
-            if (k != SigImageHeader && k != SigGraphic)
+            if (k != SigImageHeader && k != SigGraphic && k != SigBitmapHeader)
                 graphic_ = false; // a CDGRAPHIC and then no image: a bitmap or metafile, counted below
             switch (k) {
             case SigParagraph:
@@ -600,6 +607,33 @@ namespace {
             picture_ = builder_.picture(std::move(picture), href());
         }
 
+        // A Notes bitmap after a CDGRAPHIC: CDBITMAPHEADER, then CDBITMAPSEGMENTs, a CDCOLORTABLE
+        // and a CDPATTERNTABLE. Kept as those records, whole, as DXL's <notesbitmap> holds them.
+        bool bitmap(std::uint16_t k)
+        {
+            if (k == SigBitmapHeader && graphic_ && !inFileHotspot()) {
+                endPicture();
+                graphic_ = false;
+                Picture picture;
+                picture.format = Picture::Format::NotesBitmap;
+                // CDBITMAPHEADER: LSIG, Dest, Crop (RECTSIZEs), Flags, wReserved (WORDs), lReserved
+                // (DWORD), Width, Height (WORDs, pixels), ...
+                picture.width = static_cast<int>(u16(whole_, 22));
+                picture.height = static_cast<int>(u16(whole_, 24));
+                picture.bytes = std::string(whole_);
+                ensureParagraph();
+                bitmap_ = builder_.picture(std::move(picture), href());
+                return true;
+            }
+            if ((k == SigBitmapSegment || k == SigColorTable || k == SigPatternTable) && bitmap_ >= 0) {
+                if (auto* picture = builder_.pictureAt(bitmap_))
+                    picture->bytes.append(whole_);
+                return true;
+            }
+            bitmap_ = -1;
+            return false;
+        }
+
         // CDIMAGESEGMENT: DataSize, SegSize (WORDs), then SegSize bytes of which DataSize are image.
         void imageSegment(std::string_view body)
         {
@@ -636,6 +670,8 @@ namespace {
         int tablesPassed_ = 0;
         bool graphic_ = false;
         int picture_ = -1;
+        int bitmap_ = -1; // the Notes bitmap whose records are being read
+        std::string_view whole_; // the record being read, header included
         std::uint32_t imageSize_ = 0;
         bool textBlock_ = false;
         bool textInBlock_ = false;

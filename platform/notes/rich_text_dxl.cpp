@@ -156,12 +156,14 @@ namespace {
 } // namespace
 
 struct RichTextDxlReader::State {
-    explicit State(ReaderFindings& f)
+    State(ReaderFindings& f, std::string i)
         : findings(f)
+        , item(std::move(i))
     {
     }
 
     ReaderFindings& findings;
+    std::string item;
     RichTextBuilder builder;
     std::vector<Element> open; // the elements entered, innermost last
     int skipping = 0; // depth inside an element passed over
@@ -211,7 +213,7 @@ struct RichTextDxlReader::State {
     {
         if (builder.full() && !fullReported) {
             fullReported = true;
-            findings.damage("rich text holds more than " + std::to_string(RichTextBuilder::MaxParts)
+            findings.damage("item " + item + ": rich text holds more than " + std::to_string(RichTextBuilder::MaxParts)
                 + " paragraphs and parts; the rest is left out");
         }
     }
@@ -240,8 +242,8 @@ struct RichTextDxlReader::State {
     }
 };
 
-RichTextDxlReader::RichTextDxlReader(ReaderFindings& findings)
-    : s_(std::make_unique<State>(findings))
+RichTextDxlReader::RichTextDxlReader(ReaderFindings& findings, std::string item)
+    : s_(std::make_unique<State>(findings, std::move(item)))
 {
 }
 
@@ -400,7 +402,7 @@ void RichTextDxlReader::endElement()
     }
     case Element::ImageData:
         if (s.badImage || !s.decoder.complete()) {
-            s.findings.damage("rich text: a picture's data is not base64");
+            s.findings.damage("item " + s.item + ": a picture's data is not base64");
             s.picture.bytes.clear();
         } else {
             s.pictureData = !s.picture.bytes.empty();

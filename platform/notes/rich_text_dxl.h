@@ -6,6 +6,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace notes::detail {
@@ -15,7 +16,8 @@ struct RichText;
 
 class RichTextDxlReader {
 public:
-    explicit RichTextDxlReader(ReaderFindings& findings);
+    // item: the item's name, for the findings.
+    RichTextDxlReader(ReaderFindings& findings, std::string item);
     ~RichTextDxlReader();
     RichTextDxlReader(const RichTextDxlReader&) = delete;
     RichTextDxlReader& operator=(const RichTextDxlReader&) = delete;

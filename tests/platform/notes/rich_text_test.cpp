@@ -302,6 +302,19 @@ namespace {
         EXPECT_EQ(text->blocks.at(1).paragraph.inlines.at(0).style.color, 0x008080U);
         EXPECT_TRUE(findings.ignored.empty() && findings.damaged.empty());
 
+        // A Notes bitmap is kept as its records, as DXL's <notesbitmap> holds it.
+        const std::string bitmap = lsig(0x95, std::string(16, '\0') + le(3, 2) + le(2, 2) + std::string(12, '\0'))
+            + lsig(0x96, "pixels") + lsig(0x97, "colors");
+        ReaderFindings pictures;
+        auto withBitmap = readComposite(
+            { lsig(0x99, std::string(24, '\0')) + bitmap + cdText(1, 0, 0, 10, "after") }, {}, pictures, "Body");
+        ASSERT_EQ(withBitmap->pictures.size(), 1U);
+        EXPECT_EQ(withBitmap->pictures[0].format, Picture::Format::NotesBitmap);
+        EXPECT_EQ(withBitmap->pictures[0].bytes, bitmap);
+        EXPECT_EQ(withBitmap->pictures[0].width, 3);
+        EXPECT_EQ(plainText(*withBitmap), "after");
+        EXPECT_TRUE(pictures.ignored.empty());
+
         // Tables nested deeper than the limit give their content to the cell around them.
         std::string deep;
         std::string xml = "<item name='Body'><richtext>";
