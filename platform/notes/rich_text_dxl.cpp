@@ -5,6 +5,7 @@
 #include "rich_text_builder.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <map>
@@ -189,7 +190,20 @@ struct RichTextDxlReader::State {
         return links.empty() ? none : links.back();
     }
 
-    bool inside(Element e) const { return std::find(open.begin(), open.end(), e) != open.end(); }
+    std::array<int, 16> counts {}; // of each kind in open
+    bool inside(Element e) const { return counts[static_cast<std::size_t>(e)] > 0; }
+    void enter(Element e)
+    {
+        open.push_back(e);
+        ++counts[static_cast<std::size_t>(e)];
+    }
+    Element leave()
+    {
+        const Element e = open.back();
+        open.pop_back();
+        --counts[static_cast<std::size_t>(e)];
+        return e;
+    }
 
     void skip(std::string_view local, const char* name, bool count)
     {
@@ -259,7 +273,7 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
         return;
     }
     auto& b = s.builder;
-    const auto enter = [&](Element e) { s.open.push_back(e); };
+    const auto enter = [&](Element e) { s.enter(e); };
     if (std::find(std::begin(Passed), std::end(Passed), local) != std::end(Passed)) {
         s.skip(local, name, false);
     } else if (local == "pardef") {
@@ -372,8 +386,7 @@ void RichTextDxlReader::endElement()
     if (s.open.empty())
         return;
     auto& b = s.builder;
-    const Element e = s.open.back();
-    s.open.pop_back();
+    const Element e = s.leave();
     switch (e) {
     case Element::Paragraph:
         b.endParagraph();
