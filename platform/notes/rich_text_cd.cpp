@@ -210,6 +210,14 @@ namespace {
         {
         }
 
+        // One item of the body; part: which of its items it is (1-based), for the findings.
+        void read(std::string_view bytes, std::size_t part, std::size_t parts)
+        {
+            part_ = parts > 1 ? " (item " + std::to_string(part) + " of " + std::to_string(parts) + ")" : "";
+            read(bytes);
+        }
+
+    private:
         void read(std::string_view bytes)
         {
             std::size_t at = 0;
@@ -247,11 +255,13 @@ namespace {
             }
         }
 
+    public:
         std::shared_ptr<RichText> finish()
         {
             endPicture();
             if (unconverted_)
-                findings_.ignore("LMBCS text of a character set that is not converted");
+                findings_.damage(
+                    "item " + item_ + ": text in an LMBCS character set that is not converted, shown as U+FFFD");
             return builder_.finish();
         }
 
@@ -265,7 +275,7 @@ namespace {
             ListStyle list = ListStyle::None;
         };
 
-        void damage(const std::string& what) { findings_.damage("item " + item_ + ": " + what); }
+        void damage(const std::string& what) { findings_.damage("item " + item_ + part_ + ": " + what); }
         void ignore(std::uint16_t signature, std::uint16_t k) { findings_.ignore(describeRecord(signature, k)); }
 
         // Inside a file hotspot the records draw its icon: the attachment reference stands for them.
@@ -678,6 +688,7 @@ namespace {
         std::optional<std::uint32_t> blockColor_;
         bool unconverted_ = false;
         bool fullReported_ = false;
+        std::string part_;
     };
 } // namespace
 
@@ -688,7 +699,7 @@ namespace {
 // 0x0F control characters (one byte). The other groups (0x02-0x08 and 0x0B: Greek, Hebrew,
 // Arabic, Cyrillic, Latin-2, Turkish and Thai code pages, one byte each; 0x10-0x13: Japanese,
 // Korean and Chinese, two bytes each) are not converted: each of their characters becomes
-// U+FFFD and unconverted is set, so the body is reported incomplete.
+// U+FFFD and unconverted is set: the reader then notes the body as damaged.
 std::string lmbcsToUtf8(std::string_view text, bool& unconverted)
 {
     std::string out;
@@ -765,8 +776,8 @@ std::shared_ptr<RichText> readComposite(const std::vector<std::string_view>& ite
     ReaderFindings& findings, const std::string& item)
 {
     CompositeReader reader(fonts, findings, item);
-    for (const auto bytes : items)
-        reader.read(bytes);
+    for (std::size_t i = 0; i < items.size(); ++i)
+        reader.read(items[i], i + 1, items.size());
     return reader.finish();
 }
 

@@ -211,7 +211,8 @@ namespace {
         auto empty
             = readComposite({ std::string_view("\x85", 1), std::string_view("\x85\xFF\x03", 3) }, {}, header, "Body");
         EXPECT_EQ(plainText(*empty), "");
-        EXPECT_EQ(header.damaged.size(), 2U);
+        ASSERT_EQ(header.damaged.size(), 2U);
+        EXPECT_EQ(header.damaged[1], "item Body (item 2 of 2): CD record 0xFF85 at byte 0 claims more bytes, 3 remain");
 
         bool unconverted = false;
         EXPECT_EQ(lmbcsToUtf8("a\x02\xC1"
@@ -220,6 +221,9 @@ namespace {
             "a\xEF\xBF\xBD"
             "b");
         EXPECT_TRUE(unconverted);
+        ReaderFindings greek;
+        EXPECT_EQ(plainText(*readComposite({ cdText(1, 0, 0, 10, "\x02\xC1") }, {}, greek, "Body")), "\xEF\xBF\xBD");
+        EXPECT_EQ(greek.damaged.size(), 1U);
     }
 
     TEST_F(RichTextTest, DxlRichTextKeepsFormattingLinksAndPictures)
