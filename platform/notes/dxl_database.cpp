@@ -41,6 +41,7 @@ namespace {
 
     // Notes item type numbers.
     constexpr int TypeRichText = 1;
+    constexpr int TypeNoteLinks = 7; // TYPE_NOTELINK_LIST: $Links
     constexpr int TypeNumbers = 768;
     constexpr int TypeDateTimes = 1024;
     constexpr int TypeNames = 1074;
@@ -730,7 +731,8 @@ namespace {
                 if (const char* t = attribute(attrs, "type"))
                     setType(static_cast<int>(std::strtol(t, nullptr, 16)));
                 if (local == "rawitemdata"
-                    && (item_.type == TypeRfc822Text || item_.type == TypeMimePart || item_.type == TypeRichText))
+                    && (item_.type == TypeRfc822Text || item_.type == TypeMimePart || item_.type == TypeRichText
+                        || (item_.type == TypeNoteLinks && equalsIgnoreCase(item_.name, "$Links"))))
                     startText(Value::Raw);
                 else if (isRef_ && depth_ == 4 && local == "rawitemdata")
                     startText(Value::Reference); // a note reference list: the parent's UNID
@@ -1041,7 +1043,10 @@ namespace {
                 inItem_ = false;
                 return; // a further item of a body already begun: read as part of it
             }
-            if (item_.type == TypeRfc822Text) {
+            if (item_.type == TypeNoteLinks && !raw_.empty()) {
+                total_ += raw_.size();
+                links_ = std::move(raw_); // the doclinks that CDLINK2 records point into
+            } else if (item_.type == TypeRfc822Text) {
                 setRfc822Values(item_, raw_, out_.findings);
             } else if (item_.type == TypeMimePart && !raw_.empty()) {
                 total_ += raw_.size();
@@ -1085,7 +1090,7 @@ namespace {
                     continue;
                 auto& item = out_.items[c.item];
                 const std::vector<std::string_view> parts(c.raw.begin(), c.raw.end());
-                auto text = readComposite(parts, fonts, out_.findings, item.name);
+                auto text = readComposite(parts, fonts, out_.findings, item.name, links_);
                 std::string plain = plainText(*text);
                 item.size = plain.size();
                 item.values = { automation::Variant(std::move(plain)) };
@@ -1122,6 +1127,7 @@ namespace {
             std::vector<std::string> raw; // the bytes of each of its items, in order
         };
         std::vector<Composite> composites_;
+        std::string links_; // the $Links item's NOTELINK list
         bool inFile_ = false;
         bool sizeKnown_ = false;
         bool counting_ = false;

@@ -193,6 +193,18 @@ namespace {
         return text;
     }
 
+    // NOTELINK: File (the replica ID, a TIMEDATE), View and Note (UNIDs, each two TIMEDATEs; the
+    // note's is zero in a view link, both are in a database link), as a notes:// URL.
+    std::string noteLinkUrl(std::string_view link)
+    {
+        const auto unid = [&](std::size_t at) {
+            const std::string id
+                = hexId(u32(link, at + 4), u32(link, at)) + hexId(u32(link, at + 12), u32(link, at + 8));
+            return id == std::string(32, '0') ? std::string() : id;
+        };
+        return notesUrl(hexId(u32(link, 4), u32(link, 0)), unid(8), unid(24));
+    }
+
     // HOTSPOTREC_TYPE_xxx and HOTSPOTREC_RUNFLAG_xxx of editods.h.
     constexpr std::uint32_t HotspotFile = 4;
     constexpr std::uint32_t HotspotSection = 7;
@@ -203,8 +215,10 @@ namespace {
 
     class CompositeReader {
     public:
-        CompositeReader(const FontTable& fonts, ReaderFindings& findings, const std::string& item)
+        CompositeReader(
+            const FontTable& fonts, std::string_view links, ReaderFindings& findings, const std::string& item)
             : fonts_(fonts)
+            , links_(links)
             , findings_(findings)
             , item_(item)
         {
@@ -373,11 +387,18 @@ namespace {
                 linkExport(body);
                 break;
             case SigLink2: {
-                // CDLINK2: LinkID into the $Links list, then the comment. The list is not read.
+                // CDLINK2: LinkID, the index of its NOTELINK in the document's $Links item, then
+                // the display comment. Without that entry the link keeps its comment only.
+                const std::uint32_t id = u16(body, 0);
                 std::size_t at = 2;
                 const auto comment = cString(body, at);
-                ignore(signature, k);
-                addInline(Inline { Inline::Kind::Link, {}, {}, {}, convert(comment), -1 });
+                const std::size_t entry = 2 + std::size_t { id } * 40;
+                std::string url;
+                if (body.size() >= 2 && id < u16(links_, 0) && entry + 40 <= links_.size())
+                    url = noteLinkUrl(links_.substr(entry, 40));
+                else
+                    findings_.ignore("CDLINK2 without its $Links entry");
+                addInline(Inline { Inline::Kind::Link, {}, {}, url, convert(comment), -1 });
                 break;
             }
             case SigTableBegin:
@@ -579,12 +600,9 @@ namespace {
                     "a CDLINKEXPORT2 record holds " + std::to_string(body.size()) + " bytes, fewer than its NOTELINK");
                 return;
             }
-            const std::string replica = hexId(u32(body, 4), u32(body, 0));
-            const std::string view = hexId(u32(body, 12), u32(body, 8)) + hexId(u32(body, 20), u32(body, 16));
-            const std::string note = hexId(u32(body, 28), u32(body, 24)) + hexId(u32(body, 36), u32(body, 32));
             std::size_t at = 40;
             const auto comment = cString(body, at);
-            addInline(Inline { Inline::Kind::Link, {}, {}, notesUrl(replica, view, note), convert(comment), -1 });
+            addInline(Inline { Inline::Kind::Link, {}, {}, noteLinkUrl(body.substr(0, 40)), convert(comment), -1 });
         }
 
         // CDIMAGEHEADER: ImageType, Width, Height (WORDs), ImageDataSize, SegCount, Flags (DWORDs).
@@ -668,6 +686,7 @@ namespace {
         }
 
         const FontTable& fonts_;
+        std::string_view links_; // the $Links item: LIST (ListEntries WORD), then NOTELINKs
         ReaderFindings& findings_;
         const std::string& item_;
         RichTextBuilder builder_;
@@ -773,9 +792,9 @@ FontTable readFontTable(std::string_view bytes)
 }
 
 std::shared_ptr<RichText> readComposite(const std::vector<std::string_view>& items, const FontTable& fonts,
-    ReaderFindings& findings, const std::string& item)
+    ReaderFindings& findings, const std::string& item, std::string_view links)
 {
-    CompositeReader reader(fonts, findings, item);
+    CompositeReader reader(fonts, links, findings, item);
     for (std::size_t i = 0; i < items.size(); ++i)
         reader.read(items[i], i + 1, items.size());
     return reader.finish();

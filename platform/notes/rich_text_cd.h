@@ -25,8 +25,9 @@ FontTable readFontTable(std::string_view bytes);
 // of the same name) as one body. What it does not know is counted in findings ("CD record
 // 0x00A6 (CDSTYLENAME)"); a record that claims more bytes than its item holds ends that item,
 // noted as damage, and keeps what came before.
+// links: the document's $Links item (TYPE_NOTELINK_LIST), which CDLINK2 doclinks point into.
 std::shared_ptr<RichText> readComposite(const std::vector<std::string_view>& items, const FontTable& fonts,
-    ReaderFindings& findings, const std::string& item);
+    ReaderFindings& findings, const std::string& item, std::string_view links = {});
 
 // LMBCS text as UTF-8 (see rich_text_cd.cpp for the groups converted). unconverted is set when
 // characters of a group that is not converted were replaced by U+FFFD.

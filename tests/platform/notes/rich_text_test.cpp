@@ -150,13 +150,20 @@ namespace {
             + cdText(1, 0, 0, 10, "site") + bsig(0xAA, "")
             + wsig(0xA9, le(4, 2) + le(0, 4) + le(19, 2) + std::string("ATT1XYZ\0report.pdf", 19))
             + cdText(1, 0, 0, 10, "icon text") + bsig(0xAA, "") + wsig(0x92, noteLink + std::string("Doc\0\0", 5))
-            + lsig(0x99, std::string(24, '\0'))
+            + wsig(0x91, le(1, 2) + std::string("View\0\0", 6)) + lsig(0x99, std::string(24, '\0'))
             + lsig(0x7D, le(1, 2) + le(1, 2) + le(1, 2) + le(gif.size(), 4) + le(2, 4) + std::string(8, '\0'))
             + lsig(0x7C, le(8, 2) + le(8, 2) + gif.substr(0, 8))
             + lsig(0x7C, le(gif.size() - 8, 2) + le(gif.size() - 8, 2) + gif.substr(8))
             + wsig(0xC9, std::string(12, '\0')) + wsig(0x86, "xml");
         dxl::DatabaseBuilder split;
-        split.document("Memo").rawData("Body", 1, first).text("Subject", "between").rawData("Body", 1, second);
+        // $Links: a LIST of NOTELINKs, which CDLINK2 records point into; the second a view link.
+        const std::string viewLink
+            = le(0x12345678, 4) + le(0x9ABCDEF0, 4) + std::string(16, '\x33') + std::string(16, '\0');
+        split.document("Memo")
+            .rawData("Body", 1, first)
+            .text("Subject", "between")
+            .rawData("Body", 1, second)
+            .rawData("$Links", 7, le(2, 2) + noteLink + viewLink);
         auto doc = read(split);
         ASSERT_EQ(std::count_if(doc.items.begin(), doc.items.end(), [](const Item& i) { return i.name == "Body"; }), 1);
         const auto& body = item(doc, "Body");
@@ -177,22 +184,21 @@ namespace {
         for (const auto* p : parts(body))
             if (p->kind != Inline::Kind::Text && p->kind != Inline::Kind::Break)
                 special.push_back(p);
-        ASSERT_EQ(special.size(), 4U);
+        ASSERT_EQ(special.size(), 5U);
         EXPECT_EQ(special[0]->kind, Inline::Kind::Attachment);
         EXPECT_EQ(special[0]->text, "ATT1XYZ");
         EXPECT_EQ(special[0]->title, "report.pdf");
         EXPECT_EQ(special[1]->kind, Inline::Kind::Link);
-        EXPECT_EQ(special[1]->href,
-            "notes:///9ABCDEF012345678/1111111111111111"
-            "1111111111111111/"
-            "2222222222222222"
-            "2222222222222222");
+        EXPECT_EQ(special[1]->href, "notes:///9ABCDEF012345678/" + std::string(32, '1') + "/" + std::string(32, '2'));
         EXPECT_EQ(special[1]->title, "Doc");
-        ASSERT_EQ(special[2]->kind, Inline::Kind::Picture);
-        const auto& picture = body.richText->pictures.at(static_cast<std::size_t>(special[2]->picture));
+        EXPECT_EQ(special[2]->kind, Inline::Kind::Link);
+        EXPECT_EQ(special[2]->href, "notes:///9ABCDEF012345678/" + std::string(32, '3'));
+        EXPECT_EQ(special[2]->title, "View");
+        ASSERT_EQ(special[3]->kind, Inline::Kind::Picture);
+        const auto& picture = body.richText->pictures.at(static_cast<std::size_t>(special[3]->picture));
         EXPECT_EQ(picture.format, Picture::Format::Gif);
         EXPECT_EQ(picture.bytes, gif);
-        EXPECT_EQ(special[3]->kind, Inline::Kind::Rule);
+        EXPECT_EQ(special[4]->kind, Inline::Kind::Rule);
         EXPECT_EQ(doc.findings.ignored.count("CD record 0xFF86 (CDXML)"), 1U);
         EXPECT_TRUE(doc.findings.damaged.empty());
     }
