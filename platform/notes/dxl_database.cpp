@@ -1090,7 +1090,9 @@ namespace {
                     continue;
                 auto& item = out_.items[c.item];
                 const std::vector<std::string_view> parts(c.raw.begin(), c.raw.end());
-                auto text = readComposite(parts, fonts, out_.findings, item.name, links_);
+                std::uint64_t budget = MaxDocumentValues - std::min(total_, MaxDocumentValues);
+                auto text = readComposite(parts, fonts, out_.findings, item.name, links_, &budget);
+                total_ = MaxDocumentValues - budget;
                 std::string plain = plainText(*text);
                 item.size = plain.size();
                 item.values = { automation::Variant(std::move(plain)) };

@@ -89,17 +89,19 @@ Picture::Format sniffPicture(const std::string& bytes, Picture::Format fallback)
 
 namespace notes::detail {
 
-RichTextBuilder::RichTextBuilder()
+RichTextBuilder::RichTextBuilder(std::uint64_t maxBytes)
     : out_(std::make_shared<RichText>())
     , levels_(1)
+    , maxBytes_(maxBytes)
 {
 }
 
 bool RichTextBuilder::count()
 {
-    if (parts_ >= MaxParts)
+    if (full())
         return false;
     ++parts_;
+    bytes_ += sizeof(Block);
     return true;
 }
 
@@ -131,6 +133,8 @@ void RichTextBuilder::text(std::string_view text, const TextStyle& style, const 
     if (auto* p = paragraph(); p != nullptr && !p->inlines.empty()) {
         auto& last = p->inlines.back();
         if (last.kind == Inline::Kind::Text && last.href == href && last.style == style) {
+            if (full())
+                return;
             last.text += text;
             bytes_ += text.size();
             return;
@@ -172,6 +176,16 @@ int RichTextBuilder::picture(Picture picture, const std::string& href)
         return -1;
     }
     return index;
+}
+
+bool RichTextBuilder::appendToPicture(int index, std::string_view bytes)
+{
+    auto* p = pictureAt(index);
+    if (p == nullptr || full())
+        return false;
+    p->bytes.append(bytes);
+    bytes_ += bytes.size();
+    return true;
 }
 
 Picture* RichTextBuilder::pictureAt(int index)

@@ -1,7 +1,8 @@
 // Builds a RichText from the events both rich text readers (DXL and CD records) produce:
 // paragraphs opened and closed, inline parts added, tables with rows and cells. Holds the
-// limits that keep a body's memory bounded whatever the input: parts counted against a
-// maximum, tables nested only so deep (deeper ones are read as their cells' content).
+// limits that keep a body's memory bounded whatever the input: parts and bytes (the model's
+// own, pictures included) counted against maximums, tables nested only so deep (deeper ones
+// are read as their cells' content).
 #pragma once
 
 #include "rich_text.h"
@@ -16,7 +17,7 @@ public:
     static constexpr std::size_t MaxParts = 500000; // paragraphs, cells and inline parts of one body
     static constexpr std::size_t MaxTableDepth = 16;
 
-    RichTextBuilder();
+    explicit RichTextBuilder(std::uint64_t maxBytes = std::uint64_t { 64 } * 1024 * 1024);
 
     // Closes the open paragraph (if any) and opens one.
     void startParagraph(Alignment align = Alignment::Left, ListStyle list = ListStyle::None);
@@ -31,6 +32,8 @@ public:
     // A picture, then an inline part that shows it; the index into RichText::pictures, or -1.
     int picture(Picture picture, const std::string& href);
     Picture* pictureAt(int index);
+    // More bytes of a picture; false (and nothing added) when the body is full.
+    bool appendToPicture(int index, std::string_view bytes);
 
     // False when the table would be nested more than MaxTableDepth deep; its rows and cells
     // then pass unseen and their content goes into the cell or body around it.
@@ -41,8 +44,8 @@ public:
     void endTable();
     std::size_t tableDepth() const { return tables_.size(); }
 
-    // True once MaxParts was reached: what comes after is left out.
-    bool full() const { return parts_ >= MaxParts; }
+    // True once MaxParts or the bytes allowed were reached: what comes after is left out.
+    bool full() const { return parts_ >= MaxParts || bytes_ >= maxBytes_; }
     std::uint64_t bytes() const { return bytes_; }
 
     // The body; open tables and cells are closed.
@@ -67,6 +70,7 @@ private:
     std::vector<Table> tables_;
     std::size_t parts_ = 0;
     std::uint64_t bytes_ = 0;
+    std::uint64_t maxBytes_;
 };
 
 } // namespace notes::detail

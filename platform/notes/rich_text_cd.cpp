@@ -215,9 +215,10 @@ namespace {
 
     class CompositeReader {
     public:
-        CompositeReader(
-            const FontTable& fonts, std::string_view links, ReaderFindings& findings, const std::string& item)
-            : fonts_(fonts)
+        CompositeReader(const FontTable& fonts, std::string_view links, ReaderFindings& findings,
+            const std::string& item, std::uint64_t maxBytes)
+            : builder_(maxBytes)
+            , fonts_(fonts)
             , links_(links)
             , findings_(findings)
             , item_(item)
@@ -265,11 +266,13 @@ namespace {
             if (builder_.full() && !fullReported_) {
                 fullReported_ = true;
                 damage("more than " + std::to_string(RichTextBuilder::MaxParts)
-                    + " paragraphs and parts; the rest is left out");
+                    + " paragraphs and parts, or more bytes than the document may hold; the rest is left out");
             }
         }
 
     public:
+        std::uint64_t bytes() const { return builder_.bytes(); }
+
         std::shared_ptr<RichText> finish()
         {
             endPicture();
@@ -654,8 +657,7 @@ namespace {
                 return true;
             }
             if ((k == SigBitmapSegment || k == SigColorTable || k == SigPatternTable) && bitmap_ >= 0) {
-                if (auto* picture = builder_.pictureAt(bitmap_))
-                    picture->bytes.append(whole_);
+                builder_.appendToPicture(bitmap_, whole_);
                 return true;
             }
             bitmap_ = -1;
@@ -670,7 +672,8 @@ namespace {
                 return;
             const std::size_t size = std::min<std::size_t>(u16(body, 0), body.size() >= 4 ? body.size() - 4 : 0);
             const std::size_t room = imageSize_ > picture->bytes.size() ? imageSize_ - picture->bytes.size() : 0;
-            picture->bytes.append(body.substr(std::min<std::size_t>(4, body.size()), std::min(size, room)));
+            builder_.appendToPicture(
+                picture_, body.substr(std::min<std::size_t>(4, body.size()), std::min(size, room)));
         }
 
         void endPicture()
@@ -685,11 +688,11 @@ namespace {
             picture->format = sniffPicture(picture->bytes, picture->format);
         }
 
+        RichTextBuilder builder_;
         const FontTable& fonts_;
         std::string_view links_; // the $Links item: LIST (ListEntries WORD), then NOTELINKs
         ReaderFindings& findings_;
         const std::string& item_;
-        RichTextBuilder builder_;
         std::map<std::uint32_t, Format> pabs_;
         Format format_;
         bool started_ = false; // the open paragraph was started by a CDPARAGRAPH
@@ -792,11 +795,13 @@ FontTable readFontTable(std::string_view bytes)
 }
 
 std::shared_ptr<RichText> readComposite(const std::vector<std::string_view>& items, const FontTable& fonts,
-    ReaderFindings& findings, const std::string& item, std::string_view links)
+    ReaderFindings& findings, const std::string& item, std::string_view links, std::uint64_t* budget)
 {
-    CompositeReader reader(fonts, links, findings, item);
+    CompositeReader reader(fonts, links, findings, item, budget != nullptr ? *budget : std::uint64_t { 64 } << 20);
     for (std::size_t i = 0; i < items.size(); ++i)
         reader.read(items[i], i + 1, items.size());
+    if (budget != nullptr)
+        *budget -= std::min(*budget, reader.bytes());
     return reader.finish();
 }
 

@@ -5,6 +5,7 @@
 // header; records are padded to an even length. The structures are those of editods.h.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
 #include <string>
@@ -26,8 +27,9 @@ FontTable readFontTable(std::string_view bytes);
 // 0x00A6 (CDSTYLENAME)"); a record that claims more bytes than its item holds ends that item,
 // noted as damage, and keeps what came before.
 // links: the document's $Links item (TYPE_NOTELINK_LIST), which CDLINK2 doclinks point into.
+// budget: the bytes the body's model may take (64 MiB when not given), less what it took.
 std::shared_ptr<RichText> readComposite(const std::vector<std::string_view>& items, const FontTable& fonts,
-    ReaderFindings& findings, const std::string& item, std::string_view links = {});
+    ReaderFindings& findings, const std::string& item, std::string_view links = {}, std::uint64_t* budget = nullptr);
 
 // LMBCS text as UTF-8 (see rich_text_cd.cpp for the groups converted). unconverted is set when
 // characters of a group that is not converted were replaced by U+FFFD.

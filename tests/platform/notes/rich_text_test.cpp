@@ -220,6 +220,18 @@ namespace {
         ASSERT_EQ(header.damaged.size(), 2U);
         EXPECT_EQ(header.damaged[1], "item Body (item 2 of 2): CD record 0xFF85 at byte 0 claims more bytes, 3 remain");
 
+        // A body takes no more memory than the document has left; the rest is left out, noted.
+        std::string many;
+        for (int i = 0; i < 200; ++i)
+            many += cdParagraph() + cdText(1, 0, 0, 10, "word");
+        std::uint64_t budget = 4000;
+        ReaderFindings limited;
+        auto partial = readComposite({ many }, {}, limited, "Body", {}, &budget);
+        EXPECT_GT(partial->blocks.size(), 0U);
+        EXPECT_LT(partial->blocks.size(), 200U);
+        EXPECT_EQ(budget, 0U);
+        EXPECT_EQ(limited.damaged.size(), 1U);
+
         bool unconverted = false;
         EXPECT_EQ(lmbcsToUtf8("a\x02\xC1"
                               "b",
