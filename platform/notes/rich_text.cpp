@@ -268,10 +268,7 @@ std::shared_ptr<RichText> RichTextBuilder::finish()
     while (!tables_.empty())
         endTable();
     out_->blocks = std::move(levels_.front().blocks);
-    levels_.assign(1, Level {});
-    auto out = std::move(out_);
-    out_ = std::make_shared<RichText>();
-    return out;
+    return std::move(out_);
 }
 
 } // namespace notes::detail

@@ -48,7 +48,7 @@ public:
     bool full() const { return parts_ >= MaxParts || bytes_ >= maxBytes_; }
     std::uint64_t bytes() const { return bytes_; }
 
-    // The body; open tables and cells are closed.
+    // The body; open tables and cells are closed. The builder is done with.
     std::shared_ptr<RichText> finish();
 
 private:

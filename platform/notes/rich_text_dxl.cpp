@@ -172,7 +172,14 @@ struct RichTextDxlReader::State {
         Alignment align = Alignment::Left;
         ListStyle list = ListStyle::None;
     };
-    std::map<std::string, Format> pardefs;
+    std::vector<std::pair<std::string, Format>> pardefs; // a body has few
+    const Format* pardef(std::string_view id) const
+    {
+        for (const auto& [key, format] : pardefs)
+            if (key == id)
+                return &format;
+        return nullptr;
+    }
     std::vector<TextStyle> styles { TextStyle {} };
     std::vector<std::string> links; // hrefs of the open links
     std::vector<std::size_t> linkParts; // parts in the paragraph when each link opened
@@ -277,15 +284,19 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
     if (std::find(std::begin(Passed), std::end(Passed), local) != std::end(Passed)) {
         s.skip(local, name, false);
     } else if (local == "pardef") {
-        if (const char* id = attribute(attrs, "id"))
-            s.pardefs[id]
-                = State::Format { parseAlign(attribute(attrs, "align")), parseList(attribute(attrs, "list")) };
+        if (const char* id = attribute(attrs, "id")) {
+            const State::Format format { parseAlign(attribute(attrs, "align")), parseList(attribute(attrs, "list")) };
+            if (auto* known = const_cast<State::Format*>(s.pardef(id)))
+                *known = format;
+            else if (s.pardefs.size() < 1024) // Domino numbers them from 1; more are not met
+                s.pardefs.emplace_back(id, format);
+        }
         s.skip(local, name, false);
     } else if (local == "par") {
         State::Format format;
         if (const char* def = attribute(attrs, "def"))
-            if (auto it = s.pardefs.find(def); it != s.pardefs.end())
-                format = it->second;
+            if (const auto* known = s.pardef(def))
+                format = *known;
         b.startParagraph(format.align, format.list);
         s.reportFull();
         enter(Element::Paragraph);
