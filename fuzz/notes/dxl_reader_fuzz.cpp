@@ -3,10 +3,14 @@
 // The same bytes go to the native MIME readers as raw item data (an RFC822 text item, MIME part
 // items cut at every "--" line) and as a whole MIME message, so that the seeds of raw items and
 // MIME entities (seeds/*.mime, *.raw) reach them without the base64 of a DXL file in between.
+// They also go to the CD record reader as one rich text item, and as two items of one body, and
+// as a font table, as the raw rich text of the reference exports does (seeds/*.cd).
 #include "automation/notes.h"
 #include "notes/mime_body.h"
 #include "notes/native_mime.h"
 #include "notes/notes_session.h"
+#include "notes/rich_text.h"
+#include "notes/rich_text_cd.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -58,6 +62,11 @@ void readRaw(std::string_view bytes)
         at = next;
     }
     applyNativeMime(document, parts, bytes.size() < 4096 ? bytes : std::string_view());
+
+    const FontTable fonts = readFontTable(bytes);
+    (void)plainText(*readComposite({ bytes }, fonts, document.findings, "Body"));
+    (void)plainText(*readComposite(
+        { bytes.substr(0, bytes.size() / 2), bytes.substr(bytes.size() / 2) }, fonts, document.findings, "Body"));
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

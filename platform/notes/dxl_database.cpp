@@ -6,6 +6,9 @@
 #include "formula.h"
 #include "native_mime.h"
 #include "raw_items.h"
+#include "rich_text.h"
+#include "rich_text_cd.h"
+#include "rich_text_dxl.h"
 
 #include <algorithm>
 #include <array>
@@ -38,6 +41,7 @@ namespace {
 
     // Notes item type numbers.
     constexpr int TypeRichText = 1;
+    constexpr int TypeNoteLinks = 7; // TYPE_NOTELINK_LIST: $Links
     constexpr int TypeNumbers = 768;
     constexpr int TypeDateTimes = 1024;
     constexpr int TypeNames = 1074;
@@ -753,13 +757,16 @@ namespace {
                     reader->wantCharacters(true);
                 } else if (local == "noteinfo") {
                     inNoteInfo_ = true;
+                } else if (local == "revisions") {
+                    beginRevisions();
                 }
                 return;
             }
             if (skipDepth_ != 0)
                 return;
             if (inRichText_) {
-                richTextElement(local);
+                richText_->startElement(local, name, attrs);
+                checkRichTextSize();
                 return;
             }
             if (local == "text" || local == "number" || local == "datetime" || local == "formula") {
@@ -784,8 +791,8 @@ namespace {
                 setType(TypeRichText);
                 inRichText_ = true;
                 richTextDepth_ = depth_;
-                paragraphs_ = 0;
-                text_.clear();
+                richText_ = std::make_unique<RichTextDxlReader>(out_.findings, item_.name);
+                reader->wantCharacters(true);
             } else if (local == "file") {
                 beginFile(attrs);
             } else if (local == "filedata" && inFile_) {
@@ -804,7 +811,9 @@ namespace {
             } else if (local == "rawitemdata" || local == "itemdata") {
                 if (const char* t = attribute(attrs, "type"))
                     setType(static_cast<int>(std::strtol(t, nullptr, 16)));
-                if (local == "rawitemdata" && (item_.type == TypeRfc822Text || item_.type == TypeMimePart))
+                if (local == "rawitemdata"
+                    && (item_.type == TypeRfc822Text || item_.type == TypeMimePart || item_.type == TypeRichText
+                        || (item_.type == TypeNoteLinks && equalsIgnoreCase(item_.name, "$Links"))))
                     startText(Value::Raw);
                 else if (isRef_ && depth_ == 4 && local == "rawitemdata")
                     startText(Value::Reference); // a note reference list: the parent's UNID
@@ -842,16 +851,10 @@ namespace {
             } else if (inItem_ && skipDepth_ == 0) {
                 const auto local = dxlName(name);
                 if (inRichText_) {
-                    if (depth_ == richTextDepth_) {
-                        inRichText_ = false;
-                        reader->wantCharacters(false);
-                        const std::size_t size = text_.size();
-                        addValue(std::move(text_), size);
-                        text_.clear();
-                    } else if (local == "par" && paragraphDepth_ == depth_) {
-                        paragraphDepth_ = 0;
-                        reader->wantCharacters(false);
-                    }
+                    if (depth_ == richTextDepth_)
+                        endRichText();
+                    else
+                        richText_->endElement();
                 } else if (inText_ && depth_ == textDepth_) {
                     endText();
                 } else if (local == "filedata" && counting_) {
@@ -880,8 +883,13 @@ namespace {
                 }
                 return;
             }
-            if (inRichText_ && (paragraphDepth_ == 0 || skipDepth_ != 0))
+            if (inRichText_) {
+                if (skipDepth_ == 0) {
+                    richText_->characters(text, static_cast<std::size_t>(length));
+                    checkRichTextSize();
+                }
                 return;
+            }
             append(text, static_cast<std::size_t>(length));
         }
 
@@ -967,8 +975,67 @@ namespace {
             item_.type = type;
         }
 
+        void beginRevisions()
+        {
+            // <revisions>: the times the document was saved, which Notes keeps as $Revisions.
+            if (onlyItems_ != nullptr
+                && std::find(onlyItems_->begin(), onlyItems_->end(), "$REVISIONS") == onlyItems_->end()) {
+                skipDepth_ = depth_;
+                return;
+            }
+            inItem_ = true;
+            isRef_ = false;
+            item_ = Item {};
+            item_.name = "$Revisions";
+            item_.type = TypeDateTimes;
+        }
+
+        void checkRichTextSize()
+        {
+            if (total_ + richText_->bytes() > MaxDocumentValues)
+                reader->fail("the document's item values exceed " + std::to_string(MaxDocumentValues) + " bytes");
+        }
+
+        void endRichText()
+        {
+            inRichText_ = false;
+            reader->wantCharacters(false);
+            total_ += richText_->bytes();
+            auto text = richText_->finish();
+            richText_.reset();
+            std::string plain = plainText(*text);
+            const std::size_t size = plain.size();
+            addValue(std::move(plain), size);
+            item_.richText = std::move(text);
+        }
+
+        // A rich text item stored as CD records is read once the whole document is (its font
+        // table may come later). False when it continues a body begun by an earlier item of
+        // the same name, which it is then read with.
+        bool addComposite()
+        {
+            total_ += raw_.size();
+            for (auto& c : composites_) {
+                if (c.item < out_.items.size() && equalsIgnoreCase(out_.items[c.item].name, item_.name)) {
+                    c.raw.push_back(std::move(raw_));
+                    return false;
+                }
+            }
+            composites_.push_back(Composite { out_.items.size(), { std::move(raw_) } });
+            return true;
+        }
+
         void beginFile(const char** attrs)
         {
+            // Internal storage objects (byte arrays Notes keeps for itself, named STG... or
+            // EXT...) are no files of the document: their item is left out.
+            if (const char* host = attribute(attrs, "hosttype"); host != nullptr
+                && (std::strcmp(host, "bytearraypage") == 0 || std::strcmp(host, "bytearrayext") == 0)) {
+                out_.findings.ignore("storage object");
+                dropItem_ = true;
+                skipDepth_ = depth_;
+                return;
+            }
             inFile_ = true;
             Attachment a;
             if (const char* n = attribute(attrs, "name"))
@@ -988,23 +1055,6 @@ namespace {
             item_.type = TypeAttachment;
             item_.attachment = static_cast<int>(out_.attachments.size());
             out_.attachments.push_back(std::move(a));
-        }
-
-        void richTextElement(std::string_view local)
-        {
-            static constexpr std::string_view Skipped[] = { "pardef", "picture", "attachmentref", "objectref",
-                "imagemap", "notesbitmap", "gif", "jpeg", "png", "cgm", "bmp", "svg", "code", "formula", "javascript",
-                "lotusscript", "actionhotspot", "button", "embeddedcontrol", "compositedata", "horizrule" };
-            if (std::find(std::begin(Skipped), std::end(Skipped), local) != std::end(Skipped)) {
-                skipDepth_ = depth_;
-            } else if (local == "par" && paragraphDepth_ == 0) {
-                if (paragraphs_++ > 0)
-                    append("\n", 1);
-                paragraphDepth_ = depth_;
-                reader->wantCharacters(true);
-            } else if (local == "break" && paragraphDepth_ != 0) {
-                append("\n", 1);
-            }
         }
 
         void startText(Value kind)
@@ -1077,7 +1127,15 @@ namespace {
 
         void endItem()
         {
-            if (item_.type == TypeRfc822Text) {
+            if (item_.type == TypeRichText && !raw_.empty() && !addComposite()) {
+                raw_.clear();
+                inItem_ = false;
+                return; // a further item of a body already begun: read as part of it
+            }
+            if (item_.type == TypeNoteLinks && !raw_.empty()) {
+                total_ += raw_.size();
+                links_ = std::move(raw_); // the doclinks that CDLINK2 records point into
+            } else if (item_.type == TypeRfc822Text) {
                 setRfc822Values(item_, raw_, out_.findings);
             } else if (item_.type == TypeMimePart && !raw_.empty()) {
                 total_ += raw_.size();
@@ -1086,8 +1144,12 @@ namespace {
             raw_.clear();
             inItem_ = false;
             inRichText_ = false;
+            richText_.reset();
             inText_ = false;
-            paragraphDepth_ = 0;
+            if (dropItem_) {
+                dropItem_ = false;
+                return;
+            }
             if (isRef_ && out_.parentUnid.empty() && !item_.values.empty()
                 && item_.values.front().type() == automation::Variant::Type::Text)
                 out_.parentUnid = upper(item_.values.front().toText()); // $REF written as text
@@ -1105,6 +1167,29 @@ namespace {
         }
 
     public:
+        // Reads the bodies stored as CD records, now that the document's font table is known.
+        void readComposites()
+        {
+            FontTable fonts;
+            for (const auto& c : composites_)
+                if (c.item < out_.items.size() && equalsIgnoreCase(out_.items[c.item].name, "$Fonts") && !c.raw.empty())
+                    fonts = readFontTable(c.raw.front());
+            for (auto& c : composites_) {
+                if (c.item >= out_.items.size())
+                    continue;
+                auto& item = out_.items[c.item];
+                const std::vector<std::string_view> parts(c.raw.begin(), c.raw.end());
+                std::uint64_t budget = MaxDocumentValues - std::min(total_, MaxDocumentValues);
+                auto text = readComposite(parts, fonts, out_.findings, item.name, links_, &budget);
+                total_ = MaxDocumentValues - budget;
+                std::string plain = plainText(*text);
+                item.size = plain.size();
+                item.values = { automation::Variant(std::move(plain)) };
+                item.richText = std::move(text);
+                c.raw.clear();
+            }
+        }
+
         std::vector<MimePartBytes> mimeParts; // of TYPE_MIME_PART items, in order
         std::string mimeText; // of a <mime> element
 
@@ -1126,8 +1211,14 @@ namespace {
         std::string text_;
         bool inRichText_ = false;
         int richTextDepth_ = 0;
-        int paragraphDepth_ = 0;
-        int paragraphs_ = 0;
+        std::unique_ptr<RichTextDxlReader> richText_;
+        bool dropItem_ = false; // a storage object's item, left out
+        struct Composite {
+            std::size_t item; // index into out_.items
+            std::vector<std::string> raw; // the bytes of each of its items, in order
+        };
+        std::vector<Composite> composites_;
+        std::string links_; // the $Links item's NOTELINK list
         bool inFile_ = false;
         bool sizeKnown_ = false;
         bool counting_ = false;
@@ -1294,6 +1385,7 @@ ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, 
         fail(object, member, index.path(), reader.errorPosition(),
             "note " + index.noteIdText(document) + ": " + reader.error());
     }
+    handler.readComposites();
     if (!handler.mimeParts.empty() || !handler.mimeText.empty())
         applyNativeMime(out, handler.mimeParts, handler.mimeText);
     return out;

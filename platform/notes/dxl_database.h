@@ -105,12 +105,15 @@ struct Attachment {
     std::shared_ptr<const std::string> data; // the bytes, for an attachment of a MIME body
 };
 
+struct RichText;
+
 struct Item {
     std::string name;
     int type = 1280;
-    automation::VariantArray values;
+    automation::VariantArray values; // a rich text item's: its plain text
     std::uint64_t size = 0; // bytes of its values
     int attachment = -1; // index into ParsedDocument::attachments for a $FILE item
+    std::shared_ptr<const RichText> richText; // of a rich text item, from <richtext> or CD records
 };
 
 // What the reader met in a document and could not take in. Constructs it does not understand
