@@ -993,7 +993,7 @@ namespace {
         void checkRichTextSize()
         {
             if (total_ + richText_->bytes() > MaxDocumentValues)
-                reader->fail("the document's item values exceed " + std::to_string(MaxDocumentValues) + " bytes");
+                fail("the document's item values exceed " + std::to_string(MaxDocumentValues) + " bytes");
         }
 
         void endRichText()
