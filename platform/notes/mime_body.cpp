@@ -169,7 +169,8 @@ namespace {
             const bool attachment = g_mime_part_is_attachment(part) != FALSE;
             const bool plain = type == nullptr || g_mime_content_type_is_type(type, "text", "plain");
             const bool html = type != nullptr && g_mime_content_type_is_type(type, "text", "html");
-            if ((plain || html) && !attachment && !named) {
+            const std::string held = objectName(g_mime_object_get_header(object, ObjectHeader));
+            if ((plain || html) && !attachment && !named && held.empty()) {
                 std::string& body = plain ? out_.plain : out_.html;
                 if (body.empty())
                     body = text(object);
@@ -184,8 +185,29 @@ namespace {
             a.isInline = !attachment && !a.contentId.empty();
             a.fileName = named ? asUtf8(fileName)
                                : "part" + std::to_string(out_.attachments.size() + 1) + "." + sanitizedSubtype(type);
-            a.data = std::make_shared<const std::string>(content(part));
+            a.named = named;
+            a.objectName = held;
+            a.data = std::make_shared<const std::string>(held.empty() ? content(part) : std::string());
             out_.attachments.push_back(std::move(a));
+        }
+
+        // The object name the header gives as hex digits; empty when there is none.
+        static std::string objectName(const char* hex)
+        {
+            std::string name;
+            if (hex == nullptr)
+                return name;
+            auto digit = [](char c) {
+                return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+            };
+            for (std::size_t i = 0; hex[i] != 0 && hex[i + 1] != 0; i += 2) {
+                const int high = digit(hex[i]);
+                const int low = digit(hex[i + 1]);
+                if (high < 0 || low < 0)
+                    return {};
+                name += static_cast<char>(high * 16 + low);
+            }
+            return name;
         }
 
         MimeBody& out_;

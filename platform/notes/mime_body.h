@@ -15,11 +15,19 @@ namespace notes::detail {
 
 struct MimeAttachment {
     std::string fileName; // RFC 2231 and encoded words decoded; made up when the part has none
+    bool named = false; // the part gave the name
     std::string contentType; // "image/png"
     std::string contentId; // without angle brackets; empty when none
     bool isInline = false; // Content-Disposition inline (or none) with a Content-ID
     std::shared_ptr<const std::string> data; // transfer encoding undone
+    // A part whose body Domino keeps in a $FILE object (MIME_PART_BODY_IN_DBOBJECT): the
+    // object's name, as the entity names it in the header ObjectHeader; the data is then empty.
+    std::string objectName;
 };
+
+// The header a reassembled entity gives a part whose body is in a $FILE object: the object's
+// name as hex digits of its bytes.
+inline constexpr const char* ObjectHeader = "X-Ferrymark-Notes-Object";
 
 struct MimeBody {
     bool parsed = false; // GMime made an entity of the bytes

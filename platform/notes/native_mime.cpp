@@ -48,9 +48,57 @@ namespace {
         return size;
     }
 
+    void renameAttachment(ParsedDocument& document, Attachment& attachment, const std::string& name)
+    {
+        const auto index = static_cast<int>(&attachment - document.attachments.data());
+        for (auto& item : document.items)
+            if (item.attachment == index)
+                item.values = { automation::Variant(name) };
+        attachment.fileName = name;
+    }
+
+    // The part's headers with the name of the object that holds its body, before the blank line
+    // that ends them.
+    std::string withObjectHeader(std::string_view headers, std::string_view name)
+    {
+        while (!name.empty() && (name.back() == 0 || name.back() == '\r' || name.back() == '\n' || name.back() == ' '))
+            name.remove_suffix(1);
+        std::string hex;
+        for (const unsigned char c : name) {
+            static constexpr char Digits[] = "0123456789abcdef";
+            hex += Digits[c >> 4];
+            hex += Digits[c & 15];
+        }
+        std::string out(headers);
+        std::size_t end = out.size();
+        if (out.size() >= 4 && out.compare(out.size() - 4, 4, "\r\n\r\n") == 0)
+            end = out.size() - 2;
+        else if (out.size() >= 2 && out.compare(out.size() - 2, 2, "\n\n") == 0)
+            end = out.size() - 1;
+        else
+            out += "\r\n";
+        out.insert(end, std::string(ObjectHeader) + ": " + hex + "\r\n");
+        return out;
+    }
+
     void addAttachments(ParsedDocument& document, std::vector<MimeAttachment>& attachments)
     {
         for (auto& m : attachments) {
+            if (!m.objectName.empty()) {
+                // The $FILE object already is an attachment of the document: it takes the
+                // part's name, which the part may give in full (RFC 2231) where the object's is
+                // shortened.
+                auto held = std::find_if(document.attachments.begin(), document.attachments.end(),
+                    [&](const Attachment& a) { return equalsIgnoreCase(a.fileName, m.objectName); });
+                if (held == document.attachments.end()) {
+                    document.findings.damage("a MIME part's body is in the object \"" + m.objectName
+                        + "\", which the document does not hold");
+                    continue;
+                }
+                if (m.named)
+                    renameAttachment(document, *held, m.fileName);
+                continue;
+            }
             Attachment a;
             a.fileName = m.fileName;
             a.size = m.data ? m.data->size() : 0;
@@ -162,10 +210,14 @@ void applyNativeMime(ParsedDocument& document, const std::vector<MimePartBytes>&
             if (!part)
                 continue;
             entity.append(part->boundary);
-            entity.append(part->headers);
-            // A body kept in a $FILE object arrives as that $FILE item's attachment.
-            if (!part->bodyInObject())
+            if (part->bodyInObject()) {
+                // The body is kept in a $FILE object that the part names: the part's attachment
+                // is that object (see addAttachments), named by the header this adds.
+                entity.append(withObjectHeader(part->headers, part->body));
+            } else {
+                entity.append(part->headers);
                 entity.append(part->body);
+            }
         }
         auto body = parseMimeBody(entity);
         if (!body.parsed)

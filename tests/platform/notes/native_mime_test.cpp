@@ -167,6 +167,46 @@ sys.stdout.write('\n'.join(p.words))
         expectBuiltMessage(*open(db)->GetDocumentByID(memo.noteId()));
     }
 
+    // Domino keeps the body of an attached file in a $FILE object that the MIME part names
+    // (MIME_PART_BODY_IN_DBOBJECT): the object is the part's one attachment, under the part's
+    // own name; a part naming an object the document lacks is reported.
+    TEST_F(NativeMimeTest, PartBodiesKeptInFileObjects)
+    {
+        auto inObject = [](std::string bytes) {
+            bytes[2] = static_cast<char>(bytes[2] | 0x04);
+            return bytes;
+        };
+        const std::string top = "Content-Type: multipart/mixed; boundary=\"b1\"\r\n\r\n";
+        const std::string named = "Content-Type: application/pdf\r\nContent-Transfer-Encoding: base64\r\n"
+                                  "Content-Disposition: attachment; filename*=UTF-8''Bericht%20M%C3%A4rz.pdf\r\n\r\n";
+        const std::string pdf = "%PDF-1.4 the real bytes\x00\x01\xFF";
+        dxl::DatabaseBuilder db;
+        auto& memo
+            = db.document("Memo")
+                  .rawData("Body", 0x19, dxl::mimePartBytes(2, "", top, ""))
+                  .rawData("Body", 0x19,
+                      dxl::mimePartBytes(2, "--b1\r\n", "Content-Type: text/plain\r\n\r\n", "See the report.\r\n"))
+                  .rawData("Body", 0x19, inObject(dxl::mimePartBytes(2, "--b1\r\n", named, "Bericht M.pdf")))
+                  .rawData("Body", 0x19, inObject(dxl::mimePartBytes(2, "--b1\r\n", named, "gone.pdf")))
+                  .rawData("Body", 0x19, dxl::mimePartBytes(3, "--b1--\r\n", "", ""))
+                  .attachment("Bericht M.pdf", pdf);
+        auto doc = open(db)->GetDocumentByID(memo.noteId());
+        EXPECT_EQ(text(doc->GetItemValue("Body")), "See the report.");
+        std::vector<std::string> files;
+        for (const auto& item : doc->Items())
+            if (item->Type() == automation::NotesItemAttachment)
+                files.push_back(item->Values().first().toText());
+        EXPECT_EQ(files, std::vector<std::string> { "Bericht M\xC3\xA4rz.pdf" });
+        auto file = doc->GetAttachment("Bericht M\xC3\xA4rz.pdf");
+        ASSERT_NE(file, nullptr);
+        const std::string target = path("out.pdf").string();
+        file->ExtractFile(target);
+        EXPECT_EQ(readFile(target), pdf);
+        const auto damaged = doc->DamagedContent();
+        ASSERT_EQ(damaged.size(), 1U);
+        EXPECT_NE(damaged[0].find("\"gone.pdf\""), std::string::npos) << damaged[0];
+    }
+
     TEST_F(NativeMimeTest, BadRawItemsLeaveTheRestOfTheDocument)
     {
         const std::string subject = dxl::rfc822ItemBytes(2, "Hello", "Subject", "Hello\r\n");
