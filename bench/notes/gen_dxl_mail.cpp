@@ -28,13 +28,15 @@ struct Options {
     int bodyParagraphs = 4;
     std::uint32_t seed = 1;
     std::uint64_t viewFormulas = 0; // 1: ($Calendar) and ($ToDo) by selection formula, not entries
+    std::uint64_t nativeMime = 0; // 1: mail as Internet mail keeps it, headers and body as MIME items
 };
 
 [[noreturn]] void usage(const char* why)
 {
     std::cerr << "ferrymark_gen_dxl: " << why
               << "\nusage: ferrymark_gen_dxl --out FILE [--messages N] [--folders F] [--attachment-size BYTES]"
-                 " [--attachment-every K] [--body-paragraphs P] [--seed S] [--view-formulas 0|1]\n";
+                 " [--attachment-every K] [--body-paragraphs P] [--seed S] [--view-formulas 0|1]"
+                 " [--native-mime 0|1]\n";
     std::exit(2);
 }
 
@@ -67,6 +69,8 @@ Options parse(int argc, char** argv)
             o.seed = static_cast<std::uint32_t>(n);
         else if (arg == "--view-formulas")
             o.viewFormulas = n;
+        else if (arg == "--native-mime")
+            o.nativeMime = n;
         else
             usage(("unknown option " + arg).c_str());
     }
@@ -120,6 +124,36 @@ std::string date(Random& r)
     return buf;
 }
 
+// A DXL date-time ("20090604T101500,00+01") as an RFC 5322 date.
+std::string rfcDate(const std::string& dxl)
+{
+    static const char* const Months[]
+        = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
+    const int month = std::stoi(dxl.substr(4, 2));
+    return dxl.substr(6, 2) + " " + Months[month - 1] + " " + dxl.substr(0, 4) + " " + dxl.substr(9, 2) + ":"
+        + dxl.substr(11, 2) + ":" + dxl.substr(13, 2) + " +0100";
+}
+
+// A multipart/alternative message, plain text and HTML, as a mail client sends it.
+std::string mimeMessage(int from, int to1, int to2, const std::string& subject, const std::string& posted,
+    const std::vector<std::string>& paragraphs)
+{
+    auto address = [](int who) {
+        const std::string a = Internet[who];
+        return a == "." ? std::string("dieter.mueller@acme.example") : a;
+    };
+    std::string m = "From: " + address(from) + "\r\nTo: " + address(to1) + ", " + address(to2)
+        + "\r\nSubject: " + subject + "\r\nDate: " + rfcDate(posted)
+        + "\r\nMIME-Version: 1.0\r\nContent-Type: multipart/alternative; boundary=\"=_alt\"\r\n\r\n"
+          "--=_alt\r\nContent-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n";
+    for (const auto& p : paragraphs)
+        m += p + "\r\n\r\n";
+    m += "--=_alt\r\nContent-Type: text/html; charset=utf-8\r\n\r\n<html><body>";
+    for (const auto& p : paragraphs)
+        m += "<p>" + p + "</p>";
+    return m + "</body></html>\r\n--=_alt--\r\n";
+}
+
 std::string noteId(std::uint64_t n)
 {
     char buf[24];
@@ -170,6 +204,21 @@ int main(int argc, char** argv)
         const auto from = r.below(5);
         const auto to1 = r.below(5);
         const auto to2 = r.below(5);
+        if (o.nativeMime != 0) {
+            const std::string subject = words(r, 2 + static_cast<int>(r.below(6)));
+            const std::string posted = date(r);
+            std::vector<std::string> body;
+            for (int p = 0; p < o.bodyParagraphs; ++p)
+                body.push_back(words(r, 6 + static_cast<int>(r.below(12))));
+            doc.nativeMime(mimeMessage(
+                static_cast<int>(from), static_cast<int>(to1), static_cast<int>(to2), subject, posted, body));
+            if (folder != 2)
+                doc.dateTime("DeliveredDate", posted);
+            if (o.attachmentEvery != 0 && o.attachmentSize != 0 && m % o.attachmentEvery == 0)
+                doc.attachment("attachment " + std::to_string(m) + ".bin", attachmentBytes);
+            out << doc.xml();
+            continue;
+        }
         doc.text("Subject", words(r, 2 + static_cast<int>(r.below(6))))
             .names("From", { People[from] })
             .text("INetFrom", Internet[from])

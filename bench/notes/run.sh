@@ -21,6 +21,14 @@ echo "== mail with attachments: $((messages / 20)) messages, 256 KiB on every se
 "$gen" --out "$work/attachments.dxl" --messages $((messages / 20)) --attachment-size 262144 --attachment-every 2
 "$bench" "$work/attachments.dxl"
 echo
+echo "== native MIME mail against rich text mail: $messages messages"
+"$gen" --out "$work/mime.dxl" --messages "$messages" --folders 12 --native-mime 1
+"$bench" "$work/mime.dxl" | grep -E '^(database|open|documents read)' | tee "$work/mime.txt"
+"$bench" "$work/small.dxl" | grep -E '^(documents read)' > "$work/rich.txt"
+rate() { awk '/^documents read/ { sub("/s", "", $3); print $3 }' "$1"; }
+awk -v a="$(rate "$work/mime.txt")" -v b="$(rate "$work/rich.txt")" \
+  'BEGIN { printf "documents read, native MIME / rich text: %.2f   [goal >= 0.7]\n", a / b }'
+echo
 echo "== views by entries against views by selection formula: $((messages * 2)) messages"
 "$gen" --out "$work/entries.dxl" --messages $((messages * 2)) --folders 12
 "$gen" --out "$work/formulas.dxl" --messages $((messages * 2)) --folders 12 --view-formulas 1

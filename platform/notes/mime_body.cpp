@@ -175,7 +175,7 @@ namespace {
                 if (body.empty())
                     body = text(object);
                 else if (!inAlternative)
-                    body += "\n" + text(object); // the text pieces of a mixed message, in order
+                    body.append(1, '\n').append(text(object)); // the text pieces of a mixed message, in order
                 return;
             }
             MimeAttachment a;

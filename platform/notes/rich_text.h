@@ -44,6 +44,18 @@ struct Inline {
     int picture = -1;
 };
 
+// A part of a kind with its link target, title and style (built member by member: GCC takes an
+// aggregate with a defaulted string member for possibly uninitialised).
+inline Inline makeInline(Inline::Kind kind, std::string href, std::string title = {}, TextStyle style = {})
+{
+    Inline part;
+    part.kind = kind;
+    part.href = std::move(href);
+    part.title = std::move(title);
+    part.style = std::move(style);
+    return part;
+}
+
 enum class Alignment : std::uint8_t { Left, Right, Center, Full, None };
 enum class ListStyle : std::uint8_t { None, Bullet, Number, Other };
 

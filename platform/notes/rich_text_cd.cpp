@@ -401,7 +401,7 @@ namespace {
                     url = noteLinkUrl(links_.substr(entry, 40));
                 else
                     findings_.ignore("CDLINK2 without its $Links entry");
-                addInline(Inline { Inline::Kind::Link, {}, {}, url, convert(comment), -1 });
+                addInline(makeInline(Inline::Kind::Link, url, convert(comment)));
                 break;
             }
             case SigTableBegin:
@@ -447,7 +447,7 @@ namespace {
                 imageSegment(body);
                 break;
             case SigHorizontalRule:
-                addInline(Inline { Inline::Kind::Rule, {}, {}, href(), {}, -1 });
+                addInline(makeInline(Inline::Kind::Rule, href(), {}));
                 break;
             case SigFontTable:
                 break; // read on its own by readFontTable
@@ -547,7 +547,7 @@ namespace {
                 builder_.text(convert(chars.substr(from, nul - from)), style, href());
                 if (nul == chars.size())
                     break;
-                builder_.add(Inline { Inline::Kind::Break, {}, style, href(), {}, -1 });
+                builder_.add(makeInline(Inline::Kind::Break, href(), {}, style));
                 from = nul + 1;
             }
             if (textBlock_)
@@ -580,7 +580,7 @@ namespace {
             } else if (h.type == HotspotFile) {
                 // Two strings: the $FILE name Domino gave the file, and its original name.
                 std::size_t at = 0;
-                Inline part { Inline::Kind::Attachment, {}, {}, href(), {}, -1 };
+                Inline part = makeInline(Inline::Kind::Attachment, href());
                 part.text = convert(cString(data, at));
                 const std::string original = convert(cString(data, at));
                 if (original != part.text)
@@ -605,7 +605,7 @@ namespace {
             }
             std::size_t at = 40;
             const auto comment = cString(body, at);
-            addInline(Inline { Inline::Kind::Link, {}, {}, noteLinkUrl(body.substr(0, 40)), convert(comment), -1 });
+            addInline(makeInline(Inline::Kind::Link, noteLinkUrl(body.substr(0, 40)), convert(comment)));
         }
 
         // CDIMAGEHEADER: ImageType, Width, Height (WORDs), ImageDataSize, SegCount, Flags (DWORDs).

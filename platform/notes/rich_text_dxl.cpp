@@ -221,13 +221,14 @@ struct RichTextDxlReader::State {
 
     static std::string describe(std::string_view local, const char* name)
     {
-        if (!local.empty())
-            return "<" + std::string(local) + ">";
         std::string_view n(name);
         const auto bar = n.find('|');
-        if (bar == std::string_view::npos)
-            return "<" + std::string(n) + ">";
-        return "<" + std::string(n.substr(bar + 1)) + "> in namespace " + std::string(n.substr(0, bar));
+        std::string out(1, '<');
+        out.append(!local.empty() ? local : bar == std::string_view::npos ? n : n.substr(bar + 1));
+        out.push_back('>');
+        if (local.empty() && bar != std::string_view::npos)
+            out.append(" in namespace ").append(n.substr(0, bar));
+        return out;
     }
 
     void reportFull()
@@ -307,10 +308,10 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
         applyFont(s.styles.back(), attrs);
         s.skip(local, name, false);
     } else if (local == "break") {
-        b.add(Inline { Inline::Kind::Break, {}, s.styles.back(), s.href(), {}, -1 });
+        b.add(makeInline(Inline::Kind::Break, s.href(), {}, s.styles.back()));
         s.skip(local, name, false);
     } else if (local == "horizrule") {
-        b.add(Inline { Inline::Kind::Rule, {}, {}, s.href(), {}, -1 });
+        b.add(makeInline(Inline::Kind::Rule, s.href(), {}));
         s.skip(local, name, false);
     } else if (local == "table") {
         enter(b.startTable() ? Element::Table : Element::Transparent);
@@ -360,7 +361,7 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
     } else if (local == "area") {
         enter(Element::Area);
     } else if (local == "attachmentref") {
-        Inline part { Inline::Kind::Attachment, {}, {}, s.href(), {}, -1 };
+        Inline part = makeInline(Inline::Kind::Attachment, s.href());
         if (const char* n = attribute(attrs, "name"))
             part.text = n;
         if (const char* shown = attribute(attrs, "displayname"); shown != nullptr && part.text != shown)
@@ -418,7 +419,7 @@ void RichTextDxlReader::endElement()
         const auto* p = b.paragraph();
         const std::size_t before = s.linkParts.back();
         if (p == nullptr || p->inlines.size() == before)
-            b.add(Inline { Inline::Kind::Link, {}, {}, s.links.back(), s.linkTitles.back(), -1 });
+            b.add(makeInline(Inline::Kind::Link, s.links.back(), s.linkTitles.back()));
         s.links.pop_back();
         s.linkParts.pop_back();
         s.linkTitles.pop_back();
