@@ -212,8 +212,8 @@ public:
                     index_.title_ = t;
                 if (const char* t = attribute(attrs, "type"))
                     index_.type_ = databaseType(t);
-            } else if (local == "document" || local == "note") {
-                // A single exported note: a database of that one document.
+            } else if (local == "document" || local == "note" || local == "view" || local == "folder") {
+                // A single exported note: a database of that one document, view or folder.
                 rootKind_ = Root::Note;
                 beginNote(local, attrs);
             } else {

@@ -45,7 +45,7 @@ RICH_TEXT_PHRASES = {
     "testV1discuss-2294.xml": ["Hey, I'm new content"],
 }
 # Files that hold no document (design notes only): they must open and convert to nothing.
-NO_DOCUMENTS = {"testDQL-DQLView.xml", "view-calendar.xml"}
+NO_DOCUMENTS = {"testDQL-DQLView.xml", "view-calendar.xml", "folder-test.xml"}
 
 
 def local(tag):
@@ -205,7 +205,7 @@ def main():
     converter, source, verifier = sys.argv[1:4]
     files = sorted(glob.glob(os.path.join(source, "tests", "data", "dxl", "real", "*.xml"))) + [
         os.path.join(source, "tests", "data", "dxl", n) for n in ("CET-document.xml", "basicnote.xml",
-                                                                  "view-calendar.xml")]
+                                                                  "view-calendar.xml", "folder-test.xml")]
     work = tempfile.mkdtemp(prefix="real-dxl-")
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", FERRYMARK_PROFILE=os.path.join(work, "profile"),
                TMPDIR=work)
