@@ -1,5 +1,7 @@
 #include "mime_body.h"
 
+#include "utf8.h"
+
 #include <gmime/gmime.h>
 
 #include <algorithm>
@@ -284,27 +286,6 @@ std::vector<std::string> decodeHeaderAddresses(std::string_view raw)
 // HTML to text
 
 namespace {
-    void appendUtf8(std::string& out, std::uint32_t cp)
-    {
-        if (cp == 0 || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-            cp = 0xFFFD;
-        if (cp < 0x80) {
-            out += static_cast<char>(cp);
-        } else if (cp < 0x800) {
-            out += static_cast<char>(0xC0 | (cp >> 6));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else if (cp < 0x10000) {
-            out += static_cast<char>(0xE0 | (cp >> 12));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (cp >> 18));
-            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (cp & 0x3F));
-        }
-    }
-
     struct Entity {
         std::string_view name;
         std::uint32_t cp;

@@ -2,6 +2,7 @@
 
 #include "dxl_database.h"
 #include "rich_text_builder.h"
+#include "utf8.h"
 
 #include <algorithm>
 #include <array>
@@ -166,25 +167,6 @@ namespace {
         0x2584, 0x00A6, 0x00CC, 0x2580, 0x00D3, 0x00DF, 0x00D4, 0x00D2, 0x00F5, 0x00D5, 0x00B5, 0x00FE, 0x00DE, 0x00DA,
         0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4, 0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8,
         0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0 };
-
-    void appendUtf8(std::uint32_t c, std::string& out)
-    {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else if (c < 0x800) {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else if (c < 0x10000) {
-            out += static_cast<char>(0xE0 | (c >> 12));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (c >> 18));
-            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
 
     std::string hexId(std::uint32_t high, std::uint32_t low)
     {
@@ -730,11 +712,11 @@ std::string lmbcsToUtf8(std::string_view text, bool& unconverted)
     for (std::size_t i = 0; i < text.size();) {
         const auto c = static_cast<unsigned char>(text[i]);
         if (c >= 0x80) {
-            appendUtf8(Cp850[c - 0x80], out);
+            appendUtf8(out, Cp850[c - 0x80]);
             ++i;
         } else if (c == 0x01 && i + 1 < text.size()) {
             const auto next = static_cast<unsigned char>(text[i + 1]);
-            appendUtf8(next >= 0x80 ? Cp850[next - 0x80] : next, out);
+            appendUtf8(out, next >= 0x80 ? Cp850[next - 0x80] : next);
             i += 2;
         } else if (c == 0x14 && i + 2 < text.size()) {
             const std::uint32_t unit
@@ -746,18 +728,18 @@ std::string lmbcsToUtf8(std::string_view text, bool& unconverted)
             }
             if (unit >= 0xDC00 && unit < 0xE000)
                 appendUtf8(
-                    highSurrogate != 0 ? 0x10000 + ((highSurrogate - 0xD800) << 10) + (unit - 0xDC00) : 0xFFFD, out);
+                    out, highSurrogate != 0 ? 0x10000 + ((highSurrogate - 0xD800) << 10) + (unit - 0xDC00) : 0xFFFD);
             else
-                appendUtf8(highSurrogate != 0 ? 0xFFFD : unit, out);
+                appendUtf8(out, highSurrogate != 0 ? 0xFFFD : unit);
             highSurrogate = 0;
             continue;
         } else if (c == 0x0F && i + 1 < text.size()) {
             const auto next = static_cast<unsigned char>(text[i + 1]);
-            appendUtf8(next == '\t' || next == '\n' || next >= 0x20 ? next : 0xFFFD, out);
+            appendUtf8(out, next == '\t' || next == '\n' || next >= 0x20 ? next : 0xFFFD);
             i += 2;
         } else if ((c >= 0x02 && c <= 0x08 && c != 0x07) || c == 0x0B || (c >= 0x10 && c <= 0x13)) {
             unconverted = true;
-            appendUtf8(0xFFFD, out);
+            appendUtf8(out, 0xFFFD);
             i += c >= 0x10 ? 3 : 2;
         } else {
             // ASCII; a control character other than tab and line feed cannot be shown.
@@ -766,7 +748,7 @@ std::string lmbcsToUtf8(std::string_view text, bool& unconverted)
             ++i;
         }
         if (highSurrogate != 0) {
-            appendUtf8(0xFFFD, out); // a high surrogate without its low one
+            appendUtf8(out, 0xFFFD); // a high surrogate without its low one
             highSurrogate = 0;
         }
     }

@@ -56,8 +56,8 @@ std::size_t FileSource::read(std::uint64_t offset, std::uint8_t* out, std::size_
 
 std::size_t MemorySource::read(std::uint64_t offset, std::uint8_t* out, std::size_t n)
 {
-    if (offset >= bytes_.size())
-        return 0;
+    if (offset >= bytes_.size() || n == 0)
+        return 0; // a read of nothing may come with no buffer at all
     const std::size_t k = static_cast<std::size_t>(std::min<std::uint64_t>(n, bytes_.size() - offset));
     std::memcpy(out, bytes_.data() + offset, k);
     return k;
