@@ -1,8 +1,10 @@
 #include "xml_reader.h"
 
 #include <expat.h>
+#include <iconv.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -33,6 +35,79 @@ namespace {
         if (encoding == nullptr && spare.parser != nullptr)
             return std::exchange(spare.parser, nullptr);
         return XML_ParserCreateNS(encoding, NamespaceSeparator);
+    }
+
+    // Encodings expat does not know itself (windows-1252, ISO-8859-15, Shift_JIS, EUC-JP, ...)
+    // are read through iconv: expat asks once per parse for what each first byte is, a
+    // character of its own or the first of a sequence of 2 to 4 bytes, and then for the code
+    // point of each such sequence.
+    struct IconvEncoding {
+        iconv_t cd;
+        std::array<int, 256> length {}; // of the sequence each byte starts; 0: none
+    };
+
+    // The one code point bytes[0, n) converts to, or -1.
+    int decodeOne(iconv_t cd, const char* bytes, std::size_t n)
+    {
+        char in[4] = {};
+        std::memcpy(in, bytes, std::min<std::size_t>(n, sizeof in));
+        char* inPointer = in;
+        std::size_t inLeft = n;
+        unsigned char out[8] = {};
+        char* outPointer = reinterpret_cast<char*>(out);
+        std::size_t outLeft = sizeof out;
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (::iconv(cd, &inPointer, &inLeft, &outPointer, &outLeft) == static_cast<std::size_t>(-1) || inLeft != 0
+            || sizeof out - outLeft != 4)
+            return -1;
+        const std::uint32_t cp = static_cast<std::uint32_t>(out[0]) | static_cast<std::uint32_t>(out[1]) << 8
+            | static_cast<std::uint32_t>(out[2]) << 16 | static_cast<std::uint32_t>(out[3]) << 24;
+        return cp <= 0x10FFFF ? static_cast<int>(cp) : -1;
+    }
+
+    int XMLCALL convertSequence(void* data, const char* bytes)
+    {
+        auto* encoding = static_cast<IconvEncoding*>(data);
+        const int n = encoding->length[static_cast<unsigned char>(bytes[0])];
+        return n > 0 ? decodeOne(encoding->cd, bytes, static_cast<std::size_t>(n)) : -1;
+    }
+
+    void XMLCALL releaseEncoding(void* data)
+    {
+        auto* encoding = static_cast<IconvEncoding*>(data);
+        ::iconv_close(encoding->cd);
+        delete encoding;
+    }
+
+    int XMLCALL unknownEncoding(void*, const XML_Char* name, XML_Encoding* info)
+    {
+        const iconv_t cd = ::iconv_open("UTF-32LE", name);
+        if (cd == reinterpret_cast<iconv_t>(-1))
+            return XML_STATUS_ERROR;
+        auto* encoding = new IconvEncoding { cd, {} };
+        // Bytes that start a longer sequence are told by the shortest sequence, with usual
+        // trail bytes, that iconv reads as one character.
+        static constexpr unsigned char Trails[] = { 0xA1, 0x40, 0x80, 0x30 };
+        for (int b = 0; b < 256; ++b) {
+            const char one = static_cast<char>(b);
+            const int cp = decodeOne(cd, &one, 1);
+            info->map[b] = cp;
+            encoding->length[static_cast<std::size_t>(b)] = cp >= 0 ? 1 : 0;
+            for (int n = 2; cp < 0 && n <= 4 && info->map[b] == -1; ++n)
+                for (const unsigned char trail : Trails) {
+                    char sequence[4]
+                        = { one, static_cast<char>(trail), static_cast<char>(trail), static_cast<char>(trail) };
+                    if (decodeOne(cd, sequence, static_cast<std::size_t>(n)) >= 0) {
+                        info->map[b] = -n;
+                        encoding->length[static_cast<std::size_t>(b)] = n;
+                        break;
+                    }
+                }
+        }
+        info->data = encoding;
+        info->convert = &convertSequence;
+        info->release = &releaseEncoding;
+        return XML_STATUS_OK;
     }
 
     void returnParser(XML_Parser parser, bool reusable)
@@ -108,6 +183,7 @@ XmlReader::XmlReader(XmlHandler& handler, const char* encoding)
     XML_SetXmlDeclHandler(parser_, &XmlReader::onXmlDecl);
     XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
     XML_SetStartNamespaceDeclHandler(parser_, &XmlReader::onNamespaceDecl);
+    XML_SetUnknownEncodingHandler(parser_, &unknownEncoding, nullptr);
 }
 
 XmlReader::~XmlReader() { returnParser(parser_, reusable_); }

@@ -72,6 +72,38 @@ namespace {
         EXPECT_TRUE(contains(errorOf([&] { open(text); }), "text.dxl:1:"));
     }
 
+    // Domino writes the encoding of the export's code page into the declaration; iconv reads
+    // those expat does not know, single-byte and multi-byte.
+    TEST_F(BadInputTest, DeclaredEncodingsAreRead)
+    {
+        const struct {
+            const char* encoding;
+            std::string subject; // in that encoding
+            std::string expected; // UTF-8
+        } cases[] = {
+            { "windows-1252",
+                "Gr\xFC\xDF"
+                "e \x80 5",
+                "Gr\xC3\xBC\xC3\x9F"
+                "e \xE2\x82\xAC 5" },
+            { "SHIFT_JIS", "\x93\xFA\x96\x7B \xB1", "\xE6\x97\xA5\xE6\x9C\xAC \xEF\xBD\xB1" },
+            { "EUC-JP", "\xC6\xFC\xCB\xDC", "\xE6\x97\xA5\xE6\x9C\xAC" },
+            { "ISO-8859-15", "\xA4", "\xE2\x82\xAC" },
+        };
+        for (const auto& c : cases) {
+            const std::string file = writeFile(std::string(c.encoding) + ".dxl",
+                std::string("<?xml version='1.0' encoding='") + c.encoding
+                    + "'?>\n<database xmlns='http://www.lotus.com/dxl' title='" + c.subject
+                    + "'>\n<document form='Memo'><noteinfo noteid='8fa' unid='AAAAAAAA11111111BBBBBBBB22222222'/>"
+                      "<item name='Subject'><text>"
+                    + c.subject + "</text></item></document>\n</database>\n");
+            notes::ClearDatabaseCache();
+            auto db = open(file);
+            EXPECT_EQ(db->Title(), c.expected) << c.encoding;
+            EXPECT_EQ(db->GetDocumentByID("8fa")->GetItemValue("Subject").first().toText(), c.expected) << c.encoding;
+        }
+    }
+
     TEST_F(BadInputTest, TruncatedAnywhereFailsCleanly)
     {
         const std::string whole = mailDatabase();
