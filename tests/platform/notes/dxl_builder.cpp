@@ -1,5 +1,7 @@
 #include "dxl_builder.h"
 
+#include "automation/variant.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -84,6 +86,43 @@ namespace {
     {
         for (int i = 0; i < bytes; ++i)
             out += static_cast<char>((v >> (8 * i)) & 0xFF);
+    }
+
+    // An RFC 5322 date ("Thu, 5 Nov 2009 09:30:12 +0100") as the TIMEDATE Domino stores beside
+    // it: hundredths of a second since midnight GMT, then the Julian day with the zone in bits
+    // 24-29 and east of GMT in bit 30 (Notes C API). Empty when the text is no such date.
+    std::string timeDate(std::string_view raw)
+    {
+        static const char* const Months[]
+            = { "Jan", "Feb", "Mar", "Apr", "May", "Jun", "Jul", "Aug", "Sep", "Oct", "Nov", "Dec" };
+        std::string text(raw);
+        if (const auto comma = text.find(','); comma != std::string::npos)
+            text = text.substr(comma + 1);
+        int day = 0, year = 0, hour = 0, minute = 0, second = 0, zone = 0;
+        char month[4] = {};
+        char sign = 0;
+        if (std::sscanf(
+                text.c_str(), " %d %3s %d %d:%d:%d %c%4d", &day, month, &year, &hour, &minute, &second, &sign, &zone)
+            != 8)
+            return {};
+        const auto m = std::find_if(
+            std::begin(Months), std::end(Months), [&](const char* n) { return month == std::string(n); });
+        if (m == std::end(Months) || (sign != '+' && sign != '-'))
+            return {};
+        const int offset = (sign == '+' ? 1 : -1) * (zone / 100 * 60 + zone % 100);
+        std::int64_t seconds
+            = automation::DaysFromCivil(year, static_cast<int>(m - std::begin(Months)) + 1, day) * 86400 + hour * 3600
+            + minute * 60 + second - offset * 60;
+        const std::int64_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
+        seconds -= days * 86400;
+        const int absolute = offset < 0 ? -offset : offset;
+        const std::uint32_t date = static_cast<std::uint32_t>(days + 2440588)
+            | static_cast<std::uint32_t>(absolute / 60) << 24 | static_cast<std::uint32_t>(absolute % 60 / 15) << 28
+            | (offset > 0 ? 0x40000000U : 0U);
+        std::string out;
+        putLe(out, static_cast<std::uint32_t>(seconds * 100), 4);
+        putLe(out, date, 4);
+        return out;
     }
 
     std::string lower(std::string_view s)
@@ -198,7 +237,9 @@ DocumentBuilder& DocumentBuilder::nativeMime(std::string_view message)
         const bool address = key == "from" || key == "to" || key == "cc" || key == "bcc" || key == "reply-to";
         const std::uint32_t format = address ? 0 : key == "date" ? 1 : 2;
         std::string native;
-        if (format != 1) {
+        if (format == 1) {
+            native = timeDate(f.raw); // Domino keeps the date as a TIMEDATE too
+        } else {
             for (char c : f.raw)
                 if (c != '\r' && c != '\n')
                     native += c;
