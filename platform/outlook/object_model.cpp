@@ -34,6 +34,7 @@ namespace {
     constexpr K none[] = { tag(0, T::Unicode) };
     // Follow-up flags ([MS-OXOFLAG]): PidTagFlagStatus, PidTagFollowupIcon, PidLidFlagRequest.
     constexpr K flagStatus[] = { tag(0x1090, T::Integer32) };
+    constexpr K importance[] = { tag(0x0017, T::Integer32) }; // PidTagImportance
     constexpr K flagIcon[] = { tag(0x1095, T::Integer32) };
     constexpr K flagRequest[] = { K::named(PSETID_Common, 0x8530, T::Unicode) };
 
@@ -103,6 +104,7 @@ namespace {
         { "SentOn", Messages, Conversion::Time, sentOn },
         { "ReceivedTime", Messages, Conversion::Time, receivedTime },
         { "FlagStatus", Messages, Conversion::Integer, flagStatus },
+        { "Importance", Messages, Conversion::Integer, importance },
         { "FlagIcon", Messages, Conversion::Integer, flagIcon },
         { "FlagRequest", Messages, Conversion::Text, flagRequest },
         // Appointment; a post item keeps its start as the creation time.

@@ -714,7 +714,8 @@ struct frmSave::Run {
                 : QString();
             bool opened = false;
             w.report_->beginDocument(noteId, QLatin1String(PhaseName(phase)), g.ViewName);
-            w.FollowUpCurrent = followUp.count(noteId) != 0;
+            w.CurrentExtras = frmSave::ItemExtras {};
+            w.CurrentExtras.followUp = followUp.count(noteId) != 0;
             if (auto placed = placements.find(noteId); placed != placements.end()) {
                 w.report_->current()->view.clear();
                 w.report_->current()->placement = placed->second;

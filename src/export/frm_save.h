@@ -103,8 +103,14 @@ public:
     bool StopRequested = false;
     std::shared_ptr<automation::RDOMail> CurrentItem;
     QString PstStoreId;
-    // The current document is in Notes' ($Follow-Up) folder: its item is flagged for follow-up.
-    bool FollowUpCurrent = false;
+    // What the current document's item gets beyond the fields the writers pass on: a follow-up
+    // flag (the document is in Notes' ($Follow-Up) folder) and its importance (0 low, 1 normal,
+    // 2 high, as Outlook counts).
+    struct ItemExtras {
+        bool followUp = false;
+        std::int32_t importance = 1;
+    };
+    ItemExtras CurrentExtras;
 
     const widgets::frmMainControls& mainWindow() const { return main_; }
 

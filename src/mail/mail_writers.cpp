@@ -31,11 +31,13 @@ namespace {
     constexpr std::uint32_t SenderTags[] = { 0x0C1F001E, 0x0C1A001E, 0x0065001E, 0x0042001E };
 
     // Steps 2 to 9 of both writers, once the item exists.
+    // sent: false for a draft, which Outlook then keeps unsent and editable (a mend: drafts
+    // were stored as sent, read-only messages).
     void fillAndSave(frmSave& w, exporting::ItemWriter& x, const QString& eFrom, const QString& eSubject,
         const QString& eTo, const QString& eCC, const QString& eBCC, const Variant& eDate, const QString& eBody,
-        const QString& eAttachFileName)
+        const QString& eAttachFileName, bool sent = true)
     {
-        x.set("Sent", Variant(true));
+        x.set("Sent", Variant(sent));
         x.set("Subject", eSubject);
         x.set("Body", eBody);
         x.set("CC", eCC);
@@ -57,7 +59,9 @@ namespace {
         }
         x.set("SentOn", date);
         x.set("ReceivedTime", date);
-        if (w.FollowUpCurrent) {
+        if (w.CurrentExtras.importance != 1)
+            x.set("Importance", Variant(w.CurrentExtras.importance));
+        if (w.CurrentExtras.followUp) {
             x.set("FlagStatus", Variant(std::int32_t(2))); // followupFlagged
             x.set("FlagIcon", Variant(std::int32_t(6))); // red
             x.set("FlagRequest", QStringLiteral("Follow up"));
@@ -183,6 +187,13 @@ namespace {
                 date = doc.GetItemValue("PostedDate").first();
         });
         r.step([&] { body = first("Body"); });
+        // Notes' Importance: "1" high, "2" normal, "3" low.
+        r.step([&] {
+            const QString importance = first("Importance").trimmed();
+            w.CurrentExtras.importance = importance == QLatin1String("1") ? 2
+                : importance == QLatin1String("3")                        ? 0
+                                                                          : 1;
+        });
         r.step([&] {
             if (doc.HasItem("INetFrom") && !isPlaceholder(first("INetFrom")))
                 sender = first("INetFrom");
@@ -257,7 +268,8 @@ void CreateDefaultEmailItem(frmSave& w, const QString& storeID, std::int16_t Fol
 {
     exporting::ItemWriter x(w);
     x.create(storeID, FolderName, automation::OlItemType::Mail);
-    fillAndSave(w, x, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName);
+    constexpr std::int16_t DraftsFolder = 16; // olFolderDrafts
+    fillAndSave(w, x, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName, FolderName != DraftsFolder);
 }
 
 QString ExtractAttachments(frmSave& w, const NotesDocument& doc)

@@ -220,10 +220,11 @@ def expectations(db):
         if d.note_id not in given and d.form.lower() in MAIL_FORMS:
             folder = "Junk E-mail" if d.note_id in junk else "All Documents"
             out.setdefault(f"{TOP}/{folder}", []).append(expect_mail(d))
-    for items in out.values():
+    for path, items in out.items():
         for e in items:
             if e["kind"] == "mail":
                 e["follow_up"] = e["note_id"] in follow_up
+                e["draft"] = path == f"{TOP}/Drafts"
     return out
 
 
@@ -271,8 +272,9 @@ def compare_mail(d, where, reader, e, item):
         d.same(where, kind, e[kind], names(item.get(kind)))
         if reader == "pffexport":
             d.same(where, kind + " addresses", e[kind], [p.get("email") for p in item.get(kind) or []])
-    if reader != "readpst":
-        d.same(where, "message flags (unsent bit)", 0, (item.get("flags") or 0) & MSGFLAG_UNSENT)
+    if reader in ("pypff", "pffexport"):   # drafts stay unsent, so that Outlook lets them be edited and sent
+        d.same(where, "message flags (unsent bit)", MSGFLAG_UNSENT if e.get("draft") else 0,
+               (item.get("flags") or 0) & MSGFLAG_UNSENT)
     if reader == "pypff":
         d.same(where, "message_class", "IPM.Note", item.get("message_class"))
         # PidTagFlagStatus: followupFlagged (2) for ($Follow-Up) mail, absent otherwise.

@@ -77,11 +77,13 @@ dxl::DatabaseBuilder standardFolders()
                      .names("SendTo", { "CN=Bo Yu/O=Acme" })
                      .names("CopyTo", { "CN=Dan Fox/O=Acme" })
                      .dateTime("PostedDate", "20090210T080000,00+00")
+                     .text("Importance", "3")
                      .text("Body", "Offer");
     auto& draft = db.document("Memo")
                       .text("Subject", "Unfinished")
                       .names("From", { "CN=Ann Lee/O=Acme" })
                       .names("SendTo", { "CN=Bo Yu/O=Acme" })
+                      .text("Importance", "1")
                       .text("Body", "Draft");
     // An empty Internet sender in the Deleted Items: the Notes sender stands in.
     auto& trash = db.document("Memo")
@@ -152,10 +154,23 @@ TEST_P(MailMigration, StandardFoldersCarrySendersRecipientsDatesBodiesAndAttachm
     }
     for (const char* reader : { "pypff", "pffexport" })
         EXPECT_EQ(v.item(reader, "Inbox", "Quarterly figures").value("received").toString(), "2009-03-04T09:15:00");
-    // Every message is stored as sent, the draft included (no MSGFLAG_UNSENT).
+    // Every message is stored as sent, except the draft, which stays unsent (MSGFLAG_UNSENT)
+    // and so can still be edited and sent in Outlook.
     for (const char* folder : { "Inbox", "Sent Items", "Drafts", "Deleted Items" })
         for (const auto& item : v.items("pypff", folder))
-            EXPECT_EQ(item.toObject().value("flags").toInt() & 0x8, 0) << folder;
+            EXPECT_EQ(item.toObject().value("flags").toInt() & 0x8, QLatin1String(folder) == "Drafts" ? 0x8 : 0)
+                << folder;
+    // Notes' Importance 1 (high) and 3 (low) as PidTagImportance 2 and 0; normal stays 1.
+    auto importance = [&](const char* folder, const char* subject) {
+        return v.item("pypff", QLatin1String(folder), QLatin1String(subject))
+            .value(QStringLiteral("props"))
+            .toObject()
+            .value(QStringLiteral("0x0017"))
+            .toInt(-1);
+    };
+    EXPECT_EQ(importance("Drafts", "Unfinished"), 2);
+    EXPECT_EQ(importance("Sent Items", "Offer"), 0);
+    EXPECT_EQ(importance("Inbox", "No date"), 1);
 
     // The progress window went through the four folders; no extracted file is left.
     for (const char* header : { "Saving Emails (Inbox)...", "Saving Emails (Sent Items)...",
