@@ -134,7 +134,11 @@ void applyItemDefaults(StoreImpl& store, const std::string& messageClass, ltp::P
             setDefault(id(kPsetidAddress, 0x8082), store.text("SMTP")); // PidLidEmail1AddressType
             setDefault(id(kPsetidAddress, 0x8084), props.at(email)); // PidLidEmail1OriginalDisplayName
             setDefault(id(kPsetidAddress, 0x8080), props.at(email)); // PidLidEmail1DisplayName
-            setDefault(id(kPsetidAddress, 0x8028), PropValue::int32(1)); // PidLidAddressBookProviderArrayType
+            // [MS-OXOCNTC]: PidLidAddressBookProviderEmailList, the address slots in use ([0]:
+            // Email1), and PidLidAddressBookProviderArrayType, their bits (1: Email1), as Outlook
+            // writes them.
+            setDefault(id(kPsetidAddress, 0x8028), PropValue::raw(0x1003, std::vector<std::uint8_t>(4, 0)));
+            setDefault(id(kPsetidAddress, 0x8029), PropValue::int32(1));
         }
         setDefault(id(kPsetidAddress, 0x8006), PropValue::int32(0xFFFFFFFFu)); // PidLidFileUnderId: custom
     } else if (isClass(messageClass, "IPM.Task")) {

@@ -234,6 +234,10 @@ TEST_F(PimMigration, PersonDocumentsBecomeContactsWithEveryMappedField)
         EXPECT_EQ(prop(b, key).toString(), QString::fromUtf8(value)) << key;
     EXPECT_EQ(b.value("body").toString(), "Met at the 2008 fair.");
     EXPECT_EQ(prop(b, "PS_PUBLIC_STRINGS:Keywords").toArray(), QJsonArray({ "Colleagues" }));
+    // Which address slots are set, as Outlook writes them: the email list a multi-valued
+    // integer (read the same way as in Outlook's own dist-list.pst), the array type 1 (Email1).
+    EXPECT_TRUE(prop(b, "PSETID_Address:0x8028").isArray());
+    EXPECT_EQ(prop(b, "PSETID_Address:0x8029").toInt(), 1);
 
     const QJsonObject annItem = itemWith(contacts, "0x3A11", "Lee");
     const QJsonObject carlItem = itemWith(contacts, "0x3A11", "Ott");
