@@ -395,8 +395,13 @@ namespace {
             } else if (p.name == "Email1Address") {
                 const std::string address = value.toText();
                 values_[PropertyKey::named(PSETID_Address, lids::Email1EmailAddress, PropType::Unicode)] = address;
+                // An Internet address is SMTP; a Notes name ("Bo Yu/Acme", "CN=Bo Yu/O=Acme@Acme")
+                // is NOTES, which Outlook shows as it is instead of trying to send to it.
+                const bool smtp = address.find('@') != std::string::npos && address.find('/') == std::string::npos;
                 values_[PropertyKey::named(PSETID_Address, lids::Email1AddressType, PropType::Unicode)]
-                    = std::string(address.empty() ? "" : "SMTP");
+                    = std::string(address.empty() ? ""
+                            : smtp                ? "SMTP"
+                                                  : "NOTES");
                 values_[PropertyKey::named(PSETID_Address, lids::Email1DisplayName, PropType::Unicode)] = address;
                 values_[PropertyKey::named(PSETID_Address, lids::Email1OriginalDisplayName, PropType::Unicode)]
                     = address;

@@ -48,7 +48,14 @@ namespace {
                 values << common::TrimBlanks(common::ValueText(doc.GetItemValue(item)));
                 continue;
             }
-            // The e-mail: the third FullName value when there are exactly three, else MailAddress.
+            // The e-mail: the Person document's InternetAddress when it is an Internet address (a
+            // mend: Outlook can write to that one), else the third FullName value when there are
+            // exactly three, else MailAddress.
+            const QString internet = common::TrimBlanks(common::ValueText(doc.GetItemValue("InternetAddress")));
+            if (internet.contains(QLatin1Char('@')) && !internet.contains(QLatin1Char('/'))) {
+                values << internet;
+                continue;
+            }
             const Variant fullName = doc.GetItemValue("FullName");
             const bool three = fullName.isArray() && fullName.array().size() == 3;
             values << common::TrimBlanks(

@@ -174,16 +174,19 @@ TEST_F(PimMigration, PersonDocumentsBecomeContactsWithEveryMappedField)
                    .dateTime("Anniversary", "20010630")
                    .text("Comment", "Met at the 2008 fair.")
                    .textList("Categories", { "Colleagues", "Berlin" });
-    // One FullName value: the e-mail comes from MailAddress; no birthday is set.
+    // The Internet address wins over a Notes mail address; no birthday is set.
     auto& ann = db.document("Person")
                     .text("FullName", "Ann Lee")
                     .text("LastName", "Lee")
-                    .text("MailAddress", "ann.lee@acme.example")
+                    .text("MailAddress", "Ann Lee/Sales/Acme@Acme")
+                    .text("InternetAddress", "ann.lee@acme.example")
                     .text("Birthday", "");
-    // A birthday that is no date is left out; the rest of the contact is saved.
+    // A birthday that is no date is left out; the rest of the contact is saved. A Notes mail
+    // address alone is typed NOTES, not SMTP.
     auto& carl = db.document("Person")
                      .text("FullName", "Carl Ott")
                      .text("LastName", "Ott")
+                     .text("MailAddress", "Carl Ott/Acme@Acme")
                      .text("Birthday", "sometime in May");
     auto& team = db.document("Group").text("FullName", "Sales team");
     db.view("People").entries({ bo.noteId(), ann.noteId(), team.noteId(), carl.noteId() });
@@ -242,6 +245,9 @@ TEST_F(PimMigration, PersonDocumentsBecomeContactsWithEveryMappedField)
     const QJsonObject annItem = itemWith(contacts, "0x3A11", "Lee");
     const QJsonObject carlItem = itemWith(contacts, "0x3A11", "Ott");
     EXPECT_EQ(prop(annItem, "PSETID_Address:0x8083").toString(), "ann.lee@acme.example");
+    EXPECT_EQ(prop(annItem, "PSETID_Address:0x8082").toString(), "SMTP");
+    EXPECT_EQ(prop(carlItem, "PSETID_Address:0x8083").toString(), "Carl Ott/Acme@Acme");
+    EXPECT_EQ(prop(carlItem, "PSETID_Address:0x8082").toString(), "NOTES");
     EXPECT_TRUE(prop(annItem, "0x3A42").isUndefined());
     EXPECT_FALSE(carlItem.isEmpty()) << "the contact with a bad birthday is saved";
     EXPECT_TRUE(prop(carlItem, "0x3A42").isUndefined());
