@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace automation {
@@ -56,10 +57,10 @@ public:
     virtual std::vector<std::shared_ptr<NotesItem>> Items() const = 0;
     // The attachment of that file name, or none.
     virtual std::shared_ptr<NotesEmbeddedObject> GetAttachment(const std::string& fileName) const = 0;
-    // What the client met in the document and could not take in, one line each: constructs it
-    // does not understand and left out ("3 <objectref> ignored"), and content it could not read
-    // ("item Body: ..."). Empty where the client reads everything or cannot tell.
-    virtual std::vector<std::string> IgnoredContent() const { return {}; }
+    // What the client met in the document and could not take in: constructs it does not
+    // understand and left out, with how often ("<objectref>", 3), and content it could not read,
+    // one line each ("item Body: ..."). Empty where the client reads everything or cannot tell.
+    virtual std::vector<std::pair<std::string, std::uint32_t>> IgnoredContent() const { return {}; }
     virtual std::vector<std::string> DamagedContent() const { return {}; }
 };
 

@@ -1363,15 +1363,6 @@ namespace {
     }
 } // namespace
 
-std::vector<std::string> ReaderFindings::ignoredLines() const
-{
-    std::vector<std::string> lines;
-    lines.reserve(ignored.size());
-    for (const auto& [construct, count] : ignored)
-        lines.push_back(std::to_string(count) + " " + construct + " ignored");
-    return lines;
-}
-
 ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, const char* object, const char* member,
     const std::vector<std::string>* onlyItems)
 {
@@ -1587,6 +1578,34 @@ namespace {
         }
     }
 
+    // The direct responses of each document, by the parent UNID each document names (empty for
+    // none, or for a document that could not be read).
+    std::vector<std::vector<std::uint32_t>> childrenByParent(
+        const std::vector<DocumentRecord>& documents, const std::vector<std::string>& parents)
+    {
+        std::unordered_map<std::string, std::uint32_t> byUnid;
+        for (std::uint32_t i = 0; i < documents.size(); ++i)
+            if (!documents[i].unid.empty())
+                byUnid.emplace(documents[i].unid, i);
+        std::vector<std::vector<std::uint32_t>> children(parents.size());
+        for (std::uint32_t i = 0; i < parents.size(); ++i)
+            if (auto parent = byUnid.find(parents[i]); !parents[i].empty() && parent != byUnid.end())
+                children[parent->second].push_back(i);
+        return children;
+    }
+
+    // A view's documents from what its formula selected, with the responses it asks for.
+    void collectSelected(const formula::Formula& formula, const std::vector<std::vector<std::uint32_t>>& children,
+        std::vector<char>& selected, FormulaContents& out)
+    {
+        if (formula.usesAllDescendants() || formula.usesAllChildren())
+            addResponses(children, formula.usesAllDescendants(), selected);
+        for (std::uint32_t i = 0; i < selected.size(); ++i)
+            if (selected[i])
+                out.documents.push_back(i);
+        out.documents.shrink_to_fit();
+    }
+
     // Evaluates the selection formulas of all views that need one over every document, in file
     // order, reading each document once with the items any of them names. A document that
     // cannot be read, or for which a formula fails, is not selected (as Notes leaves it out).
@@ -1630,25 +1649,9 @@ namespace {
                 // An unreadable document is reported where it is opened; it selects nothing here.
             }
         }
-        std::vector<std::vector<std::uint32_t>> children;
-        if (responses) {
-            std::unordered_map<std::string, std::uint32_t> byUnid;
-            for (std::uint32_t i = 0; i < documents.size(); ++i)
-                if (!documents[i].unid.empty())
-                    byUnid.emplace(documents[i].unid, i);
-            children.resize(documents.size());
-            for (std::uint32_t i = 0; i < documents.size(); ++i)
-                if (auto parent = byUnid.find(parents[i]); !parents[i].empty() && parent != byUnid.end())
-                    children[parent->second].push_back(i);
-        }
-        for (auto& p : pending) {
-            if (p.formula.usesAllDescendants() || p.formula.usesAllChildren())
-                addResponses(children, p.formula.usesAllDescendants(), p.selected);
-            for (std::uint32_t i = 0; i < documents.size(); ++i)
-                if (p.selected[i])
-                    p.out->documents.push_back(i);
-            p.out->documents.shrink_to_fit();
-        }
+        const auto children = childrenByParent(documents, parents);
+        for (auto& p : pending)
+            collectSelected(p.formula, children, p.selected, *p.out);
     }
 
     class IndexingFormulaTee final : public FormulaTee {
@@ -1718,12 +1721,9 @@ namespace {
             out.reason = it->reason;
             if (!it->formula)
                 return true;
-            if (it->formula->usesAllDescendants() || it->formula->usesAllChildren())
-                addResponses(children(documents), it->formula->usesAllDescendants(), it->selected);
-            for (std::uint32_t i = 0; i < it->selected.size(); ++i)
-                if (it->selected[i])
-                    out.documents.push_back(i);
-            out.documents.shrink_to_fit();
+            if (!children_)
+                children_ = childrenByParent(documents, parents_);
+            collectSelected(*it->formula, *children_, it->selected, out);
             it->selected = {};
             return true;
         }
@@ -1737,29 +1737,13 @@ namespace {
             std::vector<char> selected; // by document, from firstDocument on
         };
 
-        // The direct responses of each document, by the parents the documents named.
-        const std::vector<std::vector<std::uint32_t>>& children(const std::vector<DocumentRecord>& documents)
-        {
-            if (!children_.empty() || parents_.empty())
-                return children_;
-            std::unordered_map<std::string, std::uint32_t> byUnid;
-            for (std::uint32_t i = 0; i < documents.size(); ++i)
-                if (!documents[i].unid.empty())
-                    byUnid.emplace(documents[i].unid, i);
-            children_.resize(parents_.size());
-            for (std::uint32_t i = 0; i < parents_.size(); ++i)
-                if (auto parent = byUnid.find(parents_[i]); !parents_[i].empty() && parent != byUnid.end())
-                    children_[parent->second].push_back(i);
-            return children_;
-        }
-
         std::vector<std::string> items_;
         std::vector<Entry> entries_;
         std::optional<DocumentReader> reader_;
         ParsedDocument document_;
         bool responses_ = false;
         std::vector<std::string> parents_;
-        std::vector<std::vector<std::uint32_t>> children_;
+        std::optional<std::vector<std::vector<std::uint32_t>>> children_; // once a view asks
         const std::int64_t now_ = localNow();
     };
 

@@ -130,8 +130,6 @@ struct ReaderFindings {
         if (damaged.size() < 20)
             damaged.push_back(std::move(what));
     }
-    // "3 <objectref> ignored", one line per construct.
-    std::vector<std::string> ignoredLines() const;
 };
 
 struct ParsedDocument {

@@ -190,7 +190,11 @@ namespace {
             return std::make_shared<DxlAttachment>(index_, *it);
         }
 
-        std::vector<std::string> IgnoredContent() const override { return content().findings.ignoredLines(); }
+        std::vector<std::pair<std::string, std::uint32_t>> IgnoredContent() const override
+        {
+            const auto& ignored = content().findings.ignored;
+            return { ignored.begin(), ignored.end() };
+        }
         std::vector<std::string> DamagedContent() const override { return content().findings.damaged; }
 
         std::uint32_t document() const { return document_; }

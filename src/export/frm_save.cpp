@@ -686,10 +686,8 @@ struct frmSave::Run {
     {
         if (!w.report_->currentSaved())
             return;
-        std::vector<QString> ignored;
-        for (const auto& line : doc.IgnoredContent())
-            ignored.push_back(QString::fromStdString(line));
-        w.report_->ignoredContent(ignored);
+        for (const auto& [construct, count] : doc.IgnoredContent())
+            w.report_->ignoredContent(QString::fromStdString(construct), count);
         for (const auto& line : doc.DamagedContent())
             w.NoteNotWritten(QStringLiteral("document %1: %2")
                                  .arg(QString::fromStdString(doc.NoteID()), QString::fromStdString(line)));

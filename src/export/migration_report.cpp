@@ -57,26 +57,17 @@ void MigrationReport::problem(const QString& what)
     reason += what;
 }
 
-void MigrationReport::ignoredContent(const std::vector<QString>& lines)
+void MigrationReport::ignoredContent(const QString& construct, std::uint32_t count)
 {
-    if (!open_ || lines.empty())
+    if (!open_)
         return;
     QString& ignored = rows_.back().ignored;
-    for (const QString& line : lines) {
-        if (!ignored.isEmpty())
-            ignored += QStringLiteral("; ");
-        ignored += line;
-        // "N construct ignored"
-        const qsizetype space = line.indexOf(QLatin1Char(' '));
-        bool number = false;
-        const std::int64_t n = space > 0 ? line.left(space).toLongLong(&number) : 0;
-        QString construct = number ? line.mid(space + 1) : line;
-        if (construct.endsWith(QStringLiteral(" ignored")))
-            construct.chop(8);
-        auto& [count, documents] = ignoredTotals_[construct];
-        count += number ? n : 1;
-        ++documents;
-    }
+    if (!ignored.isEmpty())
+        ignored += QStringLiteral("; ");
+    ignored += QStringLiteral("%1 %2 ignored").arg(count).arg(construct);
+    auto& [total, documents] = ignoredTotals_[construct];
+    total += count;
+    ++documents;
 }
 
 void MigrationReport::finishDocument(const QString& skipReason)

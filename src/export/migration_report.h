@@ -48,9 +48,9 @@ public:
     // Something of the current document, or of the run when no document is open, did not
     // reach the PST.
     void problem(const QString& what);
-    // Constructs the reader left out of the current document, one line each as
-    // "3 <objectref> ignored"; the report totals them over the run.
-    void ignoredContent(const std::vector<QString>& lines);
+    // A construct the reader left out of the current document, count times ("<objectref>", 3):
+    // the row says "3 <objectref> ignored"; the report totals them over the run.
+    void ignoredContent(const QString& construct, std::uint32_t count);
     // Closes the current row: written when an item was saved (incomplete when something of
     // it was lost), failed when something was lost and nothing saved, else skipped with
     // skipReason.

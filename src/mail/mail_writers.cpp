@@ -268,8 +268,8 @@ void CreateDefaultEmailItem(frmSave& w, const QString& storeID, std::int16_t Fol
 {
     exporting::ItemWriter x(w);
     x.create(storeID, FolderName, automation::OlItemType::Mail);
-    constexpr std::int16_t DraftsFolder = 16; // olFolderDrafts
-    fillAndSave(w, x, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName, FolderName != DraftsFolder);
+    const bool draft = FolderName == static_cast<std::int16_t>(automation::OlDefaultFolder::Drafts);
+    fillAndSave(w, x, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName, !draft);
 }
 
 QString ExtractAttachments(frmSave& w, const NotesDocument& doc)
