@@ -128,22 +128,6 @@ TEST_F(FrmMainTest, APathEnablesStartScanAndToolbarScanAndNothingElse)
     EXPECT_TRUE(c().CmdBrowse->isEnabled());
 }
 
-TEST_F(FrmMainTest, TabsHaveTheirTextsAndWidths)
-{
-    const widgets::TabStrip* tabs = c().NotesTab;
-    const std::pair<const char*, int> expected[] = { { " Select File", 64 }, { " Mail", 54 }, { " Calendar", 79 },
-        { " Contacts", 79 }, { " To Do List", 83 }, { " Personal Journal", 115 }, { " Export", 68 } };
-    ASSERT_EQ(tabs->count(), 7);
-    for (int i = 0; i < 7; ++i) {
-        const auto number = static_cast<std::int16_t>(i + 1);
-        EXPECT_EQ(tabs->tabText(i), QLatin1String(expected[i].first));
-        EXPECT_EQ(tabs->tabWidth(number), expected[i].second) << "tab " << number;
-        EXPECT_EQ(tabs->tabBar()->tabRect(i).height(), widgets::TabStrip::TabHeight);
-    }
-    EXPECT_EQ(tabs->tabWidth(0), 0);
-    EXPECT_EQ(tabs->tabWidth(8), 0);
-}
-
 TEST_F(FrmMainTest, TabStateChangesNeverMoveTheSelection)
 {
     widgets::TabStrip* tabs = c().NotesTab;
@@ -227,78 +211,6 @@ TEST_F(FrmMainTest, MenusHaveTheirEntriesInOrder)
     EXPECT_EQ(entries(find<QMenu>("mnuHelpTop")), (QStringList { "mnuHelp=Contents", "mnuAbout=&About Ferrymark..." }));
     EXPECT_EQ(c().mnuOpen->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
     EXPECT_EQ(find<QAction>("mnuOpen"), c().mnuOpen);
-}
-
-TEST_F(FrmMainTest, ToolbarHasSixNumberedEntries)
-{
-    const char* captions[] = { "Open", "Scan", nullptr, "Export", nullptr, "Help" };
-    const int images[] = { 61, 63, -1, 37, -1, 47 };
-    for (int n = 1; n <= 6; ++n) {
-        QAction* button = window->toolbarButton(n);
-        ASSERT_NE(button, nullptr) << n;
-        EXPECT_EQ(button->objectName(), QStringLiteral("NotesToolBarButton%1").arg(n));
-        EXPECT_EQ(find<QAction>(qPrintable(button->objectName())), button);
-        EXPECT_EQ(button->isSeparator(), captions[n - 1] == nullptr) << n;
-        if (!captions[n - 1])
-            continue;
-        EXPECT_EQ(button->text(), QLatin1String(captions[n - 1]));
-        EXPECT_EQ(button->icon().cacheKey(), c().SmallIcons->icon(images[n - 1]).cacheKey()) << n;
-    }
-    EXPECT_EQ(window->toolbarButton(0), nullptr);
-    EXPECT_EQ(window->toolbarButton(7), nullptr);
-    EXPECT_EQ(c().NotesToolBar->actions().size(), 6);
-}
-
-TEST_F(FrmMainTest, CaptionsBannerAndStatusBar)
-{
-    EXPECT_EQ(window->windowTitle(), QStringLiteral("Quarrow Ferrymark v7.6 Build 1218"));
-    EXPECT_EQ(c().LblCompany->text(), QStringLiteral("Quarrow"));
-    EXPECT_EQ(c().LblProduct->text(), QStringLiteral("Ferrymark"));
-    EXPECT_EQ(c().LblSlogan->text(),
-        QStringLiteral("Migrate Notes Emails, Calendars, Contacts, To Do List & Journals to Outlook"));
-
-    const int widths[] = { 150, 200, 400 };
-    const bool bold[] = { true, false, true };
-    for (std::size_t i = 0; i < 3; ++i) {
-        const QLabel* panel = c().StatusBarPanels[i];
-        EXPECT_EQ(panel->parentWidget(), window->statusBar());
-        EXPECT_EQ(panel->width(), widths[i]);
-        EXPECT_EQ(panel->font().bold(), bold[i]);
-        EXPECT_TRUE(panel->alignment() & Qt::AlignLeft);
-    }
-    EXPECT_EQ(c().StatusBarPanels[0]->text(), QStringLiteral("Quarrow Software"));
-    EXPECT_TRUE(c().StatusBarPanels[1]->text().startsWith(QStringLiteral("Email: ")));
-    EXPECT_TRUE(c().StatusBarPanels[1]->text().contains(QLatin1Char('@')));
-    EXPECT_FALSE(c().StatusBarPanels[2]->text().isEmpty());
-
-    // The first tab's and the export tab's captions.
-    EXPECT_EQ(c().CmdBrowse->text(), QStringLiteral("Browse..."));
-    EXPECT_EQ(c().CmdScan->text(), QStringLiteral("Start Scan"));
-    EXPECT_EQ(c().ScanFrame->title(), QStringLiteral(" Scan Details"));
-    EXPECT_EQ(
-        find<QGroupBox>("FrameSaveOptions")->title(), QStringLiteral(" Select what you need to export to Outlook"));
-    EXPECT_EQ(find<QGroupBox>("FrameOutlookFormat")->title(), QStringLiteral(" Outlook Format"));
-    EXPECT_EQ(c().SaveOptionEmails->text(),
-        QStringLiteral("Emails (Inbox, Drafts, Sent Items, Outbox, Trash, Follow-Up, Folders)"));
-    EXPECT_EQ(c().SaveOptionToDo->text(), QStringLiteral("To Do List..."));
-    EXPECT_EQ(c().OptOutlookFormat2K->text(), QStringLiteral("Outlook 2000/2002/XP (Ansi Format)"));
-    EXPECT_EQ(c().OptOutlookFormat2K3->text(), QStringLiteral("Outlook 2003/2007 (Unicode Format)"));
-    EXPECT_EQ(c().CmdStartConversion->text(), QStringLiteral("Start Conversion"));
-}
-
-TEST_F(FrmMainTest, ControlsAreFoundByTheirNames)
-{
-    const char* names[] = { "NotesTab", "NotesToolBar", "txtNotesDatabaseFile", "CmdBrowse", "CmdScan", "ScanFrame",
-        "ImgReadingArrow", "ImgEmailsArrow", "ImgCalendarsArrow", "ImgContactsArrow", "ImgToDoListArrow",
-        "ImgJournalsArrow", "ContactsTreeView", "MailList", "CalendarList", "ContactList", "ToDoList", "JournalList",
-        "SaveOptionEmails", "SaveOptionCalendars", "SaveOptionContacts", "SaveOptionToDo", "SaveOptionJournals",
-        "OptOutlookFormat2K", "OptOutlookFormat2K3", "CmdStartConversion", "mnuFileTop", "mnuViewTop", "mnuHelpTop" };
-    for (const char* name : names)
-        EXPECT_NE(find<QWidget>(name), nullptr) << name;
-    EXPECT_EQ(find<widgets::ImageList>("SmallIcons"), c().SmallIcons);
-    EXPECT_EQ(find<widgets::PreviewList>("MailList"), c().MailList);
-    EXPECT_EQ(find<widgets::FolderTree>("ContactsTreeView"), c().ContactsTreeView);
-    EXPECT_EQ(find<widgets::TabStrip>("NotesTab"), c().NotesTab);
 }
 
 TEST_F(FrmMainTest, CannotBeMaximised)

@@ -55,18 +55,6 @@ protected:
 };
 } // namespace
 
-TEST_F(FrmSplashTest, ShowsItsPictureAndArmsTimer1)
-{
-    const auto* picture = splash->findChild<QLabel*>(QStringLiteral("ImgSplash"));
-    ASSERT_NE(picture, nullptr);
-    EXPECT_EQ(picture->pixmap().size(), QSize(341, 209));
-    EXPECT_EQ(splash->Timer1()->objectName(), QStringLiteral("Timer1"));
-    EXPECT_EQ(splash->Timer1()->interval(), 10);
-    EXPECT_TRUE(splash->Timer1()->isSingleShot());
-    EXPECT_TRUE(splash->Timer1()->isActive());
-    EXPECT_TRUE(mainWindows().empty());
-}
-
 TEST_F(FrmSplashTest, Timer1WaitsFourSecondsWithoutBlockingThenShowsTheMainWindowAndUnloads)
 {
     expire(splash->Timer1());

@@ -12,22 +12,6 @@ namespace {
 QImage pictureOf(const ImageList& list, int index) { return list.icon(index).pixmap(16, 16).toImage(); }
 }
 
-TEST(SmallIcons, KeyedPicturesSitAtTheirIndices)
-{
-    const ImageList list;
-    EXPECT_EQ(list.objectName(), QStringLiteral("SmallIcons"));
-    EXPECT_EQ(list.count(), 72);
-    const std::pair<int, const char*> keyed[] = { { 0, "Notesico" }, { 65, "drafts" }, { 66, "trash" }, { 67, "inbox" },
-        { 68, "junk" }, { 69, "outbox" }, { 70, "email" }, { 71, "follow-up" } };
-    for (const auto& [index, key] : keyed) {
-        EXPECT_EQ(list.key(index), QLatin1String(key)) << index;
-        EXPECT_EQ(list.indexOf(QLatin1String(key)), index) << key;
-    }
-    EXPECT_EQ(list.indexOf(QStringLiteral("Inbox")), -1) << "keys are case-sensitive";
-    EXPECT_EQ(list.indexOf(QString()), -1);
-    EXPECT_TRUE(list.key(61).isEmpty());
-}
-
 TEST(SmallIcons, EverySlotShowsABundledPicture)
 {
     const ImageList list;
