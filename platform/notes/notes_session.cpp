@@ -1,8 +1,10 @@
 #include "notes_session.h"
 
+#include "automation/notes_item_values.h"
 #include "dxl_database.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -295,7 +297,7 @@ namespace {
         const detail::ViewRecord& view_;
     };
 
-    class DxlDatabase final : public automation::NotesDatabase {
+    class DxlDatabase final : public automation::NotesDatabase, public automation::NotesItemValues {
     public:
         explicit DxlDatabase(IndexPtr index)
             : index_(std::move(index))
@@ -349,6 +351,41 @@ namespace {
             for (std::size_t i = 0; i < index_->documents().size(); ++i)
                 ids.push_back(index_->noteIdText(static_cast<std::uint32_t>(i)));
             return ids;
+        }
+
+        std::vector<std::vector<Variant>> ItemValuesOfAll(const std::vector<std::string>& itemNames) const override
+        {
+            std::vector<std::string> only;
+            for (const auto& name : itemNames) {
+                std::string key = name;
+                std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::toupper(c); });
+                only.push_back(std::move(key));
+            }
+            std::vector<std::vector<Variant>> rows;
+            rows.reserve(index_->documents().size());
+            for (std::size_t i = 0; i < index_->documents().size(); ++i) {
+                detail::ParsedDocument doc;
+                try {
+                    doc = detail::readDocument(
+                        *index_, static_cast<std::uint32_t>(i), "NotesDatabase", "ItemValuesOfAll", &only);
+                } catch (const AutomationError&) {
+                    continue;
+                }
+                std::vector<Variant> row;
+                row.reserve(itemNames.size());
+                for (const auto& name : itemNames) {
+                    const auto it = std::find_if(doc.items.begin(), doc.items.end(),
+                        [&](const detail::Item& item) { return equalsIgnoreCase(item.name, name); });
+                    if (it != doc.items.end())
+                        row.emplace_back(it->values);
+                    else if (equalsIgnoreCase(name, "Form") && !doc.form.empty())
+                        row.emplace_back(VariantArray { Variant(doc.form) });
+                    else
+                        row.emplace_back(VariantArray {});
+                }
+                rows.push_back(std::move(row));
+            }
+            return rows;
         }
 
     private:
