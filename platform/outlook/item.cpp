@@ -402,7 +402,7 @@ namespace {
                     = std::string(address.empty() ? ""
                             : smtp                ? "SMTP"
                                                   : "NOTES");
-                values_[PropertyKey::named(PSETID_Address, lids::Email1DisplayName, PropType::Unicode)] = address;
+                // The display name ("Name (address)") is the store's to make, from the contact's name.
                 values_[PropertyKey::named(PSETID_Address, lids::Email1OriginalDisplayName, PropType::Unicode)]
                     = address;
             }

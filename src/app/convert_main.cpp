@@ -3,7 +3,11 @@
 // choose the format and the folder, press Export to Outlook.
 //
 //   ferrymark-convert [--format unicode|ansi] [--only emails,calendars,contacts,todo,journals]
+//                     [--names-csv FILE] [--directory FILE] [--address-rule RULE]
 //                     --out FOLDER DATABASE...
+//
+// --names-csv, --directory and --address-rule are the export tab's names file, Domino Directory
+// export and address rule: where senders' and recipients' Notes names find Internet addresses.
 //
 // For each database it prints the run's summary ("written N, skipped N, failed N") and the
 // migration report's path ("report: ..."), and last the PST's full path, or a line starting
@@ -44,13 +48,15 @@ struct Options {
     std::optional<QStringList> only;
     QString out;
     QStringList databases;
+    QString namesFile, directory, addressRule;
 };
 
 int usage(const char* problem)
 {
     std::cerr << "ferrymark-convert: " << problem << "\n"
               << "usage: ferrymark-convert [--format unicode|ansi] "
-                 "[--only emails,calendars,contacts,todo,journals] --out FOLDER DATABASE...\n"
+                 "[--only emails,calendars,contacts,todo,journals]\n"
+                 "       [--names-csv FILE] [--directory FILE] [--address-rule RULE] --out FOLDER DATABASE...\n"
                  "Each DATABASE is a DXL export. For one that keeps every folder's documents, run the exporter\n"
                  "in tools/notes-export/ (jar from its build.sh) where Notes or Domino is installed:\n"
                  "  java -cp Notes.jar:ferrymark-notes-export.jar ferrymark.notesexport.NotesExport --out DIR x.nsf\n"
@@ -90,6 +96,11 @@ std::optional<Options> parse(const QStringList& args, int& status)
                     status = usage(("unknown category " + c.toStdString()).c_str());
                     return std::nullopt;
                 }
+        } else if (a == "--names-csv" || a == "--directory" || a == "--address-rule") {
+            auto v = value(a.toStdString().c_str());
+            if (!v)
+                return std::nullopt;
+            (a == "--names-csv" ? o.namesFile : a == "--directory" ? o.directory : o.addressRule) = *v;
         } else if (a == "--out") {
             auto v = value("--out");
             if (!v)
@@ -279,6 +290,9 @@ int main(int argc, char** argv)
             format = c.OptOutlookFormat2K;
         }
         format->setChecked(true);
+        c.txtNamesFile->setText(options->namesFile);
+        c.txtDirectoryFile->setText(options->directory);
+        c.txtAddressRule->setText(options->addressRule);
 
         if (const int signal = common::StopSignalReceived()) {
             fail(QStringLiteral("not converted, stopped by signal %1").arg(signal));

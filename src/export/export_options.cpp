@@ -6,6 +6,7 @@
 #include "common/program_state.h"
 #include "common/ui_seams.h"
 #include "export/frm_save.h"
+#include "names/name_resolver.h"
 #include "widgets/frm_main_controls.h"
 #include "widgets/tab_strip.h"
 
@@ -90,13 +91,56 @@ void ExportOptions::CmdStartConversion_Click()
             common::MsgIcon::Information, title, owner_);
         return;
     }
+    // The user's names are read before anything else happens: a file that cannot be used is
+    // said now, and nothing is written.
+    auto names = std::make_shared<names::NameResolver>();
+    try {
+        if (const QString file = c_.txtNamesFile->text().trimmed(); !file.isEmpty())
+            names->LoadMappingFile(file);
+        if (const QString file = c_.txtDirectoryFile->text().trimmed(); !file.isEmpty())
+            names->LoadDirectory(file);
+        names->SetAddressRule(c_.txtAddressRule->text());
+    } catch (const names::NamesError& e) {
+        common::MsgBox(QString::fromUtf8(e.what()) + QStringLiteral("\nNothing was exported."), common::MsgButtons::Ok,
+            common::MsgIcon::Warning, QStringLiteral("Internet Addresses of People"), owner_);
+        return;
+    }
     g.SaveFolder = common::BrowseForFolder(nullptr, QStringLiteral("Select Path to Save PST File"));
     if (g.SaveFolder.isEmpty())
         return;
     frmSave progress(owner_, c_);
+    progress.Names = std::move(names);
     if (prepareRun)
         prepareRun(progress);
     common::ShowModal(progress);
+}
+
+} // namespace exporting
+
+namespace exporting {
+
+namespace {
+    void browse(QWidget* owner, QLineEdit* target, const QString& title, const QString& filter)
+    {
+        common::FileDialogRequest request;
+        request.owner = owner;
+        request.title = title;
+        request.fileName = target->text();
+        request.filter = filter;
+        if (const QString chosen = common::seams().openFile(request); !chosen.isEmpty())
+            target->setText(chosen);
+    }
+} // namespace
+
+void ExportOptions::CmdBrowseNamesFile_Click()
+{
+    browse(owner_, c_.txtNamesFile, QStringLiteral("Names File"), QStringLiteral("Names (*.csv *.txt);;All Files (*)"));
+}
+
+void ExportOptions::CmdBrowseDirectoryFile_Click()
+{
+    browse(owner_, c_.txtDirectoryFile, QStringLiteral("Domino Directory Export"),
+        QStringLiteral("Notes DXL Export (*.dxl);;All Files (*)"));
 }
 
 } // namespace exporting

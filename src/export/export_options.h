@@ -30,6 +30,8 @@ public:
 
     void NotesTab_Click(std::int16_t tabNumber);
     void CmdStartConversion_Click();
+    void CmdBrowseNamesFile_Click();
+    void CmdBrowseDirectoryFile_Click();
 
 private:
     QWidget* owner_;

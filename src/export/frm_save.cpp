@@ -10,6 +10,7 @@
 #include "export/export_options.h"
 #include "export/migration_report.h"
 #include "export/unfiled_mail.h"
+#include "names/name_resolver.h"
 #include "notes/notes_reader.h"
 #include "widgets/frm_main_controls.h"
 
@@ -372,6 +373,12 @@ struct frmSave::Run {
                 journalPhase();
                 r.goTo(Landing::RunOver);
             }
+            // The names the database's own documents give, for the mail's senders and recipients.
+            r.onErrorSkip();
+            if (emails)
+                r.step([&] {
+                    w.Names->LearnDatabase(*need(g.NotesSession, "NotesSession").GetDatabase("", databasePath()));
+                });
             if (m().SaveOptionContacts->isChecked() && g.ContactsFound != 0) {
                 r.onErrorSkip();
                 standardPhase(Contacts);
@@ -869,6 +876,7 @@ struct frmSave::Run {
                 ending += QStringLiteral(", %1 item(s) not written whole").arg(w.ItemsNotWritten());
         }
         w.report_->setEnding(ending);
+        w.report_->setUnresolvedNames(w.Names->Unresolved());
         const QString problem
             = w.report_->write(g.PstFullPath, m().txtNotesDatabaseFile->text().trimmed(), g.MailboxName);
         if (!problem.isEmpty()) {
@@ -1023,6 +1031,7 @@ struct frmSave::Run {
 
 frmSave::frmSave(QWidget* owner, const widgets::frmMainControls& mainWindow)
     : QDialog(owner)
+    , Names(std::make_shared<names::NameResolver>())
     , report_(std::make_unique<MigrationReport>())
     , main_(mainWindow)
     , run_(std::make_unique<Run>(*this))

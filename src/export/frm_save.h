@@ -23,6 +23,10 @@ namespace widgets {
 struct frmMainControls;
 }
 
+namespace names {
+class NameResolver;
+}
+
 namespace exporting {
 
 class MigrationReport;
@@ -111,6 +115,10 @@ public:
         std::int32_t importance = 1;
     };
     ItemExtras CurrentExtras;
+    // The names of the run's people: the user's names file, directory and address rule, given
+    // before the run; the database's own Person documents and mail pairs are learned when the
+    // run begins.
+    std::shared_ptr<names::NameResolver> Names;
 
     const widgets::frmMainControls& mainWindow() const { return main_; }
 

@@ -202,6 +202,12 @@ QString MigrationReport::write(const QString& pstPath, const QString& databasePa
         for (const auto& note : databaseNotes_)
             text += QStringLiteral("  %1\n").arg(note);
     }
+    if (!unresolvedNames_.empty()) {
+        text += QStringLiteral("\nNames with no Internet address (kept as Notes names; add them to the names file "
+                               "and run again):\n");
+        for (const auto& [name, n] : unresolvedNames_)
+            text += QStringLiteral("  %1  %2\n").arg(name).arg(n);
+    }
     if (!ignoredTotals_.empty()) {
         text += QStringLiteral("\nContent of the database that the reader does not understand and left out:\n");
         for (const auto& [construct, n] : ignoredTotals_)

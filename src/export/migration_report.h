@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <set>
+#include <utility>
 #include <vector>
 
 namespace exporting {
@@ -65,6 +66,10 @@ public:
     // What the reader noticed about the database as a whole (a note ID written twice).
     void databaseNote(const QString& what) { databaseNotes_.push_back(what); }
 
+    // Notes names no source of the run's names knew, with how often each occurred; they kept
+    // their Notes form and type NOTES.
+    void setUnresolvedNames(std::vector<std::pair<QString, int>> names) { unresolvedNames_ = std::move(names); }
+
     // Note IDs of the documents any phase looked at.
     bool looked(const QString& noteId) const;
 
@@ -94,6 +99,7 @@ private:
     std::map<QString, std::int32_t> savedByFolder_;
     std::vector<QString> runProblems_;
     std::vector<QString> databaseNotes_;
+    std::vector<std::pair<QString, int>> unresolvedNames_;
     std::set<QString> lookedIds_;
     std::map<QString, std::pair<std::int64_t, std::int32_t>> ignoredTotals_; // construct: (count, documents)
     QString ending_;

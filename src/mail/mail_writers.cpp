@@ -8,11 +8,14 @@
 #include "common/ui_seams.h"
 #include "common/value_text.h"
 #include "export/item_writer.h"
+#include "names/name_resolver.h"
 
 #include <QFileInfo>
 #include <QHash>
 #include <QStringList>
 
+#include <algorithm>
+#include <array>
 #include <atomic>
 #include <unistd.h>
 
@@ -27,8 +30,46 @@ using exporting::Phase;
 namespace {
     enum class Never { Reached };
 
-    // The four sender properties, set on the message in this order, each to the sender text.
-    constexpr std::uint32_t SenderTags[] = { 0x0C1F001E, 0x0C1A001E, 0x0065001E, 0x0042001E };
+    // The sender properties, set on the message in this order: the four of the sender's address
+    // and name, then the two address types. A sender arrives as "Name <address>" (see
+    // addresseeText); Outlook replies to an SMTP address, and shows a Notes name as it is.
+    struct SenderTag {
+        std::uint32_t tag;
+        enum { Address, Name, Type } value;
+    };
+    constexpr SenderTag SenderTags[]
+        = { { 0x0C1F001E, SenderTag::Address }, { 0x0C1A001E, SenderTag::Name }, { 0x0065001E, SenderTag::Address },
+              { 0x0042001E, SenderTag::Name }, { 0x0C1E001E, SenderTag::Type }, { 0x0064001E, SenderTag::Type } };
+
+    // "Name <address>" of a resolved person, as the To, CC and BCC lists and the sender travel.
+    // The name loses the characters that would end it or the entry.
+    QString addresseeText(const names::Addressee& a)
+    {
+        if (a.address.isEmpty())
+            return QString();
+        QString name = a.displayName;
+        name.replace(QLatin1Char(';'), QLatin1Char(',')).replace(QLatin1Char('"'), QLatin1Char('\''));
+        name.replace(QLatin1Char('<'), QLatin1Char('(')).replace(QLatin1Char('>'), QLatin1Char(')'));
+        return QLatin1Char('"') + name + QStringLiteral("\" <") + a.address + QLatin1Char('>');
+    }
+
+    // The name, address and address type of a sender text: "Name <address>", or an address
+    // alone; an address with no "@" or with "/" is a Notes name.
+    std::array<QString, 3> senderParts(const QString& text)
+    {
+        QString name = text.trimmed(), address = name;
+        if (const auto open = name.lastIndexOf(QLatin1Char('<')); open >= 0 && name.endsWith(QLatin1Char('>'))) {
+            address = name.mid(open + 1, name.size() - open - 2).trimmed();
+            name = name.left(open).trimmed();
+            if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
+                name = name.mid(1, name.size() - 2);
+        }
+        const bool smtp = address.contains(QLatin1Char('@')) && !address.contains(QLatin1Char('/'))
+            && !address.contains(QLatin1Char(' '));
+        if (address.isEmpty())
+            return {};
+        return { address, name.isEmpty() ? address : name, smtp ? QStringLiteral("SMTP") : QStringLiteral("NOTES") };
+    }
 
     // Steps 2 to 9 of both writers, once the item exists.
     // sent: false for a draft, which Outlook then keeps unsent and editable (a mend: drafts
@@ -71,11 +112,12 @@ namespace {
 
         std::shared_ptr<automation::MAPIUtils> utils;
         x.step([&] { utils = automation::CreateObjectAs<automation::MAPIUtils>("Redemption.MAPIUtils"); });
-        for (std::uint32_t tag : SenderTags)
+        const auto sender = senderParts(eFrom);
+        for (const SenderTag& t : SenderTags)
             x.step([&] {
                 if (!utils)
                     throw AutomationError("MAPIUtils", "HrSetOneProp", "no MAPI utility object");
-                utils->HrSetOneProp(*x.item().MAPIOBJECT(), tag, Variant(eFrom.toStdString()), true);
+                utils->HrSetOneProp(*x.item().MAPIOBJECT(), t.tag, Variant(sender[t.value].toStdString()), true);
             });
         x.save(QStringLiteral("a message \"%1\"").arg(eSubject));
     }
@@ -128,21 +170,21 @@ namespace {
         return out;
     }
 
-    // A recipient list from the Internet address item and the Notes name item beside it: each
-    // position takes the Internet address, or the Notes name where the address is a
-    // placeholder. Without the Internet item the Notes names stand alone.
-    QString recipientList(const NotesDocument& doc, const char* internetItem, const char* notesItem)
+    // A recipient list from the Notes name item and the Internet address item beside it, each
+    // position resolved from both: the Internet address where the position has one (a
+    // placeholder stands for none), else the Notes name as the run's names know it.
+    QString recipientList(
+        names::NameResolver& names, const NotesDocument& doc, const char* internetItem, const char* notesItem)
     {
-        const bool hasY = doc.HasItem(notesItem);
-        const QStringList y = hasY ? allValues(doc, notesItem) : QStringList();
-        if (!doc.HasItem(internetItem))
-            return y.join(QLatin1Char(';'));
-        const QStringList x = allValues(doc, internetItem);
-        if (x.size() == 1)
-            return isPlaceholder(x[0]) ? (y.isEmpty() ? QString() : y[0]) : x[0];
+        const QStringList y = doc.HasItem(notesItem) ? allValues(doc, notesItem) : QStringList();
+        const QStringList x = doc.HasItem(internetItem) ? allValues(doc, internetItem) : QStringList();
         QStringList entries;
-        for (int j = 0; j < x.size(); ++j)
-            entries << (isPlaceholder(x[j]) ? (j < y.size() ? y[j] : QString()) : x[j]);
+        for (qsizetype j = 0; j < std::max(x.size(), y.size()); ++j) {
+            const QString entry = addresseeText(names.Resolve(j < y.size() ? y[j].trimmed() : QString(),
+                j < x.size() && !isPlaceholder(x[j]) ? x[j].trimmed() : QString()));
+            if (!entry.isEmpty())
+                entries << entry;
+        }
         return entries.join(QLatin1Char(';'));
     }
 
@@ -178,10 +220,14 @@ namespace {
         Variant date;
         r.step([&] { subject = first("Subject"); });
         w.ShowProgress(subject, i);
-        r.step([&] { cc = recipientList(doc, "InetCopyTo", "CopyTo"); });
-        r.step([&] { bcc = recipientList(doc, "InetBlindCopyTo", "BlindCopyTo"); });
-        r.step([&] { sender = first("From"); });
-        r.step([&] { to = doc.HasItem("SendTo") ? allValues(doc, "SendTo").join(QLatin1Char(';')) : QString(); });
+        names::NameResolver& names = *w.Names;
+        r.step([&] { cc = recipientList(names, doc, "InetCopyTo", "CopyTo"); });
+        r.step([&] { bcc = recipientList(names, doc, "InetBlindCopyTo", "BlindCopyTo"); });
+        r.step([&] {
+            const QString internet = first("INetFrom").trimmed();
+            sender = addresseeText(names.Resolve(first("From"), isPlaceholder(internet) ? QString() : internet));
+        });
+        r.step([&] { to = recipientList(names, doc, "InetSendTo", "SendTo"); });
         r.step([&] {
             if (doc.HasItem("PostedDate"))
                 date = doc.GetItemValue("PostedDate").first();
@@ -193,14 +239,6 @@ namespace {
             w.CurrentExtras.importance = importance == QLatin1String("1") ? 2
                 : importance == QLatin1String("3")                        ? 0
                                                                           : 1;
-        });
-        r.step([&] {
-            if (doc.HasItem("INetFrom") && !isPlaceholder(first("INetFrom")))
-                sender = first("INetFrom");
-        });
-        r.step([&] {
-            if (doc.HasItem("InetSendTo") && !isPlaceholder(first("InetSendTo")))
-                to = recipientList(doc, "InetSendTo", "SendTo");
         });
 
         const QString attachments = ExtractAttachments(w, doc);

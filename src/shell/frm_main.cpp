@@ -122,6 +122,9 @@ frmMain::frmMain(QWidget* parent)
     connect(c_.CmdBrowse, &QPushButton::clicked, this, &frmMain::CmdBrowse_Click);
     connect(c_.CmdScan, &QPushButton::clicked, this, &frmMain::CmdScan_Click);
     connect(c_.CmdStartConversion, &QPushButton::clicked, this, &frmMain::CmdStartConversion_Click);
+    connect(c_.CmdBrowseNamesFile, &QPushButton::clicked, this, [this] { exportOptions_->CmdBrowseNamesFile_Click(); });
+    connect(c_.CmdBrowseDirectoryFile, &QPushButton::clicked, this,
+        [this] { exportOptions_->CmdBrowseDirectoryFile_Click(); });
     connect(c_.ContactsTreeView, &FolderTree::nodeClicked, this, &frmMain::ContactsTreeView_Click);
 
     Form_Load();
@@ -381,6 +384,27 @@ QWidget* frmMain::buildExportTab()
     formatLayout->addWidget(c_.OptOutlookFormat2K);
     formatLayout->addWidget(c_.OptOutlookFormat2K3);
     layout->addWidget(format);
+
+    // Where the Notes names of senders and recipients find their Internet addresses.
+    auto* people = named(new QGroupBox(QStringLiteral(" Internet Addresses of People"), page), "FrameNames");
+    auto* peopleLayout = new QGridLayout(people);
+    auto addRow = [&](int row, const char* caption, QLineEdit*& edit, const char* editName, QPushButton** browse,
+                      const char* browseName) {
+        peopleLayout->addWidget(new QLabel(QString::fromLatin1(caption), people), row, 0);
+        edit = named(new QLineEdit(people), editName);
+        peopleLayout->addWidget(edit, row, 1);
+        if (browse) {
+            *browse = named(new QPushButton(QStringLiteral("Browse..."), people), browseName);
+            peopleLayout->addWidget(*browse, row, 2);
+        }
+    };
+    addRow(0, "Names file (CSV):", c_.txtNamesFile, "txtNamesFile", &c_.CmdBrowseNamesFile, "CmdBrowseNamesFile");
+    addRow(1, "Domino Directory (DXL):", c_.txtDirectoryFile, "txtDirectoryFile", &c_.CmdBrowseDirectoryFile,
+        "CmdBrowseDirectoryFile");
+    addRow(2, "Address rule:", c_.txtAddressRule, "txtAddressRule", nullptr, nullptr);
+    c_.txtNamesFile->setPlaceholderText(QStringLiteral("notes name,smtp address[,display name] per line"));
+    c_.txtAddressRule->setPlaceholderText(QStringLiteral("for example {first}.{last}@acme.example"));
+    layout->addWidget(people);
 
     auto* buttonRow = new QHBoxLayout;
     c_.CmdStartConversion = named(new QPushButton(QStringLiteral("Start Conversion"), page), "CmdStartConversion");

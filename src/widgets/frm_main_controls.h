@@ -79,6 +79,12 @@ struct frmMainControls {
     QCheckBox* SaveOptionJournals = nullptr;
     QRadioButton* OptOutlookFormat2K = nullptr;
     QRadioButton* OptOutlookFormat2K3 = nullptr;
+    // People's addresses: the names file (CSV), the Domino Directory export, the address rule.
+    QLineEdit* txtNamesFile = nullptr;
+    QPushButton* CmdBrowseNamesFile = nullptr;
+    QLineEdit* txtDirectoryFile = nullptr;
+    QPushButton* CmdBrowseDirectoryFile = nullptr;
+    QLineEdit* txtAddressRule = nullptr;
     QPushButton* CmdStartConversion = nullptr;
 };
 

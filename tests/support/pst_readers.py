@@ -271,7 +271,8 @@ def pff_item(directory):
             values = dict(re.findall(r"^([^\t:]+):\t+(.*)$", block, re.M))
             kind = values.get("Recipient type", "").lower()
             if kind in ("to", "cc", "bcc"):
-                item[kind].append({"name": values.get("Display name", ""), "email": values.get("Email address", "")})
+                item[kind].append({"name": values.get("Display name", ""), "email": values.get("Email address", ""),
+                                   "type": values.get("Address type", "")})
     atts = []
     folder = os.path.join(directory, "Attachments")
     if os.path.isdir(folder):

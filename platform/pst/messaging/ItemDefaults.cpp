@@ -82,6 +82,31 @@ void applyItemDefaults(StoreImpl& store, const std::string& messageClass, ltp::P
     };
     auto has = [&](std::uint16_t pid) { return props.count(pid) != 0; };
 
+    // The sender and the sender represented: from name, address and address type, the one-off
+    // entry ID ([MS-OXCDATA] 2.2.5.1) and the search key ("TYPE:ADDRESS" upper-cased, with its
+    // terminator, [MS-OXCMSG]) that Outlook keeps beside them and replies to.
+    struct SenderTags {
+        std::uint16_t name, address, type, entryId, searchKey;
+    };
+    for (const SenderTags t : { SenderTags { 0x0C1A, 0x0C1F, 0x0C1E, 0x0C19, 0x0C1D },
+             SenderTags { 0x0042, 0x0065, 0x0064, 0x0041, 0x003B } }) {
+        if (!has(t.address) || !has(t.type))
+            continue;
+        const std::string address = textOf(format, props.at(t.address));
+        const std::string type = textOf(format, props.at(t.type));
+        if (address.empty() || type.empty())
+            continue;
+        const std::string name = has(t.name) ? textOf(format, props.at(t.name)) : std::string();
+        setDefault(t.entryId, PropValue::binary(store.oneOffEntryId(name.empty() ? address : name, type, address)));
+        std::string key = type + ":" + address;
+        for (auto& c : key)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 'a' + 'A');
+        ndb::ByteVector bytes(key.begin(), key.end());
+        bytes.push_back(0);
+        setDefault(t.searchKey, PropValue::binary(std::move(bytes)));
+    }
+
     if (isClass(messageClass, "IPM.Appointment")) {
         const std::uint16_t start = id(kPsetidAppointment, 0x820D), end = id(kPsetidAppointment, 0x820E);
         const std::uint16_t commonStart = id(kPsetidCommon, 0x8516), commonEnd = id(kPsetidCommon, 0x8517);
@@ -133,7 +158,15 @@ void applyItemDefaults(StoreImpl& store, const std::string& messageClass, ltp::P
         if (has(email)) {
             setDefault(id(kPsetidAddress, 0x8082), store.text("SMTP")); // PidLidEmail1AddressType
             setDefault(id(kPsetidAddress, 0x8084), props.at(email)); // PidLidEmail1OriginalDisplayName
-            setDefault(id(kPsetidAddress, 0x8080), props.at(email)); // PidLidEmail1DisplayName
+            // Outlook shows the address as "Name (address)" and keeps a one-off entry ID of it.
+            const std::string address = textOf(format, props.at(email));
+            const std::string name = has(0x3001) ? textOf(format, props.at(0x3001)) : std::string();
+            const std::string shown = name.empty() || name == address ? address : name + " (" + address + ")";
+            setDefault(id(kPsetidAddress, 0x8080), store.text(shown)); // PidLidEmail1DisplayName
+            if (!address.empty())
+                setDefault(id(kPsetidAddress, 0x8085), // PidLidEmail1OriginalEntryId
+                    PropValue::binary(
+                        store.oneOffEntryId(shown, textOf(format, props.at(id(kPsetidAddress, 0x8082))), address)));
             // [MS-OXOCNTC]: PidLidAddressBookProviderEmailList, the address slots in use ([0]:
             // Email1), and PidLidAddressBookProviderArrayType, their bits (1: Email1), as Outlook
             // writes them.

@@ -87,14 +87,15 @@ private:
     void writeTable(
         std::uint32_t nid, const std::vector<std::uint32_t>& columns, const std::vector<ltp::TableRow>& rows);
     void writeProperties(std::uint32_t nid, const ltp::PropertyMap& props, std::uint32_t parent);
-    ndb::ByteVector oneOffEntryId(
-        const std::string& name, const std::string& addressType, const std::string& address) const;
     const std::vector<std::uint32_t>& recipientColumns() const; // computed once
     mutable std::vector<std::uint32_t> recipientColumns_;
     std::vector<std::uint32_t> attachmentColumns() const;
 
 public:
     ltp::PropValue text(std::string_view s) const;
+    // A one-off entry ID ([MS-OXCDATA] 2.2.5.1) with the strings in the store's own form.
+    ndb::ByteVector oneOffEntryId(
+        const std::string& name, const std::string& addressType, const std::string& address) const;
 
 private:
     ltp::PropValue entryIdValue(std::uint32_t nid) const { return ltp::PropValue::binary(entryIdFor(nid)); }

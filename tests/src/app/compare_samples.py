@@ -141,22 +141,70 @@ def placeholder(v):
     return v.strip() in ("", ".")
 
 
-def mended(doc, internet, notes, first_decides):
-    inet, names = doc.values(internet), doc.values(notes)
-    if not doc.has(internet) or (first_decides and (not inet or placeholder(inet[0]))):
-        out = names
-    else:
-        out = [v if not placeholder(v) else (names[j] if j < len(names) else "") for j, v in enumerate(inet)]
-    return [v for v in out if v.strip()]
+def is_internet(text):
+    return bool(re.fullmatch(r"[^\s/=<>@]+@[^\s/=<>@]+\.[^\s/=<>@]+", text))
 
 
-def expect_mail(doc):
-    inet_from = doc.values("INetFrom")
+def notes_name(text):
+    """(abbreviated, common name) of a Notes name: component labels and "@Domain" dropped."""
+    text = re.sub(r"@[^/=]*$", "", text.strip()).strip()
+    parts = [re.sub(r"^[A-Za-z]{1,2}\s*=", "", p.strip()).strip() for p in text.split("/")]
+    return "/".join(parts), parts[0]
+
+
+class Names:
+    """What the database's Person documents and its mail's name and address pairs say of people."""
+
+    def __init__(self, db):
+        self.address, self.display = {}, {}
+        for d in db.documents:
+            if d.form.lower() == "person":
+                inet = d.value("InternetAddress")
+                if is_internet(inet):
+                    for n in d.values("FullName") + d.values("ShortName"):
+                        if not is_internet(n):
+                            self.learn(n, inet)
+                continue
+            self.learn(d.value("From"), d.value("INetFrom"))
+            for notes, internet in (("SendTo", "InetSendTo"), ("CopyTo", "InetCopyTo"),
+                                    ("BlindCopyTo", "InetBlindCopyTo")):
+                for n, i in zip(d.values(notes), d.values(internet)):
+                    self.learn(n, i)
+
+    def learn(self, name, internet):
+        if not name.strip() or not is_internet(internet.strip()) or is_internet(name.strip()):
+            return
+        abbreviated, common = notes_name(name)
+        for key in (abbreviated.lower(), common.lower()):
+            self.address.setdefault(key, internet.strip())
+        self.display.setdefault(internet.strip().lower(), common)
+
+    def resolve(self, name, internet=""):
+        """(display name, address) of a sender or recipient; None for neither."""
+        name, internet = name.strip(), internet.strip()
+        if is_internet(name):
+            return (self.display.get(name.lower(), name), name)
+        if is_internet(internet):
+            return (notes_name(name)[1] if name else self.display.get(internet.lower(), internet), internet)
+        if not name:
+            return None
+        abbreviated, common = notes_name(name)
+        return (common, self.address.get(abbreviated.lower()) or self.address.get(common.lower()) or abbreviated)
+
+
+def mended(names, doc, internet, notes):
+    inet, people = doc.values(internet), doc.values(notes)
+    out = [names.resolve(people[j] if j < len(people) else "", inet[j] if j < len(inet) else "")
+           for j in range(max(len(inet), len(people)))]
+    return [v for v in out if v]
+
+
+def expect_mail(names, doc):
+    sender = names.resolve(doc.value("From"), doc.value("INetFrom")) or ("", "")
     return {"kind": "mail", "note_id": doc.note_id, "subject": doc.value("Subject"), "body": doc.plain("Body"),
-            "sender": inet_from[0] if inet_from and not placeholder(inet_from[0]) else doc.value("From"),
-            "to": mended(doc, "InetSendTo", "SendTo", True), "cc": mended(doc, "InetCopyTo", "CopyTo", False),
-            "bcc": mended(doc, "InetBlindCopyTo", "BlindCopyTo", False), "sent": doc.time("PostedDate"),
-            "attachments": doc.attachments(), "follow_up": False}
+            "sender": sender, "to": mended(names, doc, "InetSendTo", "SendTo"),
+            "cc": mended(names, doc, "InetCopyTo", "CopyTo"), "bcc": mended(names, doc, "InetBlindCopyTo", "BlindCopyTo"),
+            "sent": doc.time("PostedDate"), "attachments": doc.attachments(), "follow_up": False}
 
 
 def expect_appointment(doc):
@@ -191,6 +239,7 @@ def expect_note(doc):
 def expectations(db):
     """PST folder path -> expected items, in view order."""
     out = {}
+    names = Names(db)
     for name, (is_folder, docs) in db.views.items():
         if name in MAIL_FOLDERS:
             path = f"{TOP}/{MAIL_FOLDERS[name]}"
@@ -198,7 +247,7 @@ def expectations(db):
             path = f"{TOP}/" + name.replace("\\", "/")
         else:
             continue
-        out.setdefault(path, []).extend(expect_mail(d) for d in docs)
+        out.setdefault(path, []).extend(expect_mail(names, d) for d in docs)
     for view, folder, make, forms in (("($Calendar)", "Calendar", expect_appointment, None),
                                       ("People", "Contacts", expect_contact, {"person"}),
                                       ("($ToDo)", "Tasks", expect_task, None),
@@ -219,7 +268,7 @@ def expectations(db):
     for d in db.documents:
         if d.note_id not in given and d.form.lower() in MAIL_FORMS:
             folder = "Junk E-mail" if d.note_id in junk else "All Documents"
-            out.setdefault(f"{TOP}/{folder}", []).append(expect_mail(d))
+            out.setdefault(f"{TOP}/{folder}", []).append(expect_mail(names, d))
     for path, items in out.items():
         for e in items:
             if e["kind"] == "mail":
@@ -263,15 +312,15 @@ def names(people):
 
 
 def compare_mail(d, where, reader, e, item):
-    d.same(where, "sender_name", e["sender"], item.get("sender_name"))
-    d.same(where, "sender_email", e["sender"], item.get("sender_email"))
+    d.same(where, "sender_name", e["sender"][0], item.get("sender_name"))
+    d.same(where, "sender_email", e["sender"][1], item.get("sender_email"))
     d.same(where, "body", e["body"], normal(item.get("body")))
     if e["sent"]:
         d.same(where, "sent", e["sent"], item.get("sent"))
     for kind in ("to", "cc", "bcc"):
-        d.same(where, kind, e[kind], names(item.get(kind)))
+        d.same(where, kind, [p[0] for p in e[kind]], names(item.get(kind)))
         if reader == "pffexport":
-            d.same(where, kind + " addresses", e[kind], [p.get("email") for p in item.get(kind) or []])
+            d.same(where, kind + " addresses", [p[1] for p in e[kind]], [p.get("email") for p in item.get(kind) or []])
     if reader in ("pypff", "pffexport"):   # drafts stay unsent, so that Outlook lets them be edited and sent
         d.same(where, "message flags (unsent bit)", MSGFLAG_UNSENT if e.get("draft") else 0,
                (item.get("flags") or 0) & MSGFLAG_UNSENT)

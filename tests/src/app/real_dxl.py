@@ -52,6 +52,17 @@ def local(tag):
     return tag.rsplit("}", 1)[-1]
 
 
+def shown_name(text):
+    """The name Outlook shows for a sender or recipient text: the phrase of "Name <address>", an
+    Internet address as it is, the common name of a Notes name ("CN=Dan Ray/O=Acme@Acme")."""
+    m = re.fullmatch(r'\s*"?([^"<]*?)"?\s*<([^>]*)>\s*', text)
+    if m:
+        return m.group(1).strip() or m.group(2).strip()
+    if re.fullmatch(r"[^\s/=<>@]+@[^\s/=<>@]+\.[^\s/=<>@]+", text.strip()):
+        return text.strip()
+    return re.sub(r"^[A-Za-z]{1,2}\s*=", "", re.sub(r"@[^/=]*$", "", text.strip()).split("/")[0]).strip()
+
+
 def words(text):
     return re.findall(r"\w{2,}", text or "")
 
@@ -242,11 +253,11 @@ def main():
             where = f"{name}: {reader}"
             if (got.get("subject") or "") != expected.subject:
                 problems.append(f"{where}: subject {got.get('subject')!r}, expected {expected.subject!r}")
-            if expected.sender and expected.sender not in (got.get("sender_name") or ""):
+            if expected.sender and shown_name(expected.sender) not in (got.get("sender_name") or ""):
                 problems.append(f"{where}: sender {got.get('sender_name')!r}, expected {expected.sender!r}")
             names = " ".join(p.get("name") or "" for p in got.get("to") or [])
             for person in expected.to:
-                if person not in names:
+                if shown_name(person) not in names:
                     problems.append(f"{where}: recipient {person!r} missing from {names!r}")
             if expected.sent and got.get("sent") != expected.sent:
                 problems.append(f"{where}: sent {got.get('sent')!r}, expected {expected.sent!r}")

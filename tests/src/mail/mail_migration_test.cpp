@@ -17,13 +17,16 @@ const std::string AttachmentA = "alpha attachment\n";
 const std::string AttachmentB = std::string("\x00\x01\xFF binary\r\n\x7F", 13) + std::string(5000, 'b');
 
 // A recipient list as a reader shows it: names, and where the reader shows addresses too,
-// "name <address>" (a Notes name is its own address).
+// "name <address>". An entry without "<" is a Notes name "Dan Fox/Acme" shown as "Dan Fox".
 QStringList entries(const char* reader, std::initializer_list<const char*> list)
 {
     QStringList out;
-    for (const char* e : list)
-        out << (qstrcmp(reader, "pffexport") == 0 ? QStringLiteral("%1 <%1>").arg(QString::fromUtf8(e))
-                                                  : QString::fromUtf8(e));
+    for (const char* e : list) {
+        QString entry = QString::fromUtf8(e);
+        if (!entry.contains(QLatin1Char('<')))
+            entry = entry.section(QLatin1Char('/'), 0, 0) + QStringLiteral(" <") + entry + QLatin1Char('>');
+        out << (qstrcmp(reader, "pffexport") == 0 ? entry : entry.section(QStringLiteral(" <"), 0, 0));
+    }
     return out;
 }
 QStringList recipients(const char* reader, const QJsonObject& item, const char* field)
@@ -121,9 +124,14 @@ TEST_P(MailMigration, StandardFoldersCarrySendersRecipientsDatesBodiesAndAttachm
 
         const QJsonObject in1 = v.item(reader, "Inbox", "Quarterly figures");
         EXPECT_EQ(in1.value("sender_email").toString(), "bo.yu@acme.example");
-        EXPECT_EQ(recipients(reader, in1, "to"), entries(reader, { "CN=Ann Lee/O=Acme", "CN=Carl Ott/O=Acme" }));
-        EXPECT_EQ(recipients(reader, in1, "cc"), entries(reader, { "CN=Dan Fox/O=Acme", "carla.mendes@acme.example" }));
-        EXPECT_EQ(recipients(reader, in1, "bcc"), entries(reader, { "eve.kay@acme.example" }));
+        EXPECT_EQ(in1.value("sender_name").toString(), "Bo Yu");
+        // Each position's Internet address, else the address another memo gives the name, else
+        // the Notes name.
+        EXPECT_EQ(recipients(reader, in1, "to"),
+            entries(reader, { "Ann Lee <ann.lee@acme.example>", "Carl Ott <carl.ott@acme.example>" }));
+        EXPECT_EQ(recipients(reader, in1, "cc"),
+            entries(reader, { "Dan Fox/Acme", "Carla Mendes <carla.mendes@acme.example>" }));
+        EXPECT_EQ(recipients(reader, in1, "bcc"), entries(reader, { "Eve Kay <eve.kay@acme.example>" }));
         EXPECT_EQ(in1.value("sent").toString(), "2009-03-04T09:15:00");
         EXPECT_EQ(in1.value("body").toString(), "Figures attached.\nBest regards");
         // The attachments arrive byte for byte, the document's last one first.
@@ -134,23 +142,27 @@ TEST_P(MailMigration, StandardFoldersCarrySendersRecipientsDatesBodiesAndAttachm
         EXPECT_EQ(attachments(reader, in1), expected);
 
         const QJsonObject in2 = v.item(reader, "Inbox", "No date");
-        EXPECT_EQ(in2.value("sender_name").toString(), "CN=Bo Yu/O=Acme");
-        // A later "." of the Internet To list takes the Notes name at its position.
-        EXPECT_EQ(recipients(reader, in2, "to"), entries(reader, { "ann.lee@acme.example", "CN=Carl Ott/O=Acme" }));
-        EXPECT_EQ(recipients(reader, in2, "cc"), entries(reader, { "carla.mendes@acme.example" }));
+        EXPECT_EQ(in2.value("sender_name").toString(), "Bo Yu");
+        EXPECT_EQ(in2.value("sender_email").toString(), "bo.yu@acme.example");
+        // A later "." of the Internet To list takes the Notes name at its position, which the
+        // other memo knows.
+        EXPECT_EQ(recipients(reader, in2, "to"),
+            entries(reader, { "Ann Lee <ann.lee@acme.example>", "Carl Ott <carl.ott@acme.example>" }));
+        EXPECT_EQ(recipients(reader, in2, "cc"), entries(reader, { "Carla Mendes <carla.mendes@acme.example>" }));
         // No posted date: the day of the conversion, at midnight.
         EXPECT_EQ(in2.value("sent").toString(), "2009-03-05T00:00:00");
 
         const QJsonObject sent = v.item(reader, "Sent Items", "Offer");
-        EXPECT_EQ(sent.value("sender_name").toString(), "CN=Ann Lee/O=Acme");
-        EXPECT_EQ(recipients(reader, sent, "to"), entries(reader, { "CN=Bo Yu/O=Acme" }));
-        EXPECT_EQ(recipients(reader, sent, "cc"), entries(reader, { "CN=Dan Fox/O=Acme" }));
+        EXPECT_EQ(sent.value("sender_name").toString(), "Ann Lee");
+        EXPECT_EQ(recipients(reader, sent, "to"), entries(reader, { "Bo Yu <bo.yu@acme.example>" }));
+        EXPECT_EQ(recipients(reader, sent, "cc"), entries(reader, { "Dan Fox/Acme" }));
         EXPECT_EQ(sent.value("sent").toString(), "2009-02-10T08:00:00");
 
         const QJsonObject trash = v.item(reader, "Deleted Items", "Old news");
-        EXPECT_EQ(trash.value("sender_name").toString(), "CN=Gil Hart/O=Acme");
-        EXPECT_EQ(
-            recipients(reader, trash, "cc"), entries(reader, { "CN=Dan Fox/O=Acme", "carla.mendes@acme.example" }));
+        EXPECT_EQ(trash.value("sender_name").toString(), "Gil Hart");
+        EXPECT_EQ(trash.value("sender_email").toString(), "Gil Hart/Acme");
+        EXPECT_EQ(recipients(reader, trash, "cc"),
+            entries(reader, { "Dan Fox/Acme", "Carla Mendes <carla.mendes@acme.example>" }));
     }
     for (const char* reader : { "pypff", "pffexport" })
         EXPECT_EQ(v.item(reader, "Inbox", "Quarterly figures").value("received").toString(), "2009-03-04T09:15:00");
@@ -233,7 +245,7 @@ TEST_F(MailFolders, UserFoldersKeepTheirNestingAndTheirMessages)
         EXPECT_EQ(v.subjects(reader, "Inbox"), QStringList({ "Arrived", "Filed in Inbox" }));
         // An empty Internet CC value takes the Notes name, as in the standard folders.
         EXPECT_EQ(recipients(reader, v.item(reader, "Projects/2009", "2009 budget"), "cc"),
-            entries(reader, { "CN=Dan Fox/O=Acme", "carla.mendes@acme.example" }));
+            entries(reader, { "Dan Fox/Acme", "Carla Mendes <carla.mendes@acme.example>" }));
     }
     EXPECT_TRUE(headers.contains(QStringLiteral("Saving Emails (Custom Folders)... [Projects\\2009]")));
     EXPECT_EQ(tempLeftovers(), QStringList());

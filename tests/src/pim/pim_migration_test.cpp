@@ -241,6 +241,11 @@ TEST_F(PimMigration, PersonDocumentsBecomeContactsWithEveryMappedField)
     // integer (read the same way as in Outlook's own dist-list.pst), the array type 1 (Email1).
     EXPECT_TRUE(prop(b, "PSETID_Address:0x8028").isArray());
     EXPECT_EQ(prop(b, "PSETID_Address:0x8029").toInt(), 1);
+    // Outlook's "Name (address)" and the one-off entry ID of the address (name, type, address).
+    EXPECT_EQ(prop(b, "PSETID_Address:0x8080").toString(), "Bo K Yu (bo.yu@acme.example)");
+    const QByteArray oneOff = QByteArray::fromHex(prop(b, "PSETID_Address:0x8085").toString().toLatin1());
+    EXPECT_EQ(oneOff.mid(4, 16).toHex(), "812b1fa4bea310199d6e00dd010f5402");
+    EXPECT_TRUE(oneOff.contains(QByteArray("S\0M\0T\0P\0\0\0b\0o\0.\0y\0u\0@", 22)));
 
     const QJsonObject annItem = itemWith(contacts, "0x3A11", "Lee");
     const QJsonObject carlItem = itemWith(contacts, "0x3A11", "Ott");
