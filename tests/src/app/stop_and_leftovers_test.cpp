@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
@@ -172,6 +173,60 @@ TEST_F(ConvertProcess, AKilledRunsFoldersGoWithTheNextRunAndOthersStay)
     EXPECT_EQ(next.exitCode(), 0) << next.readAllStandardOutput().toStdString()
                                   << next.readAllStandardError().toStdString();
     EXPECT_EQ(ferrymarkFolders(tmp()), planted ? QStringList({ live, foreign }) : QStringList({ live }));
+}
+
+// The converter's names options: a names file with a bad line stops the database before
+// anything is written; with a good one and the rule, readpst's From: and To: headers and
+// pypff show the resolved people.
+TEST_F(ConvertProcess, NamesOptionsResolvePeopleOrStopBeforeAnythingIsWritten)
+{
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    const auto& memo = db.document("Memo")
+                           .text("Subject", "Names")
+                           .names("From", { "CN=Bo Yu/O=Acme" })
+                           .names("SendTo", { "CN=Ann Lee/O=Acme", "Madonna" });
+    db.folder("($Inbox)").entries({ memo.noteId() });
+    const QString database = QString::fromStdString(db.write((scratch.path() + "/names.dxl").toStdString()));
+    const QString csv = scratch.path() + QStringLiteral("/names.csv");
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("CN=Bo Yu/O=Acme,bo@acme.example,Bo Yu\nAnn Lee/Acme\n");
+    f.close();
+    auto convert = [&](const QStringList& options) {
+        QProcess p;
+        start(p, QStringLiteral(FERRYMARK_CONVERT_TOOL),
+            options + QStringList { QStringLiteral("--out"), outFolder(), database });
+        EXPECT_TRUE(p.waitForFinished(60000));
+        return std::make_pair(p.exitCode(), QString::fromUtf8(p.readAllStandardOutput()));
+    };
+    const auto [failed, said] = convert({ QStringLiteral("--names-csv"), csv });
+    EXPECT_EQ(failed, 1);
+    EXPECT_TRUE(said.contains(QStringLiteral("error: ")) && said.contains(QStringLiteral("malformed line 2")))
+        << said.toStdString();
+    EXPECT_EQ(QDir(outFolder()).entryList(QDir::Files), QStringList());
+
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("CN=Bo Yu/O=Acme,bo@acme.example,Bo Yu\n");
+    f.close();
+    const auto [status, out] = convert({ QStringLiteral("--names-csv"), csv, QStringLiteral("--address-rule"),
+        QStringLiteral("{first}.{last}@acme.example") });
+    ASSERT_EQ(status, 0) << out.toStdString();
+    const QString pst = out.trimmed().section(QLatin1Char('\n'), -1);
+    QProcess readers;
+    readers.start(QStringLiteral(FERRYMARK_SYSTEM_PYTHON),
+        { QStringLiteral(FERRYMARK_SOURCE_DIR "/tests/support/pst_readers.py"), pst });
+    ASSERT_TRUE(readers.waitForFinished(120000));
+    const QJsonObject json = QJsonDocument::fromJson(readers.readAllStandardOutput()).object();
+    for (const char* reader : { "pypff", "readpst" }) {
+        SCOPED_TRACE(reader);
+        QJsonObject item;
+        for (const auto& folder : json.value(QLatin1String(reader)).toObject().value("folders").toArray())
+            if (folder.toObject().value("path").toString().endsWith(QLatin1String("/Inbox")))
+                item = folder.toObject().value("items").toArray().first().toObject();
+        EXPECT_EQ(item.value("sender_name").toString(), "Bo Yu");
+        EXPECT_EQ(item.value("sender_email").toString(), "bo@acme.example");
+        EXPECT_EQ(Names(item.value("to")), QStringList({ "Ann Lee", "Madonna" }));
+    }
 }
 
 } // namespace
