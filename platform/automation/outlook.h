@@ -30,7 +30,7 @@ enum class OlDefaultFolder : std::int16_t {
 };
 
 // Item kinds of Items.Add.
-enum class OlItemType : std::int16_t { Mail = 0, Appointment = 1, Contact = 2, Task = 3, Post = 6 };
+enum class OlItemType : std::int16_t { Mail = 0, Appointment = 1, Contact = 2, Task = 3, Post = 6, DistList = 7 };
 
 // Store formats of AddPSTStore.
 enum class PstFormat : std::int16_t { Unicode = 2, Ansi = 3 };

@@ -50,6 +50,8 @@ namespace {
             return KindTask;
         case automation::OlItemType::Post:
             return KindPost;
+        case automation::OlItemType::DistList:
+            return KindDistList;
         }
         throw AutomationError("Items", "Add", "no item kind " + std::to_string(static_cast<int>(kind)));
     }
@@ -65,6 +67,8 @@ namespace {
             return "IPM.Task";
         case automation::OlItemType::Post:
             return "IPM.Post";
+        case automation::OlItemType::DistList:
+            return "IPM.DistList";
         case automation::OlItemType::Mail:
             break;
         }

@@ -88,6 +88,8 @@ namespace {
     constexpr K birthday[] = { tag(0x3A42, T::Time) };
     constexpr K anniversary[] = { tag(0x3A41, T::Time) };
     constexpr K fileAs[] = { address(lids::FileUnder) };
+    // PidLidDistributionListName, the list's display name and file-as.
+    constexpr K dlName[] = { address(0x8053), tag(0x3001), address(lids::FileUnder) };
 
     constexpr std::uint8_t Messages = KindMail | KindPost;
 
@@ -154,6 +156,9 @@ namespace {
         { "Birthday", KindContact, Conversion::Time, birthday },
         { "Anniversary", KindContact, Conversion::Time, anniversary },
         { "FileAs", KindContact, Conversion::Text, fileAs },
+        // Distribution list; its members are its recipients (Recipients.Add), as
+        // DistListItem.AddMembers takes them.
+        { "DLName", KindDistList, Conversion::Text, dlName },
     };
     static_assert(sizeof(table) / sizeof(table[0]) > 0);
 } // namespace

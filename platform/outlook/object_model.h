@@ -75,7 +75,8 @@ enum ItemKindBits : std::uint8_t {
     KindContact = 4,
     KindTask = 8,
     KindPost = 16,
-    KindAll = 31,
+    KindDistList = 32,
+    KindAll = 63,
 };
 
 // How the assigned value is turned into the stored one.

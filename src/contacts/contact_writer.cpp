@@ -5,6 +5,7 @@
 #include "common/program_state.h"
 #include "common/value_text.h"
 #include "export/item_writer.h"
+#include "names/name_resolver.h"
 
 namespace contacts {
 
@@ -36,10 +37,34 @@ namespace {
         { "Categories", 34 }, { "Department", 13 }, { "OfficeLocation", 11 }, { "Profession", 5 },
         { "ManagerName", 14 }, { "AssistantName", 15 }, { "Spouse", 28 }, { "Body", 33 } };
 
+    // A Group document: a distribution list of its members, each resolved as senders and
+    // recipients are (an Internet address as it is, a Notes name by the run's names).
+    void writeGroupDocument(frmSave& w, const NotesDocument& doc, std::int32_t i)
+    {
+        const QString name = common::TrimBlanks(common::ValueText(doc.GetItemValue("ListName")));
+        w.ShowProgress(name, i);
+        QStringList members;
+        const Variant values = doc.GetItemValue("Members");
+        for (const auto& v : values.isArray() ? values.array() : automation::VariantArray { values }) {
+            const names::Addressee a = w.Names->Resolve(common::ValueText(v));
+            if (!a.address.isEmpty())
+                members << QLatin1Char('"')
+                        + QString(a.displayName).remove(QLatin1Char('"')).replace(QLatin1Char(';'), QLatin1Char(','))
+                        + QStringLiteral("\" <") + a.address + QLatin1Char('>');
+        }
+        CreateDistListItem(w, w.PstStoreId, 10, name, members,
+            common::TrimBlanks(common::ValueText(doc.GetItemValue("ListDescription"))));
+    }
+
     void writeContactDocument(frmSave& w, Phase, std::int32_t i)
     {
         const NotesDocument& doc = *common::Program().NotesDoc;
-        if (common::ValueText(doc.GetItemValue("Form")) != QLatin1String("Person"))
+        const QString form = common::ValueText(doc.GetItemValue("Form"));
+        if (form == QLatin1String("Group")) {
+            writeGroupDocument(w, doc, i);
+            return;
+        }
+        if (form != QLatin1String("Person"))
             return;
         w.ShowProgress(common::ValueText(doc.GetItemValue("FullName")), i);
         QStringList values;
@@ -80,6 +105,18 @@ void CreateContactItem(frmSave& w, const QString& storeID, std::int16_t FolderNa
         x.set("Birthday", value(31));
     if (!value(32).isEmpty())
         x.set("Anniversary", value(32));
+    x.save();
+}
+
+void CreateDistListItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& name,
+    const QStringList& members, const QString& description)
+{
+    exporting::ItemWriter x(w);
+    x.create(storeID, FolderName, automation::OlItemType::DistList);
+    x.set("DLName", name);
+    x.set("Body", description);
+    for (const QString& member : members)
+        x.step([&] { x.item().Recipients()->Add(member.toStdString()); });
     x.save();
 }
 

@@ -1,4 +1,5 @@
-// Contact migration: the Person documents of the People view become Outlook contacts.
+// Contact migration: the Person documents of the People view become Outlook contacts, its Group
+// documents distribution lists.
 #pragma once
 
 #include "export/frm_save.h"
@@ -17,6 +18,11 @@ namespace contacts {
 // PhoneNumber, HomeFAXPhoneNumber, Birthday, Anniversary, Comment, Categories.
 void CreateContactItem(
     exporting::frmSave& w, const QString& storeID, std::int16_t FolderName, const QStringList& values);
+
+// Writes one distribution list of that name: each member ("Name <address>", or an address) a
+// one-off member.
+void CreateDistListItem(exporting::frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& name,
+    const QStringList& members, const QString& description);
 
 // Plugs the contact writer into a progress window.
 void InstallContactWriter(exporting::frmSave& w);

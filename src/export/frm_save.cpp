@@ -373,9 +373,10 @@ struct frmSave::Run {
                 journalPhase();
                 r.goTo(Landing::RunOver);
             }
-            // The names the database's own documents give, for the mail's senders and recipients.
+            // The names the database's own documents give, for the mail's senders and recipients
+            // and the members of its groups.
             r.onErrorSkip();
-            if (emails)
+            if (emails || m().SaveOptionContacts->isChecked())
                 r.step([&] {
                     w.Names->LearnDatabase(*need(g.NotesSession, "NotesSession").GetDatabase("", databasePath()));
                 });

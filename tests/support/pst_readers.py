@@ -101,6 +101,8 @@ def multi_value(data, value_type):
     if value_type == 0x1003:
         return [int.from_bytes(data[4 * i:4 * i + 4], "little", signed=True) for i in range(count)]
     offsets = [int.from_bytes(data[4 + 4 * i:8 + 4 * i], "little") for i in range(count)] + [len(data)]
+    if value_type == 0x1102:
+        return [data[offsets[i]:offsets[i + 1]].hex() for i in range(count)]
     codec = "utf-16-le" if value_type == 0x101F else "cp1252"
     return [data[offsets[i]:offsets[i + 1]].decode(codec, "replace").rstrip("\x00") for i in range(count)]
 
@@ -125,7 +127,7 @@ def props_of(obj):
                     out[key] = e.data_as_floating_point
                 elif vt == 0x102:
                     out[key] = (e.data or b"").hex()
-                elif vt in (0x1003, 0x101E, 0x101F):
+                elif vt in (0x1003, 0x101E, 0x101F, 0x1102):
                     out[key] = multi_value(e.data or b"", vt)
             except Exception:  # noqa: BLE001 - a value the reader cannot decode is left out
                 pass

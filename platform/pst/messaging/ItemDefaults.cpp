@@ -3,6 +3,7 @@
 #include "messaging/NameToIdMap.h"
 #include "messaging/StoreImpl.h"
 #include "messaging/Text.h"
+#include "ndb/Checksum.h"
 
 #include <cstring>
 
@@ -72,7 +73,7 @@ namespace {
 } // namespace
 
 void applyItemDefaults(StoreImpl& store, const std::string& messageClass, ltp::PropertyMap& props, std::string& subject,
-    const MessageData&)
+    const MessageData& data)
 {
     const Format format = store.format();
     auto id = [&](const Guid& set, std::uint32_t lid) { return store.namedPropertyId(set, lid); };
@@ -172,6 +173,36 @@ void applyItemDefaults(StoreImpl& store, const std::string& messageClass, ltp::P
             // writes them.
             setDefault(id(kPsetidAddress, 0x8028), PropValue::raw(0x1003, std::vector<std::uint8_t>(4, 0)));
             setDefault(id(kPsetidAddress, 0x8029), PropValue::int32(1));
+        }
+        setDefault(id(kPsetidAddress, 0x8006), PropValue::int32(0xFFFFFFFFu)); // PidLidFileUnderId: custom
+    } else if (isClass(messageClass, "IPM.DistList")) {
+        // [MS-OXOCNTC] 2.2.2.2: the members, each a one-off entry ID (name, address type,
+        // address), in PidLidDistributionListMembers and PidLidDistributionListOneOffMembers
+        // alike, and the CRC-32 of the members' bytes one after the other.
+        std::vector<ndb::ByteVector> members;
+        ndb::ByteVector all;
+        for (const auto& r : data.recipients) {
+            const std::string type = r.addressType.empty() ? "SMTP" : r.addressType;
+            members.push_back(store.oneOffEntryId(r.displayName.empty() ? r.address : r.displayName, type, r.address));
+            all.insert(all.end(), members.back().begin(), members.back().end());
+        }
+        // Multiple binary values ([MS-PST] 2.3.3.4.2): the count, an offset per value, the values.
+        ndb::ByteVector list;
+        ndb::ByteWriter w(list);
+        w.u32(static_cast<std::uint32_t>(members.size()));
+        std::uint32_t offset = 4 + 4 * static_cast<std::uint32_t>(members.size());
+        for (const auto& m : members) {
+            w.u32(offset);
+            offset += static_cast<std::uint32_t>(m.size());
+        }
+        list.insert(list.end(), all.begin(), all.end());
+        setDefault(id(kPsetidAddress, 0x8055), PropValue::raw(0x1102, list)); // PidLidDistributionListMembers
+        setDefault(id(kPsetidAddress, 0x8054), PropValue::raw(0x1102, list)); // ...OneOffMembers
+        setDefault(id(kPsetidAddress, 0x804C), // PidLidDistributionListChecksum
+            PropValue::int32(ndb::crc32(all.data(), all.size())));
+        if (has(0x3001)) {
+            setDefault(0x0037, props.at(0x3001)); // PidTagSubject
+            setDefault(0x0E1D, props.at(0x3001)); // PidTagNormalizedSubject
         }
         setDefault(id(kPsetidAddress, 0x8006), PropValue::int32(0xFFFFFFFFu)); // PidLidFileUnderId: custom
     } else if (isClass(messageClass, "IPM.Task")) {

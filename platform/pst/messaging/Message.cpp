@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 #include <utility>
 
@@ -369,8 +370,15 @@ namespace detail {
             setDefault(props, 0x0E1D, [&] { return text(subject.substr(n)); }); // PidTagNormalizedSubject
             setDefault(props, 0x0070, [&] { return text(subject.substr(n)); }); // PidTagConversationTopic
         }
+        // A distribution list's recipients are its members, kept in its own properties
+        // (ItemDefaults), not in a recipient table.
+        const bool members = data.messageClass.size() >= 12
+            && strncasecmp(data.messageClass.data(), "IPM.DistList", 12) == 0
+            && (data.messageClass.size() == 12 || data.messageClass[12] == '.');
         std::string display[3];
         for (const auto& r : data.recipients) {
+            if (members)
+                break;
             std::string& d = display[r.type - 1];
             if (!d.empty())
                 d += "; ";
@@ -411,7 +419,7 @@ namespace detail {
         // 3. Recipient table rows ([MS-PST] 2.4.5.3, columns of Outlook's recipient tables).
         std::vector<ltp::TableRow> recipientRows;
         std::uint64_t size = 0;
-        for (std::size_t i = 0; i < data.recipients.size(); ++i) {
+        for (std::size_t i = 0; i < data.recipients.size() && !members; ++i) {
             const Recipient& r = data.recipients[i];
             const std::string type = r.addressType.empty() ? "SMTP" : r.addressType;
             const std::string name = r.displayName.empty() ? r.address : r.displayName;

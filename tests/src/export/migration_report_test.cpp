@@ -82,7 +82,7 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
                        .rawAttachment("broken.bin", "@@@ not base64 @@@", 12);
     auto& project = db.document("Memo").text("Subject", "Plan");
     auto& person = db.document("Person").text("FirstName", "Bo").text("LastName", "Yu").text("FullName", "Bo Yu");
-    auto& group = db.document("Group").text("FullName", "Sales team");
+    auto& group = db.document("Resource").text("FullName", "Room 4");
     auto& stray = db.document("Memo").text("Subject", "In no folder");
     auto& unreadable = db.document("Memo").rawItem("<item name='N'><number>many</number></item>");
     // Content the reader does not understand is counted; content it cannot read makes the
@@ -140,7 +140,7 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
     EXPECT_EQ(row(person).folder, QStringLiteral("\\Contacts"));
     EXPECT_EQ(row(person).subject, QStringLiteral("Bo Yu"));
     EXPECT_EQ(row(group).outcome, "skipped");
-    EXPECT_EQ(row(group).reason, QStringLiteral("not written by the contacts phase (form \"Group\")"));
+    EXPECT_EQ(row(group).reason, QStringLiteral("not written by the contacts phase (form \"Resource\")"));
     // Mail in no folder still arrives, in a folder of its own, and the report says why.
     EXPECT_EQ(row(stray).outcome, "written");
     EXPECT_EQ(row(stray).folder, QStringLiteral("\\All Documents"));

@@ -188,7 +188,10 @@ TEST_F(PimMigration, PersonDocumentsBecomeContactsWithEveryMappedField)
                      .text("LastName", "Ott")
                      .text("MailAddress", "Carl Ott/Acme@Acme")
                      .text("Birthday", "sometime in May");
-    auto& team = db.document("Group").text("FullName", "Sales team");
+    // A group of three: two people of this database and an Internet address.
+    auto& team = db.document("Group")
+                     .text("ListName", "Sales team")
+                     .names("Members", { "CN=Bo Yu/OU=Research/O=Acme", "Ann Lee", "zed@ext.example" });
     db.view("People").entries({ bo.noteId(), ann.noteId(), team.noteId(), carl.noteId() });
 
     const QString pst = convert(db, true, { c().SaveOptionContacts });
@@ -197,7 +200,23 @@ TEST_F(PimMigration, PersonDocumentsBecomeContactsWithEveryMappedField)
     const PstView v = read(pst);
     const QJsonArray contacts = v.items("pypff", "Contacts");
     const QJsonObject b = itemWith(contacts, "0x3A11", "Yu");
-    EXPECT_EQ(contacts.size(), 3) << "the group is skipped";
+    EXPECT_EQ(contacts.size(), 4);
+    // The group: a distribution list whose members are one-off entry IDs of their addresses.
+    const QJsonObject list = itemWith(contacts, "0x3001", "Sales team");
+    EXPECT_EQ(list.value("message_class").toString(), "IPM.DistList");
+    EXPECT_EQ(prop(list, "PSETID_Address:0x8053").toString(), "Sales team");
+    const QJsonArray members = prop(list, "PSETID_Address:0x8055").toArray();
+    EXPECT_EQ(prop(list, "PSETID_Address:0x8054").toArray(), members);
+    ASSERT_EQ(members.size(), 3);
+    const char* addresses[] = { "bo.yu@acme.example", "ann.lee@acme.example", "zed@ext.example" };
+    for (int k = 0; k < 3; ++k) {
+        const QByteArray member = QByteArray::fromHex(members[k].toString().toLatin1());
+        EXPECT_EQ(member.mid(4, 16).toHex(), "812b1fa4bea310199d6e00dd010f5402") << k;
+        QByteArray utf16;
+        for (const char* c = addresses[k]; *c; ++c)
+            utf16 += QByteArray(1, *c) + QByteArray(1, '\0');
+        EXPECT_TRUE(member.contains(utf16)) << addresses[k];
+    }
     EXPECT_EQ(b.value("message_class").toString(), "IPM.Contact");
     const std::pair<const char*, const char*> expected[] = {
         { "0x3A06", "Bo" },
