@@ -3,7 +3,8 @@
 # 30 KB (a body of about 10 KB, and a 200,000-byte attachment on every tenth message) goes
 # through ferrymark-convert; readpst and pffexport then read the PST it wrote.
 # Prints messages per second, input MB/s, the conversion time as a ratio to readpst reading the
-# result (goal: at most 2.0) and to pffexport, and the converter's peak memory.
+# result (goal: at most 2.0) and to pffexport, the converter's peak memory, and the conversion time
+# with a Domino Directory export of 10,000 Person documents resolving names (goal: at most 1.10).
 # Usage: bench/mail/run.sh [messages=20000] [build-dir=build-bench-gui]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
@@ -70,6 +71,22 @@ if [ ! -f "$pst" ]; then
     tail -n 5 "$work/convert.txt" "$work/convert-errors.txt" >&2
     exit 1
 fi
+# The same conversion with a Domino Directory export of DIRECTORY_PEOPLE Person documents
+# (default 10,000) resolving the senders' and recipients' names (goal: at most 1.10 times the
+# time without). The PST of this run is left aside.
+directory_people=${DIRECTORY_PEOPLE:-10000}
+directory="$data_dir/directory-$directory_people.dxl"
+[ -f "$directory" ] || "$root/bench/mail/gen_directory.py" "$directory" "$directory_people"
+mkdir -p "$work/out-names"
+start=$(date +%s%N)
+QT_QPA_PLATFORM=offscreen FERRYMARK_PROFILE="$work/profile" TMPDIR="$work/tmp" \
+    "$build/src/app/ferrymark-convert" --only emails --format unicode --directory "$directory" \
+    --out "$work/out-names" "$data" >"$work/convert-names.txt" 2>&1
+end=$(date +%s%N)
+names_ms=$(ms "$start" "$end")
+grep -q '\.pst$' "$work/convert-names.txt" || { tail -n 5 "$work/convert-names.txt" >&2; exit 1; }
+rm -rf "$work/out-names"
+
 peak_kb=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")
 user_s=$(sed -n 's/.*User time (seconds): //p' "$work/time.txt")
 system_s=$(sed -n 's/.*System time (seconds): //p' "$work/time.txt")
@@ -97,7 +114,7 @@ pst_bytes=$(stat -c %s "$pst")
 awk -v m="$messages" -v f="$folders" -v c="$convert_ms" -v r="$readpst_ms" -v p="$pffexport_ms" \
     -v db="$db_bytes" -v pst="$pst_bytes" -v peak="$peak_kb" -v expected="$expected" \
     -v done_items="$done_items" -v skipped="$skipped" -v read_back="$read_back" -v user="$user_s" \
-    -v sys="$system_s" -v v="$verify_ms" 'BEGIN {
+    -v sys="$system_s" -v v="$verify_ms" -v names="$names_ms" -v people="$directory_people" 'BEGIN {
     printf "database:       %.1f MB, %d messages in %d user folders and the standard ones\n", db / 1e6, m, f
     printf "                (bodies ~10 KB, a 200,000-byte attachment on every 10th message)\n"
     printf "converted:      %d messages (%d in ($JunkMail) and ($Follow-Up) are left out); PST %.1f MB\n",
@@ -105,6 +122,8 @@ awk -v m="$messages" -v f="$folders" -v c="$convert_ms" -v r="$readpst_ms" -v p=
     printf "conversion:     %.2f s, %.0f messages/s, %.1f MB/s of input\n", c / 1000, expected / (c / 1000),
         db / 1e6 / (c / 1000)
     printf "                CPU %.2f s user + %.2f s system (the wall time varies with the disk)\n", user, sys
+    printf "with directory: %.2f s with %d Person documents resolving names; ratio %.2f (goal <= 1.10)\n",
+        names / 1000, people, names / c
     printf "readpst -q -D:  %.2f s; ratio conversion/readpst %.2f (goal <= 2.0)\n", r / 1000, c / r
     printf "pffexport -q:   %.2f s; ratio conversion/pffexport %.2f\n", p / 1000, c / p
     printf "verifier:       %.2f s; ratio verifier/conversion %.2f (goal <= 0.2)\n", v / 1000, v / c

@@ -239,9 +239,13 @@ void NameResolver::AddPair(const QString& notesName, const QString& internetAddr
     const QString address = ParseName(internetAddress).internet ? ParseName(internetAddress).abbreviated : QString();
     if (f.internet || f.abbreviated.isEmpty() || address.isEmpty())
         return;
-    // Mail carries the same pairs again and again: a name known already adds nothing.
-    if (byName_.contains(f.abbreviated.toLower()))
+    // Mail carries the same pairs again and again: a name known already adds nothing but the
+    // name its address is shown with.
+    if (const auto it = byName_.constFind(f.abbreviated.toLower()); it != byName_.constEnd()) {
+        if (!byAddress_.contains(address.toLower()))
+            byAddress_.insert(address.toLower(), *it);
         return;
+    }
     AddPerson(Source::Database, Person { { notesName }, address, {}, {}, {}, {} });
 }
 
