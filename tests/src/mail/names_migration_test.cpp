@@ -69,13 +69,19 @@ protected:
 
 TEST_P(PeopleNames, SendersAndRecipientsArriveAsOutlookKnowsThem)
 {
+    // The user picks the two files with the export tab's browse buttons and types the rule.
     afterScan = [&] {
-        c().txtNamesFile->setText(namesFile);
-        c().txtDirectoryFile->setText(directory);
-        c().txtAddressRule->setText(QStringLiteral("{first}.{last}@rule.example"));
+        ui.answerOpenFile(namesFile);
+        window->findChild<QPushButton*>(QStringLiteral("CmdBrowseNamesFile"))->click();
+        ui.answerOpenFile(directory);
+        window->findChild<QPushButton*>(QStringLiteral("CmdBrowseDirectoryFile"))->click();
+        window->findChild<QLineEdit*>(QStringLiteral("txtAddressRule"))
+            ->setText(QStringLiteral("{first}.{last}@rule.example"));
     };
     const QString pst = convert(database(), GetParam(), { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty()) << (ui.messages().empty() ? "" : ui.messages().back().text.toStdString());
+    EXPECT_EQ(window->findChild<QLineEdit*>(QStringLiteral("txtNamesFile"))->text(), namesFile);
+    EXPECT_EQ(window->findChild<QLineEdit*>(QStringLiteral("txtDirectoryFile"))->text(), directory);
     const PstView v = read(pst);
     for (const char* reader : Readers) {
         SCOPED_TRACE(reader);
