@@ -374,12 +374,17 @@ struct frmSave::Run {
                 r.goTo(Landing::RunOver);
             }
             // The names the database's own documents give, for the mail's senders and recipients
-            // and the members of its groups.
-            r.onErrorSkip();
-            if (emails || m().SaveOptionContacts->isChecked())
-                r.step([&] {
-                    w.Names->LearnDatabase(*need(g.NotesSession, "NotesSession").GetDatabase("", databasePath()));
-                });
+            // and the members of its groups: read when a name first needs them, through the
+            // Notes session open then. A database that cannot be read leaves them unknown.
+            w.Names->LearnDatabaseWhenNeeded([path = databasePath()](names::NameResolver& names) {
+                try {
+                    auto session = Program().NotesSession;
+                    if (!session)
+                        session = automation::CreateObjectAs<automation::NotesSession>("Notes.NotesSession");
+                    names.LearnDatabase(*session->GetDatabase("", path));
+                } catch (const AutomationError&) {
+                }
+            });
             if (m().SaveOptionContacts->isChecked() && g.ContactsFound != 0) {
                 r.onErrorSkip();
                 standardPhase(Contacts);

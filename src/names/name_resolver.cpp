@@ -442,6 +442,12 @@ Addressee NameResolver::Resolve(const QString& notesName, const QString& interne
         return Addressee { e->displayName, e->address, QStringLiteral("SMTP"), true };
     if (f.abbreviated.isEmpty())
         return a;
+    if (learnLater_) {
+        const auto learn = std::move(learnLater_);
+        learnLater_ = nullptr;
+        learn(*this);
+        return Resolve(notesName, internetAddress);
+    }
     const Entry* known = lookup(knownOnly_, f);
     a.displayName = known ? known->displayName : f.common;
     if (!rule_.isEmpty())

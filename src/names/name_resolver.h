@@ -14,6 +14,7 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <functional>
 #include <stdexcept>
 #include <utility>
 #include <vector>
@@ -69,6 +70,10 @@ public:
     // Person documents and mail name pairs of a database (the Database source). Reads only the
     // items it needs; documents that cannot be read are passed over.
     void LearnDatabase(const automation::NotesDatabase& db);
+    // The same, put off until a name is met that the user's sources and the document's own
+    // address leave unknown: then learn is called once (it calls LearnDatabase) and the name is
+    // looked up again. A run whose names all resolve without the database reads it not at all.
+    void LearnDatabaseWhenNeeded(std::function<void(NameResolver&)> learn) { learnLater_ = std::move(learn); }
 
     void AddPerson(Source source, const Person& person);
     // A Notes name and the Internet address a mail document gives at the same position.
@@ -103,6 +108,7 @@ private:
     QHash<QString, int> byAddress_; // lower-case Internet address, for its display name
     QString rule_;
     QHash<QString, int> unresolved_;
+    std::function<void(NameResolver&)> learnLater_;
 };
 
 } // namespace names

@@ -114,6 +114,27 @@ TEST_F(NameSources, EachSourceResolvesInItsOrderOfTrustWhateverFormTheNameTakes)
     expect(r.Resolve("CN=Tim Ray/O=Acme"), "Tim Ray", "Tim Ray/Acme", "NOTES");
 }
 
+// The database is read only when a name needs it, and then once.
+TEST_F(NameSources, TheDatabaseIsReadOnlyForANameNothingElseKnows)
+{
+    NameResolver r;
+    r.LoadMappingFile(csv);
+    int reads = 0;
+    r.LearnDatabaseWhenNeeded([&](NameResolver& names) {
+        ++reads;
+        auto session = automation::CreateObjectAs<automation::NotesSession>("Notes.NotesSession");
+        names.LearnDatabase(*session->GetDatabase("", database.toStdString()));
+    });
+    expect(r.Resolve("CN=Ann Lee/O=Acme"), "Lee, Ann", "ann@csv.example", "SMTP");
+    expect(r.Resolve("CN=Carl Ott/O=Acme", "c.ott@doc.example"), "Carl Ott", "c.ott@doc.example", "SMTP");
+    expect(r.Resolve("zed@ext.example"), "zed@ext.example", "zed@ext.example", "SMTP");
+    EXPECT_EQ(reads, 0);
+    expect(r.Resolve("CN=Dan Fox/O=Acme"), "Dan Fox", "dan.fox@pair.example", "SMTP");
+    expect(r.Resolve("CN=Gil Hart/O=Acme"), "Gil Hart", "Gil Hart/Acme", "NOTES");
+    EXPECT_EQ(reads, 1);
+    EXPECT_EQ(r.Unresolved().size(), 1u);
+}
+
 TEST_F(NameSources, BadInputIsRefusedWithWhereAndWhyAndChangesNothing)
 {
     NameResolver r;
