@@ -177,6 +177,12 @@ NameForms ParseName(const QString& text)
         const QString domain = t.mid(at + 1);
         if (!domain.contains(QLatin1Char('/')) && !domain.contains(QLatin1Char('=')))
             t = t.left(at).trimmed();
+        // An Internet address routed through a Notes domain ("ann@shop.example@Internet").
+        if (isInternetAddress(t)) {
+            f.internet = true;
+            f.abbreviated = t;
+            return f;
+        }
     }
     static const QRegularExpression label(QStringLiteral("^[A-Za-z]{1,2}\\s*="));
     QStringList parts = t.split(QLatin1Char('/'));

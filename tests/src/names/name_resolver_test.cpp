@@ -95,6 +95,7 @@ TEST_F(NameSources, EachSourceResolvesInItsOrderOfTrustWhateverFormTheNameTakes)
     // Internet addresses pass through; a known one gets its person's name.
     expect(r.Resolve("\"Zed Ek\" <zed@ext.example>"), "Zed Ek", "zed@ext.example", "SMTP");
     expect(r.Resolve("zed@ext.example"), "zed@ext.example", "zed@ext.example", "SMTP");
+    expect(r.Resolve("zed@ext.example@Internet"), "zed@ext.example", "zed@ext.example", "SMTP");
     expect(r.Resolve("", "bo@dir.example"), "Bo Yu", "bo@dir.example", "SMTP");
     // Unresolved: the common name, the abbreviated Notes name typed NOTES, counted.
     expect(r.Resolve("CN=Eve Kay/O=Acme"), "Eve Kay", "Eve Kay/Acme", "NOTES");
