@@ -6,6 +6,7 @@
 
 #include "variant.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,9 +15,11 @@ namespace automation {
 class NotesItemValues {
 public:
     virtual ~NotesItemValues() = default;
-    // One row per document of NotesDatabase::AllDocumentIDs, one array per name (empty where the
-    // document lacks the item); a document that cannot be read is left out.
-    virtual std::vector<std::vector<Variant>> ItemValuesOfAll(const std::vector<std::string>& itemNames) const = 0;
+    // Calls row once per document of NotesDatabase::AllDocumentIDs, in that order, with one array
+    // per name (empty where the document lacks the item); a document that cannot be read is left
+    // out. Rows are handed over one at a time, so a database of any size takes no more memory.
+    virtual void EachItemValues(const std::vector<std::string>& itemNames,
+        const std::function<void(const std::vector<Variant>&)>& row) const = 0;
 };
 
 } // namespace automation

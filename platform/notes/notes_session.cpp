@@ -353,7 +353,8 @@ namespace {
             return ids;
         }
 
-        std::vector<std::vector<Variant>> ItemValuesOfAll(const std::vector<std::string>& itemNames) const override
+        void EachItemValues(const std::vector<std::string>& itemNames,
+            const std::function<void(const std::vector<Variant>&)>& handOver) const override
         {
             std::vector<std::string> only;
             for (const auto& name : itemNames) {
@@ -361,18 +362,16 @@ namespace {
                 std::transform(key.begin(), key.end(), key.begin(), [](unsigned char c) { return std::toupper(c); });
                 only.push_back(std::move(key));
             }
-            std::vector<std::vector<Variant>> rows;
-            rows.reserve(index_->documents().size());
+            std::vector<Variant> row;
             for (std::size_t i = 0; i < index_->documents().size(); ++i) {
                 detail::ParsedDocument doc;
                 try {
                     doc = detail::readDocument(
-                        *index_, static_cast<std::uint32_t>(i), "NotesDatabase", "ItemValuesOfAll", &only);
+                        *index_, static_cast<std::uint32_t>(i), "NotesDatabase", "EachItemValues", &only);
                 } catch (const AutomationError&) {
                     continue;
                 }
-                std::vector<Variant> row;
-                row.reserve(itemNames.size());
+                row.clear();
                 for (const auto& name : itemNames) {
                     const auto it = std::find_if(doc.items.begin(), doc.items.end(),
                         [&](const detail::Item& item) { return equalsIgnoreCase(item.name, name); });
@@ -383,9 +382,8 @@ namespace {
                     else
                         row.emplace_back(VariantArray {});
                 }
-                rows.push_back(std::move(row));
+                handOver(row);
             }
-            return rows;
         }
 
     private:

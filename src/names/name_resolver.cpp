@@ -121,8 +121,7 @@ namespace {
     void eachDocument(const automation::NotesDatabase& db, const std::vector<std::string>& items, Row&& row)
     {
         if (const auto* walk = dynamic_cast<const automation::NotesItemValues*>(&db)) {
-            for (const auto& values : walk->ItemValuesOfAll(items))
-                row(values);
+            walk->EachItemValues(items, row);
             return;
         }
         for (const std::string& id : db.AllDocumentIDs()) {
