@@ -1,6 +1,7 @@
 #include "notes_session.h"
 
 #include "dxl_database.h"
+#include "rich_text_html.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -197,6 +198,19 @@ namespace {
         }
         std::vector<std::string> DamagedContent() const override { return content().findings.damaged; }
 
+        automation::NotesMimeBody ConvertToMIME(const std::string& itemName) const override
+        {
+            automation::NotesMimeBody body;
+            if (const auto* item = find(itemName)) {
+                if (item->mime)
+                    body = *item->mime;
+                else if (item->richText)
+                    body = detail::richTextToHtml(item->richText, contentIdDomain());
+            }
+            body.headers = content().internetHeaders;
+            return body;
+        }
+
         std::uint32_t document() const { return document_; }
         const DxlView* view() const { return view_; }
         std::size_t position() const { return position_; }
@@ -207,6 +221,13 @@ namespace {
             if (!content_)
                 content_ = detail::readDocument(*index_, document_, "NotesDocument", "read");
             return *content_;
+        }
+
+        // The right side of the Content-IDs of the document's pictures: its UNID, else its note ID.
+        std::string contentIdDomain() const
+        {
+            const std::string& unid = index_->documents()[document_].unid;
+            return (unid.empty() ? "note-" + NoteID() : unid) + ".notes";
         }
 
         const detail::Item* find(const std::string& name) const
