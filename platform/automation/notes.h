@@ -55,6 +55,7 @@ struct NotesMimeBody {
     std::string plain; // the text/plain part of a MIME body, UTF-8; empty when there is none
     std::vector<NotesMimePart> inlineParts; // referenced by "cid:" from the HTML
     std::string headers; // the Internet headers the mail arrived with, one per line; empty for none
+    bool htmlNative = true; // false when the HTML was made from a plain text body
 };
 
 class NotesDocument {

@@ -206,6 +206,9 @@ namespace {
                     body = *item->mime;
                 else if (item->richText)
                     body = detail::richTextToHtml(item->richText, contentIdDomain());
+                else if (!item->values.empty() && item->values.front().type() == Variant::Type::Text
+                    && !item->values.front().toText().empty())
+                    body = detail::plainTextToHtml(item->values.front().toText());
             }
             body.headers = content().internetHeaders;
             return body;

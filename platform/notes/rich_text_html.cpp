@@ -145,6 +145,7 @@ namespace {
                 break;
             }
             out_ += '>';
+            blank_ = true;
             const std::size_t start = out_.size();
             std::string href;
             for (const auto& part : p.inlines) {
@@ -177,7 +178,8 @@ namespace {
                 break;
             case Inline::Kind::Break:
                 out_ += "<br>";
-                break;
+                blank_ = true;
+                return;
             case Inline::Kind::Rule:
                 out_ += "<hr>";
                 break;
@@ -197,6 +199,8 @@ namespace {
                 picture(part.picture);
                 break;
             }
+            if (part.kind != Inline::Kind::Text)
+                blank_ = false;
         }
 
         void styled(const TextStyle& s, const std::string& text)
@@ -236,18 +240,20 @@ namespace {
             else if (s.subscript)
                 wrap("sub");
             out_ += open;
-            // Runs of blanks keep their width, as Notes shows them.
+            // Runs of blanks keep their width, as Notes shows them: every blank after a blank, or
+            // at the start of a line, is a non-breaking one.
             std::string escaped;
             escape(text, escaped);
-            for (std::size_t i = 0; i < escaped.size(); ++i) {
-                if (escaped[i] == '\n')
+            for (const char c : escaped) {
+                if (c == '\n')
                     out_ += "<br>";
-                else if (escaped[i] == ' ' && (i == 0 || escaped[i - 1] == ' ' || i + 1 == escaped.size()))
+                else if (c == ' ' && blank_)
                     out_ += "&nbsp;";
-                else if (escaped[i] == '\t')
+                else if (c == '\t')
                     out_ += "&nbsp;&nbsp;&nbsp;&nbsp;";
                 else
-                    out_ += escaped[i];
+                    out_ += c;
+                blank_ = c == ' ' || c == '\n' || c == '\t';
             }
             out_ += close;
         }
@@ -308,6 +314,7 @@ namespace {
         const std::string& domain_;
         automation::NotesMimeBody& body_;
         std::string& out_;
+        bool blank_ = true; // the last character written was a blank, or a line starts
     };
 
     bool lowerEquals(std::string_view text, std::size_t at, std::string_view word)
@@ -333,14 +340,43 @@ namespace {
     }
 } // namespace
 
+namespace {
+    constexpr std::string_view DocumentStart
+        = "<!DOCTYPE html>\n<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
+          "charset=utf-8\"></head>\n<body style=\"font-family:Arial,sans-serif;font-size:10pt\">\n";
+    constexpr std::string_view DocumentEnd = "</body></html>\n";
+} // namespace
+
 automation::NotesMimeBody richTextToHtml(const std::shared_ptr<const RichText>& text, const std::string& idDomain)
 {
     automation::NotesMimeBody body;
-    body.html = "<!DOCTYPE html>\n<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; "
-                "charset=utf-8\"></head>\n<body style=\"font-family:Arial,sans-serif;font-size:10pt\">\n";
+    body.html = DocumentStart;
     if (text)
         Writer(text, idDomain, body).blocks(text->blocks);
-    body.html += "</body></html>\n";
+    body.html += DocumentEnd;
+    return body;
+}
+
+automation::NotesMimeBody plainTextToHtml(std::string_view text)
+{
+    automation::NotesMimeBody body;
+    body.htmlNative = false;
+    body.html = DocumentStart;
+    body.html += "<div>";
+    std::string escaped;
+    escape(text, escaped);
+    for (std::size_t i = 0; i < escaped.size(); ++i) {
+        if (escaped[i] == '\n')
+            body.html += "<br>\n";
+        else if (escaped[i] == ' ' && (i == 0 || escaped[i - 1] == ' ' || escaped[i - 1] == '\n'))
+            body.html += "&nbsp;";
+        else if (escaped[i] == '\t')
+            body.html += "&nbsp;&nbsp;&nbsp;&nbsp;";
+        else
+            body.html += escaped[i];
+    }
+    body.html += "</div>\n";
+    body.html += DocumentEnd;
     return body;
 }
 

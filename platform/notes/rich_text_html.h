@@ -16,6 +16,9 @@ struct RichText;
 // share the pictures' bytes with text.
 automation::NotesMimeBody richTextToHtml(const std::shared_ptr<const RichText>& text, const std::string& idDomain);
 
+// A plain text body as an HTML document: its lines, escaped, each ending in a line break.
+automation::NotesMimeBody plainTextToHtml(std::string_view text);
+
 // html (UTF-8) with the character set its <meta> elements declare set to UTF-8, or such a
 // <meta> element added to its head when it declares none.
 std::string withUtf8Charset(std::string html);

@@ -423,6 +423,11 @@ namespace {
                 store(p, withCrlf(value.toText()));
             } else if (p.name == "HTMLBody") {
                 html_ = value.toText();
+            } else if (p.name == "BodyFormat") {
+                // OlBodyFormat: 1 plain text, 2 HTML, 3 rich text (RTF).
+                bodyFormat_ = value.toInt();
+                if (bodyFormat_ < 1 || bodyFormat_ > 3)
+                    throw AutomationError("Item", "BodyFormat", "no body format " + std::to_string(bodyFormat_));
             } else if (p.name == "ConversationIndex") {
                 store(p, fromHex(value.toText()));
             } else if (p.name == "To" || p.name == "CC" || p.name == "BCC") {
@@ -479,6 +484,7 @@ namespace {
         std::vector<Recipient> recipients_;
         std::vector<KeptFile> attachments_;
         std::string html_; // UTF-8; stored in the store's code page at Save
+        std::int32_t bodyFormat_ = 0; // OlBodyFormat as set; 0: by the bodies the item has
         bool saveDue_ = false;
         bool sent_ = false;
         std::optional<std::int64_t> start_;
@@ -646,8 +652,10 @@ void StandInItem::Save()
         const std::string bytes = ansi ? HtmlInWindows1252(html_) : html_;
         add(PropertyKey::tag(0x1013, PropType::Binary), pst::Bytes(bytes.begin(), bytes.end()));
         add(PropertyKey::tag(0x3FDE, PropType::Integer32), std::int32_t(ansi ? 1252 : 65001)); // PidTagInternetCodepage
-        nativeBody = 3; // HTML
+        nativeBody = bodyFormat_ == 1 ? 1 : 3; // plain text, or HTML
     }
+    if (bodyFormat_ == 3)
+        nativeBody = 2; // RTF
     if (nativeBody != 0)
         add(PropertyKey::tag(0x1016, PropType::Integer32), nativeBody); // PidTagNativeBody
 

@@ -103,6 +103,7 @@ namespace {
         { "Subject", KindAll, Conversion::Text, subject },
         { "Body", KindAll, Conversion::Special, body },
         { "HTMLBody", KindAll, Conversion::Special, htmlBody },
+        { "BodyFormat", KindAll, Conversion::Special, none },
         { "ConversationTopic", KindAll, Conversion::Text, conversationTopic },
         { "ConversationIndex", KindAll, Conversion::Special, conversationIndex },
         { "MessageClass", KindAll, Conversion::Special, messageClass },

@@ -148,6 +148,7 @@ class Expected:
         self.subject = self.text("subject")
         self.sender = self.text("from")
         self.to = [t for t in self.texts("sendto")]
+        self.message_id = self.text("$messageid")
         posted = self.first("posteddate")
         self.sent = None
         if posted is not None:
@@ -263,6 +264,13 @@ def main():
                 lacking = sorted(set(words(body)) - set(words(html_text(html))))
                 if lacking:
                     problems.append(f"{where}: HTML body lacks {lacking[:10]} (of {len(lacking)}): {html[:200]!r}")
+            # Internet mail keeps its identity: the Message-ID and the headers it arrived with.
+            props = got.get("props") or {}
+            if reader == "pypff" and expected.mime:
+                if expected.message_id and props.get("0x1035") != expected.message_id:
+                    problems.append(f"{where}: Message-ID {props.get('0x1035')!r}, expected {expected.message_id!r}")
+                if "Received: " not in (props.get("0x007D") or ""):
+                    problems.append(f"{where}: no Received header among {(props.get('0x007D') or '')[:200]!r}")
             if html and not expected.mime and reader == "pypff":
                 with tempfile.NamedTemporaryFile("w", suffix=".html", dir=work, delete=False) as f:
                     f.write(html)

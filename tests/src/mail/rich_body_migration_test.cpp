@@ -69,7 +69,8 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
                       .text("$Ref", original.unid())
                       .richText("Body", { "Thanks,", "Ann" });
     auto& mime = db.document("Memo").nativeMime(mimeMessage());
-    db.folder("($Inbox)").entries({ original.noteId(), reply.noteId(), mime.noteId() });
+    auto& textMemo = db.document("Memo").text("Subject", "Plain").text("Body", "one < two\nthree");
+    db.folder("($Inbox)").entries({ original.noteId(), reply.noteId(), mime.noteId(), textMemo.noteId() });
     const QString pst = convert(db, unicode, { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty());
     EXPECT_EQ(endTitle(), "Export Complete");
@@ -91,10 +92,11 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
             QString::fromUtf8("<p>Gr\xC3\xBC\xC3\x9F"
                               "e aus <b>K\xC3\xB6ln</b></p><img src=\"cid:pic@example.de\">")))
             << fromMime.value("html").toString().toStdString();
-        if (unicode)
+        if (unicode) {
             EXPECT_EQ(fromMime.value("body").toString(),
                 QString::fromUtf8("Gr\xC3\xBC\xC3\x9F"
                                   "e aus K\xC3\xB6ln"));
+        }
     }
 
     // What pypff shows of the properties: both bodies, the pictures, the identity.
@@ -120,6 +122,11 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
     EXPECT_EQ(mimeProps.value("0x1042").toString(), "<first.1@example.de>");
     EXPECT_TRUE(mimeProps.value("0x007D").toString().contains("Message-ID: <reply.1@example.de>\r\n"));
     EXPECT_TRUE(fromMime.value("html").toString().contains(unicode ? "charset=utf-8" : "charset=windows-1252"));
+
+    // A plain text body is the native one; its HTML is made from it.
+    const QJsonObject fromText = v.item("pypff", "Inbox", "Plain");
+    EXPECT_EQ(fromText.value("props").toObject().value("0x1016").toInt(), 1);
+    EXPECT_TRUE(fromText.value("html").toString().contains("<div>one &lt; two<br>\nthree</div>"));
 
     // The reply is tied to its original: the same topic, its index the original's and one block.
     const QJsonObject answer = v.item("pypff", "Inbox", "Re: Quarterly plan").value("props").toObject();
