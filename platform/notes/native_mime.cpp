@@ -302,8 +302,15 @@ void applyNativeMime(ParsedDocument& document, const std::vector<MimePartBytes>&
         const std::size_t lf = mimeText.find("\n\n");
         if (lf < end)
             end = lf;
-        document.internetHeaders
-            = std::string(mimeText.substr(0, end == std::string_view::npos ? mimeText.size() : end));
+        // Each line ends in CRLF, as header lines do (XML gave the element's line ends as LF).
+        const std::string_view block = mimeText.substr(0, end == std::string_view::npos ? mimeText.size() : end);
+        for (std::size_t i = 0; i < block.size(); ++i)
+            if (block[i] == '\n' && (i == 0 || block[i - 1] != '\r'))
+                document.internetHeaders += "\r\n";
+            else
+                document.internetHeaders += block[i];
+        if (!block.empty())
+            document.internetHeaders += "\r\n";
     }
     addAttachments(document, message.attachments);
 }
