@@ -16,8 +16,8 @@ order. An item holds only what its reader shows:
                             (To, Cc, X-libpst-forensic-bcc; names only)
   html                      the HTML body as text (pypff: html_body in the code page of
                             PR_INTERNET_CPID; pffexport: Message.html; readpst: the text/html part)
-  attachments               [{"name", "size", "sha256"}]; pypff adds "content_id" and "hidden"
-                            where the attachment has them
+  attachments               [{"name", "size", "sha256"}]; pypff adds "content_id" where the
+                            attachment has one, and "hidden": true for a hidden one
   props      (pypff)        every readable property, {"0xTTTT": value} as pstdump.py --props
                             writes it, plus multi-valued strings and integers as lists
   named      (pypff)        the named properties among props, by name:
@@ -221,7 +221,8 @@ def read_pypff(path):
                 data = att.read_buffer(att.size) if att.size else b""
                 a = attachment(ap.get("0x3707") or ap.get("0x3704") or ap.get("0x3001"), data)
                 put(a, "content_id", ap.get("0x3712"))
-                put(a, "hidden", ap.get("0x7FFE"))
+                if ap.get("0x7FFE"):
+                    a["hidden"] = True
                 atts.append(a)
             item["attachments"] = atts
             item["props"] = p
