@@ -7,9 +7,22 @@
 namespace notes::detail {
 
 namespace {
+    // The characters HTML text and attribute values must not hold as they are.
+    bool special(char c)
+    {
+        return c == '&' || c == '<' || c == '>' || c == '"' || static_cast<unsigned char>(c) < 0x20;
+    }
+
     void escape(std::string_view text, std::string& out)
     {
-        for (const char c : text) {
+        out.reserve(out.size() + text.size());
+        std::size_t from = 0;
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            const char c = text[i];
+            if (!special(c) || c == '\t' || c == '\n')
+                continue;
+            out.append(text.substr(from, i - from));
+            from = i + 1;
             switch (c) {
             case '&':
                 out += "&amp;";
@@ -23,14 +36,11 @@ namespace {
             case '"':
                 out += "&quot;";
                 break;
-            case '\r':
-                break;
             default:
-                // Control characters are no characters of an HTML document.
-                if (static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n')
-                    out += c;
+                break; // CR and the other control characters are no characters of an HTML document
             }
         }
+        out.append(text.substr(from));
     }
 
     // A font name as a CSS family: DXL's generic names as the faces Notes shows for them.
@@ -244,6 +254,14 @@ namespace {
             // at the start of a line, is a non-breaking one.
             std::string escaped;
             escape(text, escaped);
+            if (escaped.find_first_of("\n\t") == std::string::npos && escaped.find("  ") == std::string::npos
+                && !(blank_ && !escaped.empty() && escaped.front() == ' ')) {
+                out_ += escaped; // the common case: nothing to keep
+                if (!escaped.empty())
+                    blank_ = escaped.back() == ' ';
+                out_ += close;
+                return;
+            }
             for (const char c : escaped) {
                 if (c == '\n')
                     out_ += "<br>";
