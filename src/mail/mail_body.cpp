@@ -79,8 +79,12 @@ namespace {
         });
         r.step([&] {
             inReplyTo = headerField(headers, QStringLiteral("In-Reply-To"));
-            if (inReplyTo.isEmpty())
-                inReplyTo = bracketed(firstValue(doc, "$InReplyTo"));
+            if (inReplyTo.isEmpty()) {
+                // Notes keeps the original's Message-ID here, or (some versions) its UNID.
+                const QString value = firstValue(doc, "$InReplyTo");
+                static const QRegularExpression unid(QStringLiteral("^[0-9A-Fa-f]{32}$"));
+                inReplyTo = unid.match(value).hasMatch() ? unidMessageId(value) : bracketed(value);
+            }
             if (inReplyTo.isEmpty())
                 inReplyTo = unidMessageId(firstValue(doc, "$Ref"));
         });
