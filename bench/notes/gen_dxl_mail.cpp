@@ -6,6 +6,10 @@
 //
 // Usage: ferrymark_gen_dxl --out FILE [--messages N] [--folders F] [--attachment-size BYTES]
 //                          [--attachment-every K] [--body-paragraphs P] [--seed S]
+//                          [--body-format 0|1|2]
+// Body formats: 0 rich text of plain paragraphs, 1 a plain text item, 2 formatted rich text (bold,
+// italic and coloured runs, a bullet list, a two-by-two table, a link; a small picture on every
+// tenth message).
 #include "dxl_builder.h"
 
 #include <cstdint>
@@ -29,6 +33,7 @@ struct Options {
     std::uint32_t seed = 1;
     std::uint64_t viewFormulas = 0; // 1: ($Calendar) and ($ToDo) by selection formula, not entries
     std::uint64_t nativeMime = 0; // 1: mail as Internet mail keeps it, headers and body as MIME items
+    std::uint64_t bodyFormat = 0;
 };
 
 [[noreturn]] void usage(const char* why)
@@ -36,7 +41,7 @@ struct Options {
     std::cerr << "ferrymark_gen_dxl: " << why
               << "\nusage: ferrymark_gen_dxl --out FILE [--messages N] [--folders F] [--attachment-size BYTES]"
                  " [--attachment-every K] [--body-paragraphs P] [--seed S] [--view-formulas 0|1]"
-                 " [--native-mime 0|1]\n";
+                 " [--native-mime 0|1] [--body-format 0|1|2]\n";
     std::exit(2);
 }
 
@@ -71,12 +76,50 @@ Options parse(int argc, char** argv)
             o.viewFormulas = n;
         else if (arg == "--native-mime")
             o.nativeMime = n;
+        else if (arg == "--body-format")
+            o.bodyFormat = n;
         else
             usage(("unknown option " + arg).c_str());
     }
     if (o.out.empty())
         usage("--out is required");
     return o;
+}
+
+// Rich text with the formatting mail bodies commonly carry, around the given paragraphs.
+std::string styledBody(const std::vector<std::string>& paragraphs, bool picture)
+{
+    std::string x = "<item name='Body'><richtext><pardef id='1'/><pardef id='2' list='bullet'/>";
+    for (std::size_t i = 0; i < paragraphs.size(); ++i) {
+        const std::string text = dxl::escape(paragraphs[i]);
+        const auto space = text.find(' ');
+        const std::string head = text.substr(0, space), tail = space == std::string::npos ? "" : text.substr(space);
+        switch (i % 6) {
+        case 0:
+            x += "<par def='1'><run><font style='bold'/>" + head + "</run>" + tail + "</par>";
+            break;
+        case 1:
+            x += "<par def='1'><run><font style='italic' color='#1f497d'/>" + head + "</run>" + tail + "</par>";
+            break;
+        case 2:
+        case 3:
+            x += "<par def='2'>" + text + "</par>";
+            break;
+        case 4:
+            x += "<par def='1'><urllink href='https://example.com/" + head + "'>" + head + "</urllink>" + tail
+                + "</par>";
+            break;
+        default:
+            x += "<table><tablerow><tablecell><par def='1'>" + head + "</par></tablecell><tablecell><par def='1'>"
+                + tail + "</par></tablecell></tablerow><tablerow><tablecell><par def='1'>1</par></tablecell>"
+                + "<tablecell><par def='1'>2</par></tablecell></tablerow></table>";
+        }
+    }
+    if (picture)
+        x += "<par def='1'><picture width='16px' height='16px'><gif>"
+            + dxl::base64(std::string("GIF89a\x10\0\x10\0\x80\0\0", 13) + std::string(2000, '\x2A'))
+            + "</gif></picture></par>";
+    return x + "</richtext></item>";
 }
 
 class Random {
@@ -234,7 +277,16 @@ int main(int argc, char** argv)
         std::vector<std::string> body;
         for (int p = 0; p < o.bodyParagraphs; ++p)
             body.push_back(words(r, 6 + static_cast<int>(r.below(12))));
-        doc.richText("Body", body);
+        if (o.bodyFormat == 1) {
+            std::string text;
+            for (const auto& p : body)
+                text += (text.empty() ? "" : "\n") + p;
+            doc.text("Body", text);
+        } else if (o.bodyFormat == 2) {
+            doc.rawItem(styledBody(body, m % 10 == 0));
+        } else {
+            doc.richText("Body", body);
+        }
         if (o.attachmentEvery != 0 && o.attachmentSize != 0 && m % o.attachmentEvery == 0)
             doc.attachment("attachment " + std::to_string(m) + ".bin", attachmentBytes);
         out << doc.xml();

@@ -51,7 +51,8 @@ void readRaw(std::string_view bytes)
     using namespace notes::detail;
     Item header;
     ParsedDocument document;
-    setRfc822Values(header, bytes, document.findings);
+    std::string headers;
+    setRfc822Values(header, bytes, document.findings, headers);
     (void)parseMimeBody(bytes);
     std::vector<MimePartBytes> parts;
     for (std::size_t at = 0; at < bytes.size() && parts.size() < 64;) {

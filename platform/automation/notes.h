@@ -43,6 +43,21 @@ public:
     virtual void ExtractFile(const std::string& path) = 0;
 };
 
+// A body as Internet mail carries it (what Notes gives through ConvertToMIME and NotesMIMEEntity).
+struct NotesMimePart {
+    std::string contentId; // without angle brackets
+    std::string contentType; // "image/jpeg"
+    std::string fileName;
+    std::shared_ptr<const std::string> bytes;
+};
+struct NotesMimeBody {
+    std::string html; // a whole HTML document in UTF-8 (its charset meta says so); empty for none
+    std::string plain; // the text/plain part of a MIME body, UTF-8; empty when there is none
+    std::vector<NotesMimePart> inlineParts; // referenced by "cid:" from the HTML
+    std::string headers; // the Internet headers the mail arrived with, one per line; empty for none
+    bool htmlNative = true; // false when the HTML was made from a plain text body
+};
+
 class NotesDocument {
 public:
     virtual ~NotesDocument() = default;
@@ -62,6 +77,14 @@ public:
     // one line each ("item Body: ..."). Empty where the client reads everything or cannot tell.
     virtual std::vector<std::pair<std::string, std::uint32_t>> IgnoredContent() const { return {}; }
     virtual std::vector<std::string> DamagedContent() const { return {}; }
+    // The item as Internet mail: rich text rendered as HTML with its pictures as inline parts,
+    // a native MIME body as it came; with the document's Internet headers. An empty body where
+    // the item holds neither (or the client cannot tell).
+    virtual NotesMimeBody ConvertToMIME(const std::string& itemName) const
+    {
+        (void)itemName;
+        return {};
+    }
 };
 
 class NotesViewEntryCollection {

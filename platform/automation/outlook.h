@@ -58,6 +58,14 @@ public:
     // when empty); the file is read here and may be deleted afterwards.
     virtual void Add(const std::string& path, const std::string& displayName) = 0;
     void Add(const std::string& path) { Add(path, {}); }
+    // Attaches the file at path as an inline part of the HTML body: hidden, of that MIME type,
+    // referenced from the HTML by "cid:" + contentId.
+    virtual void AddInline(const std::string& path, const std::string& displayName, const std::string& mimeType,
+        const std::string& contentId)
+    {
+        (void)path, (void)displayName, (void)mimeType, (void)contentId;
+        throw AutomationError("Attachments", "AddInline", "inline attachments are not offered");
+    }
 };
 
 // The message under an item, for MAPIUtils.HrSetOneProp.

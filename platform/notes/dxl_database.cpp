@@ -1136,7 +1136,7 @@ namespace {
                 total_ += raw_.size();
                 links_ = std::move(raw_); // the doclinks that CDLINK2 records point into
             } else if (item_.type == TypeRfc822Text) {
-                setRfc822Values(item_, raw_, out_.findings);
+                setRfc822Values(item_, raw_, out_.findings, out_.internetHeaders);
             } else if (item_.type == TypeMimePart && !raw_.empty()) {
                 total_ += raw_.size();
                 mimeParts.push_back(MimePartBytes { out_.items.size(), std::move(raw_) });

@@ -6,6 +6,7 @@
 // range; attachment data stays in the file until it is extracted.
 #pragma once
 
+#include "automation/notes.h"
 #include "automation/variant.h"
 #include "xml_reader.h"
 
@@ -114,6 +115,7 @@ struct Item {
     std::uint64_t size = 0; // bytes of its values
     int attachment = -1; // index into ParsedDocument::attachments for a $FILE item
     std::shared_ptr<const RichText> richText; // of a rich text item, from <richtext> or CD records
+    std::shared_ptr<const automation::NotesMimeBody> mime; // of a native MIME body with an HTML part
 };
 
 // What the reader met in a document and could not take in. Constructs it does not understand
@@ -140,6 +142,7 @@ struct ParsedDocument {
     bool response = false; // <document response='true'>, a parent or a $REF item
     std::string parentUnid; // upper case, from the parent attribute or $REF; empty when unknown
     std::string form; // the document's form attribute (the Form item stands for it when present)
+    std::string internetHeaders; // of native MIME mail: its RFC822 text items as header lines, in order
     ReaderFindings findings;
 };
 

@@ -1,12 +1,14 @@
 #include "mime_body.h"
 
-#include "utf8.h"
+#include "rich_text_html.h"
 
 #include <gmime/gmime.h>
+#include <libxml/HTMLparser.h>
 
 #include <algorithm>
-#include <array>
 #include <cstring>
+#include <initializer_list>
+#include <limits>
 #include <mutex>
 
 namespace notes::detail {
@@ -283,147 +285,99 @@ std::vector<std::string> decodeHeaderAddresses(std::string_view raw)
 }
 
 // ---------------------------------------------------------------------------------------------
-// HTML to text
+// HTML to text, read by libxml2's HTML parser (which recovers from broken markup as browsers do)
 
 namespace {
-    struct Entity {
-        std::string_view name;
-        std::uint32_t cp;
-    };
-    constexpr std::array<Entity, 26> Entities { { { "amp", '&' }, { "lt", '<' }, { "gt", '>' }, { "quot", '"' },
-        { "apos", '\'' }, { "nbsp", 0xA0 }, { "copy", 0xA9 }, { "reg", 0xAE }, { "trade", 0x2122 },
-        { "hellip", 0x2026 }, { "mdash", 0x2014 }, { "ndash", 0x2013 }, { "lsquo", 0x2018 }, { "rsquo", 0x2019 },
-        { "ldquo", 0x201C }, { "rdquo", 0x201D }, { "bull", 0x2022 }, { "middot", 0xB7 }, { "euro", 0x20AC },
-        { "pound", 0xA3 }, { "yen", 0xA5 }, { "cent", 0xA2 }, { "laquo", 0xAB }, { "raquo", 0xBB }, { "deg", 0xB0 },
-        { "times", 0xD7 } } };
-
-    // The character reference at html[at] ('&'), appended to out; returns the index after it.
-    std::size_t reference(std::string_view html, std::size_t at, std::string& out)
+    bool isTag(const xmlNode* node, std::initializer_list<std::string_view> names)
     {
-        const std::size_t semi = html.find(';', at);
-        if (semi == std::string_view::npos || semi - at > 12) {
-            out += '&';
-            return at + 1;
-        }
-        const std::string_view name = html.substr(at + 1, semi - at - 1);
-        if (!name.empty() && name[0] == '#') {
-            const bool hex = name.size() > 1 && (name[1] == 'x' || name[1] == 'X');
-            std::uint32_t cp = 0;
-            bool ok = name.size() > (hex ? 2U : 1U);
-            for (char c : name.substr(hex ? 2 : 1)) {
-                const int d = c >= '0' && c <= '9' ? c - '0'
-                    : hex && c >= 'a' && c <= 'f'  ? c - 'a' + 10
-                    : hex && c >= 'A' && c <= 'F'  ? c - 'A' + 10
-                                                   : -1;
-                if (d < 0 || cp > 0x10FFFF) {
-                    ok = false;
-                    break;
+        const std::string_view name(reinterpret_cast<const char*>(node->name));
+        return std::find(names.begin(), names.end(), name) != names.end();
+    }
+
+    class TextOfHtml {
+    public:
+        void walk(const xmlNode* node)
+        {
+            for (; node != nullptr; node = node->next) {
+                if (node->type == XML_TEXT_NODE || node->type == XML_CDATA_SECTION_NODE) {
+                    if (node->content != nullptr)
+                        text(reinterpret_cast<const char*>(node->content));
+                    continue;
                 }
-                cp = cp * (hex ? 16 : 10) + static_cast<std::uint32_t>(d);
-            }
-            if (ok) {
-                appendUtf8(out, cp);
-                return semi + 1;
+                if (node->type != XML_ELEMENT_NODE || node->name == nullptr)
+                    continue;
+                // Their content is no text of the message.
+                if (isTag(node, { "script", "style", "head", "title" }))
+                    continue;
+                if (isTag(node, { "br", "hr" })) {
+                    lineEnd();
+                    continue;
+                }
+                const bool block = isTag(node,
+                    { "p", "div", "tr", "li", "h1", "h2", "h3", "h4", "h5", "h6", "table", "blockquote", "ul", "ol",
+                        "pre", "center" });
+                if (block)
+                    lineEnd();
+                else if (isTag(node, { "td", "th" }))
+                    space_ = !out_.empty() && out_.back() != '\n';
+                walk(node->children);
+                if (block)
+                    lineEnd();
             }
         }
-        for (const auto& e : Entities)
-            if (e.name == name) {
-                appendUtf8(out, e.cp);
-                return semi + 1;
-            }
-        out += '&';
-        return at + 1;
-    }
 
-    bool startsWithIgnoreCase(std::string_view s, std::string_view prefix)
-    {
-        return s.size() >= prefix.size() && std::equal(prefix.begin(), prefix.end(), s.begin(), [](char a, char b) {
-            return a == (b >= 'A' && b <= 'Z' ? b + 32 : b);
-        });
-    }
+        std::string finish()
+        {
+            while (!out_.empty() && (out_.back() == '\n' || out_.back() == ' '))
+                out_.pop_back();
+            return std::move(out_);
+        }
+
+    private:
+        // Blanks between words become one; a paragraph ends with at most one blank line.
+        void text(const char* s)
+        {
+            for (; *s != 0; ++s) {
+                const char c = *s;
+                if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
+                    space_ = !out_.empty() && out_.back() != '\n';
+                    continue;
+                }
+                if (space_) {
+                    out_ += ' ';
+                    space_ = false;
+                }
+                out_ += c;
+            }
+        }
+        void lineEnd()
+        {
+            while (!out_.empty() && out_.back() == ' ')
+                out_.pop_back();
+            if (!out_.empty() && !(out_.size() >= 2 && out_[out_.size() - 1] == '\n' && out_[out_.size() - 2] == '\n'))
+                out_ += '\n';
+            space_ = false;
+        }
+
+        std::string out_;
+        bool space_ = false; // a blank is due before the next word
+    };
 } // namespace
 
 std::string htmlToText(std::string_view html)
 {
-    static constexpr std::string_view Breaks[] = { "br", "p", "div", "tr", "li", "h1", "h2", "h3", "h4", "h5", "h6",
-        "table", "blockquote", "hr", "ul", "ol", "pre", "center" };
-    std::string out;
-    bool space = false; // a blank is due before the next word
-    auto lineEnd = [&] {
-        while (!out.empty() && out.back() == ' ')
-            out.pop_back();
-        if (!out.empty() && !(out.size() >= 2 && out[out.size() - 1] == '\n' && out[out.size() - 2] == '\n'))
-            out += '\n';
-        space = false;
-    };
-    std::size_t i = 0;
-    while (i < html.size()) {
-        const char c = html[i];
-        if (c == '<') {
-            const std::string_view rest = html.substr(i);
-            if (rest.starts_with("<!--")) {
-                const auto end = html.find("-->", i + 4);
-                i = end == std::string_view::npos ? html.size() : end + 3;
-                continue;
-            }
-            const auto close = html.find('>', i);
-            if (close == std::string_view::npos)
-                break;
-            std::string_view tag = html.substr(i + 1, close - i - 1);
-            const bool endTag = !tag.empty() && tag[0] == '/';
-            if (endTag)
-                tag.remove_prefix(1);
-            std::size_t n = 0;
-            while (n < tag.size()
-                && ((tag[n] >= 'a' && tag[n] <= 'z') || (tag[n] >= 'A' && tag[n] <= 'Z')
-                    || (tag[n] >= '0' && tag[n] <= '9')))
-                ++n;
-            std::string name(tag.substr(0, n));
-            for (auto& ch : name)
-                if (ch >= 'A' && ch <= 'Z')
-                    ch = static_cast<char>(ch + 32);
-            i = close + 1;
-            if (!endTag && (name == "script" || name == "style" || name == "head" || name == "title")) {
-                // Their content is no text of the message.
-                // A head left open ends where the body starts, as browsers read it.
-                const std::string endName = "</" + name;
-                std::size_t at = i;
-                while (at < html.size() && !startsWithIgnoreCase(html.substr(at), endName)
-                    && !(name == "head" && startsWithIgnoreCase(html.substr(at), "<body"))) {
-                    const auto next = html.find('<', at + 1);
-                    at = next == std::string_view::npos ? html.size() : next;
-                }
-                if (at < html.size() && html[at + 1] != '/') {
-                    i = at;
-                    continue;
-                }
-                const auto end = at < html.size() ? html.find('>', at) : std::string_view::npos;
-                i = end == std::string_view::npos ? html.size() : end + 1;
-                continue;
-            }
-            if (std::find(std::begin(Breaks), std::end(Breaks), name) != std::end(Breaks))
-                lineEnd();
-            else if (name == "td" || name == "th")
-                space = !out.empty() && out.back() != '\n';
-            continue;
-        }
-        if (c == ' ' || c == '\t' || c == '\r' || c == '\n') {
-            space = !out.empty() && out.back() != '\n';
-            ++i;
-            continue;
-        }
-        if (space) {
-            out += ' ';
-            space = false;
-        }
-        if (c == '&')
-            i = reference(html, i, out);
-        else
-            out += c, ++i;
-    }
-    while (!out.empty() && (out.back() == '\n' || out.back() == ' '))
-        out.pop_back();
-    return out;
+    // The text is UTF-8 already; its <meta> must not say otherwise to the parser.
+    const std::string utf8 = withUtf8Charset(std::string(html));
+    if (utf8.size() > static_cast<std::size_t>(std::numeric_limits<int>::max()))
+        return {};
+    htmlDocPtr doc = htmlReadMemory(utf8.data(), static_cast<int>(utf8.size()), nullptr, "UTF-8",
+        HTML_PARSE_RECOVER | HTML_PARSE_NOERROR | HTML_PARSE_NOWARNING | HTML_PARSE_NONET);
+    if (doc == nullptr)
+        return {};
+    TextOfHtml text;
+    text.walk(xmlDocGetRootElement(doc));
+    xmlFreeDoc(doc);
+    return text.finish();
 }
 
 } // namespace notes::detail

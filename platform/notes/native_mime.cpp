@@ -3,6 +3,7 @@
 #include "automation/automation.h"
 #include "mime_body.h"
 #include "raw_items.h"
+#include "rich_text_html.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -132,6 +133,27 @@ namespace {
         return text;
     }
 
+    // The HTML body of an entity, in UTF-8 and saying so, with the inline parts it references
+    // by Content-ID (taken out of the entity's attachments); none without an HTML part.
+    std::shared_ptr<const automation::NotesMimeBody> htmlBody(MimeBody& body)
+    {
+        if (body.html.empty())
+            return nullptr;
+        auto out = std::make_shared<automation::NotesMimeBody>();
+        out->html = withUtf8Charset(std::move(body.html));
+        out->plain = body.plain;
+        std::vector<MimeAttachment> rest;
+        for (auto& a : body.attachments) {
+            if (a.isInline && !a.contentId.empty() && a.objectName.empty() && a.data
+                && out->html.find("cid:" + a.contentId) != std::string::npos)
+                out->inlineParts.push_back({ a.contentId, a.contentType, a.fileName, std::move(a.data) });
+            else
+                rest.push_back(std::move(a));
+        }
+        body.attachments = std::move(rest);
+        return out;
+    }
+
     Item* find(ParsedDocument& document, std::string_view name)
     {
         for (auto& item : document.items)
@@ -153,9 +175,18 @@ namespace {
     }
 } // namespace
 
-void setRfc822Values(Item& item, std::string_view bytes, ReaderFindings& findings)
+void setRfc822Values(Item& item, std::string_view bytes, ReaderFindings& findings, std::string& headers)
 {
     const auto parsed = parseRfc822Item(bytes);
+    if (parsed && !parsed->name.empty()) {
+        headers.append(parsed->name);
+        headers.append(parsed->delimiter.empty() ? std::string_view(": ") : parsed->delimiter);
+        std::string_view body = parsed->body;
+        while (!body.empty() && (body.back() == '\n' || body.back() == '\r'))
+            body.remove_suffix(1);
+        headers.append(body);
+        headers.append("\r\n");
+    }
     if (!parsed || !parsed->complete)
         findings.damage(
             "item " + item.name + ": the RFC822 text item is cut short (" + std::to_string(bytes.size()) + " bytes)");
@@ -224,6 +255,7 @@ void applyNativeMime(ParsedDocument& document, const std::vector<MimePartBytes>&
             document.findings.damage("item " + name + ": its MIME parts do not form a MIME entity");
         Item& item = document.items[first.item];
         std::string text = bodyText(body);
+        item.mime = htmlBody(body);
         item.size = text.size();
         item.values.clear();
         if (!text.empty())
@@ -253,11 +285,32 @@ void applyNativeMime(ParsedDocument& document, const std::vector<MimePartBytes>&
     if (message.date)
         addIfMissing(document, "PostedDate", TypeDateTimes, { automation::Variant(*message.date) });
     const std::string text = bodyText(message);
+    auto html = htmlBody(message);
     if (Item* body = find(document, "Body"); body != nullptr && body->values.empty()) {
         body->values = { automation::Variant(text) };
         body->size = text.size();
-    } else {
+        if (!body->mime)
+            body->mime = std::move(html);
+    } else if (body == nullptr) {
         addIfMissing(document, "Body", TypeText, { automation::Variant(text) });
+        if (Item* added = find(document, "Body"))
+            added->mime = std::move(html);
+    }
+    if (document.internetHeaders.empty()) {
+        // The message's own header block, up to the blank line that ends it.
+        std::size_t end = mimeText.find("\r\n\r\n");
+        const std::size_t lf = mimeText.find("\n\n");
+        if (lf < end)
+            end = lf;
+        // Each line ends in CRLF, as header lines do (XML gave the element's line ends as LF).
+        const std::string_view block = mimeText.substr(0, end == std::string_view::npos ? mimeText.size() : end);
+        for (std::size_t i = 0; i < block.size(); ++i)
+            if (block[i] == '\n' && (i == 0 || block[i - 1] != '\r'))
+                document.internetHeaders += "\r\n";
+            else
+                document.internetHeaders += block[i];
+        if (!block.empty())
+            document.internetHeaders += "\r\n";
     }
     addAttachments(document, message.attachments);
 }

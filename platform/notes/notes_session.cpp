@@ -2,6 +2,7 @@
 
 #include "automation/notes_item_values.h"
 #include "dxl_database.h"
+#include "rich_text_html.h"
 
 #include <algorithm>
 #include <cctype>
@@ -199,6 +200,22 @@ namespace {
         }
         std::vector<std::string> DamagedContent() const override { return content().findings.damaged; }
 
+        automation::NotesMimeBody ConvertToMIME(const std::string& itemName) const override
+        {
+            automation::NotesMimeBody body;
+            if (const auto* item = find(itemName)) {
+                if (item->mime)
+                    body = *item->mime;
+                else if (item->richText)
+                    body = detail::richTextToHtml(item->richText, contentIdDomain());
+                else if (!item->values.empty() && item->values.front().type() == Variant::Type::Text
+                    && !item->values.front().toText().empty())
+                    body = detail::plainTextToHtml(item->values.front().toText());
+            }
+            body.headers = content().internetHeaders;
+            return body;
+        }
+
         std::uint32_t document() const { return document_; }
         const DxlView* view() const { return view_; }
         std::size_t position() const { return position_; }
@@ -209,6 +226,13 @@ namespace {
             if (!content_)
                 content_ = detail::readDocument(*index_, document_, "NotesDocument", "read");
             return *content_;
+        }
+
+        // The right side of the Content-IDs of the document's pictures: its UNID, else its note ID.
+        std::string contentIdDomain() const
+        {
+            const std::string& unid = index_->documents()[document_].unid;
+            return (unid.empty() ? "note-" + NoteID() : unid) + ".notes";
         }
 
         const detail::Item* find(const std::string& name) const

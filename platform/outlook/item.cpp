@@ -24,8 +24,54 @@ using automation::Variant;
 
 namespace {
     // A stored value before it reaches the PST.
-    using Stored
-        = std::variant<bool, std::int32_t, double, std::string, std::int64_t /*FILETIME*/, std::vector<std::string>>;
+    using Stored = std::variant<bool, std::int32_t, double, std::string, std::int64_t /*FILETIME*/,
+        std::vector<std::string>, pst::Bytes>;
+
+    // An attached file kept in the spool until the item is saved.
+    struct KeptFile {
+        std::string name;
+        std::filesystem::path path;
+        std::string mimeType, contentId; // of an inline part of the HTML body
+    };
+
+    // Text with every line end as CRLF, as PidTagBody holds it.
+    std::string withCrlf(const std::string& text)
+    {
+        std::string out;
+        out.reserve(text.size() + text.size() / 32);
+        for (std::size_t i = 0; i < text.size(); ++i) {
+            if (text[i] == '\r') {
+                out += "\r\n";
+                if (i + 1 < text.size() && text[i + 1] == '\n')
+                    ++i;
+            } else if (text[i] == '\n') {
+                out += "\r\n";
+            } else {
+                out += text[i];
+            }
+        }
+        return out;
+    }
+
+    pst::Bytes fromHex(const std::string& hex)
+    {
+        auto digit = [](char c) -> int {
+            return c >= '0' && c <= '9' ? c - '0'
+                : c >= 'a' && c <= 'f'  ? c - 'a' + 10
+                : c >= 'A' && c <= 'F'  ? c - 'A' + 10
+                                        : -1;
+        };
+        pst::Bytes out;
+        if (hex.size() % 2 != 0)
+            throw AutomationError("Item", "ConversationIndex", "hex text of odd length");
+        for (std::size_t i = 0; i < hex.size(); i += 2) {
+            const int hi = digit(hex[i]), lo = digit(hex[i + 1]);
+            if (hi < 0 || lo < 0)
+                throw AutomationError("Item", "ConversationIndex", "no hex text: " + hex);
+            out.push_back(static_cast<std::uint8_t>(hi * 16 + lo));
+        }
+        return out;
+    }
 
     struct KeyLess {
         bool operator()(const PropertyKey& a, const PropertyKey& b) const
@@ -204,7 +250,7 @@ namespace {
                 }
             }
             for (const auto& a : attachments_)
-                Spool::instance().release(a.second);
+                Spool::instance().release(a.path);
         }
 
         void Set(const std::string& property, const Variant& value) override
@@ -248,6 +294,8 @@ namespace {
                 return Variant(automation::DateTime::fromUnixMillis(FromFileTime(*start_), 0));
             if (p->name == "MessageClass")
                 return Variant(messageClass_);
+            if (p->name == "HTMLBody")
+                return Variant(html_);
             auto it = values_.find(p->targets.front());
             if (it == values_.end())
                 return Variant();
@@ -256,7 +304,13 @@ namespace {
                     using T = std::decay_t<decltype(v)>;
                     if constexpr (std::is_same_v<T, std::int64_t>)
                         return Variant(automation::DateTime::fromUnixMillis(FromFileTime(v), 0));
-                    else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
+                    else if constexpr (std::is_same_v<T, pst::Bytes>) {
+                        static constexpr char Digits[] = "0123456789ABCDEF";
+                        std::string hex;
+                        for (const auto b : v)
+                            hex += { Digits[b >> 4], Digits[b & 15] };
+                        return Variant(hex);
+                    } else if constexpr (std::is_same_v<T, std::vector<std::string>>) {
                         std::string joined;
                         for (const auto& s : v)
                             joined += (joined.empty() ? "" : ", ") + s;
@@ -305,7 +359,8 @@ namespace {
         }
 
         void addRecipient(Recipient r) { recipients_.push_back(std::move(r)); }
-        void addAttachment(const std::string& path, const std::string& displayName)
+        void addAttachment(const std::string& path, const std::string& displayName, const std::string& mimeType = {},
+            const std::string& contentId = {})
         {
             // Non-blocking, so that a named pipe given as the file does not hang the run.
             const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -324,8 +379,9 @@ namespace {
                 throw;
             }
             ::close(fd);
-            attachments_.emplace_back(
-                displayName.empty() ? std::filesystem::path(path).filename().string() : displayName, spooled);
+            attachments_.push_back(
+                { displayName.empty() ? std::filesystem::path(path).filename().string() : displayName, spooled,
+                    mimeType, contentId });
         }
         int recipientCount() const { return static_cast<int>(recipients_.size()); }
         int attachmentCount() const { return static_cast<int>(attachments_.size()); }
@@ -367,6 +423,17 @@ namespace {
         {
             if (p.name == "Sent") {
                 sent_ = value.toBool();
+            } else if (p.name == "Body") {
+                store(p, withCrlf(value.toText()));
+            } else if (p.name == "HTMLBody") {
+                html_ = value.toText();
+            } else if (p.name == "BodyFormat") {
+                // OlBodyFormat: 1 plain text, 2 HTML, 3 rich text (RTF).
+                bodyFormat_ = value.toInt();
+                if (bodyFormat_ < 1 || bodyFormat_ > 3)
+                    throw AutomationError("Item", "BodyFormat", "no body format " + std::to_string(bodyFormat_));
+            } else if (p.name == "ConversationIndex") {
+                store(p, fromHex(value.toText()));
             } else if (p.name == "To" || p.name == "CC" || p.name == "BCC") {
                 const auto type = p.name == "To" ? RecipientType::To
                     : p.name == "CC"             ? RecipientType::Cc
@@ -419,7 +486,9 @@ namespace {
         std::string messageClass_;
         std::map<PropertyKey, Stored, KeyLess> values_;
         std::vector<Recipient> recipients_;
-        std::vector<std::pair<std::string, std::filesystem::path>> attachments_;
+        std::vector<KeptFile> attachments_;
+        std::string html_; // UTF-8; stored in the store's code page at Save
+        std::int32_t bodyFormat_ = 0; // OlBodyFormat as set; 0: by the bodies the item has
         bool saveDue_ = false;
         bool sent_ = false;
         std::optional<std::int64_t> start_;
@@ -456,6 +525,13 @@ namespace {
         void Add(const std::string& path, const std::string& displayName) override
         {
             item_->addAttachment(path, displayName);
+        }
+        void AddInline(const std::string& path, const std::string& displayName, const std::string& mimeType,
+            const std::string& contentId) override
+        {
+            if (contentId.empty())
+                throw AutomationError("Attachments", "AddInline", "an inline part needs a Content-ID");
+            item_->addAttachment(path, displayName, mimeType, contentId);
         }
 
     private:
@@ -569,8 +645,23 @@ void StandInItem::Save()
     }
     for (const auto& r : recipients_)
         data.recipients.push_back({ r.displayName, r.address, r.addressType, static_cast<std::int32_t>(r.type) });
-    for (const auto& [name, path] : attachments_)
-        data.attachments.push_back({ name, path });
+    for (const auto& a : attachments_)
+        data.attachments.push_back({ a.name, a.path, a.contentId, a.mimeType });
+    // The HTML body as binary in the code page it declares: UTF-8 in a Unicode store, Windows-1252
+    // in an ANSI one ([MS-OXCMAIL] 2.1.3.1.4); PidTagNativeBody names the body that is native.
+    const bool hasBody = values_.count(PropertyKey::tag(tags::Body, PropType::Unicode)) != 0;
+    std::int32_t nativeBody = hasBody ? 1 : 0; // plain text
+    if (!html_.empty()) {
+        const bool ansi = store_->store.format() == pst::Format::Ansi;
+        const std::string bytes = ansi ? HtmlInWindows1252(html_) : html_;
+        add(PropertyKey::tag(0x1013, PropType::Binary), pst::Bytes(bytes.begin(), bytes.end()));
+        add(PropertyKey::tag(0x3FDE, PropType::Integer32), std::int32_t(ansi ? 1252 : 65001)); // PidTagInternetCodepage
+        nativeBody = bodyFormat_ == 1 ? 1 : 3; // plain text, or HTML
+    }
+    if (bodyFormat_ == 3)
+        nativeBody = 2; // RTF
+    if (nativeBody != 0)
+        add(PropertyKey::tag(0x1016, PropType::Integer32), nativeBody); // PidTagNativeBody
 
     try {
         if (message_)

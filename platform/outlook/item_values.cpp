@@ -2,6 +2,8 @@
 
 #include "automation/automation.h"
 
+#include <iconv.h>
+
 #include <QDateTime>
 #include <QLocale>
 #include <QTimeZone>
@@ -138,5 +140,69 @@ std::int64_t FromFileTime(std::int64_t fileTime)
 }
 
 std::int64_t TodayAtMidnight() { return QDate::currentDate().startOfDay().toMSecsSinceEpoch(); }
+
+namespace {
+    bool sameLetters(std::string_view text, std::size_t at, std::string_view lower)
+    {
+        if (at + lower.size() > text.size())
+            return false;
+        for (std::size_t i = 0; i < lower.size(); ++i) {
+            char c = text[at + i];
+            if (c >= 'A' && c <= 'Z')
+                c = static_cast<char>(c + 32);
+            if (c != lower[i])
+                return false;
+        }
+        return true;
+    }
+} // namespace
+
+std::string HtmlInWindows1252(std::string_view html)
+{
+    // The declared character set: every "charset=utf-8" before the body starts.
+    std::string text(html);
+    for (std::size_t at = 0; at < text.size() && !sameLetters(text, at, "<body"); ++at) {
+        if (!sameLetters(text, at, "charset="))
+            continue;
+        std::size_t value = at + 8;
+        if (value < text.size() && (text[value] == '"' || text[value] == '\''))
+            ++value;
+        if (sameLetters(text, value, "utf-8"))
+            text.replace(value, 5, "windows-1252");
+    }
+    iconv_t cd = ::iconv_open("WINDOWS-1252", "UTF-8");
+    if (cd == reinterpret_cast<iconv_t>(-1))
+        throw automation::AutomationError("Item", "HTMLBody", "iconv offers no Windows-1252");
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            ++i;
+            continue;
+        }
+        const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1;
+        std::string one = text.substr(i, length);
+        i += length;
+        char converted[8];
+        char* in = one.data();
+        std::size_t inLeft = one.size();
+        char* to = converted;
+        std::size_t toLeft = sizeof converted;
+        if (::iconv(cd, &in, &inLeft, &to, &toLeft) != static_cast<std::size_t>(-1) && inLeft == 0) {
+            out.append(converted, static_cast<std::size_t>(to - converted));
+            continue;
+        }
+        ::iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        // A character reference of its code point; a byte that starts none becomes U+FFFD.
+        std::uint32_t cp = length == 1 ? 0xFFFD : c & (0xFF >> (length + 1));
+        for (std::size_t k = 1; k < length && length > 1; ++k)
+            cp = (cp << 6) | (static_cast<unsigned char>(one[k]) & 0x3F);
+        out += "&#" + std::to_string(cp) + ";";
+    }
+    ::iconv_close(cd);
+    return out;
+}
 
 } // namespace outlook

@@ -40,6 +40,10 @@ std::optional<std::int64_t> ToInstant(const automation::Variant& value, std::str
 std::int64_t ToFileTime(std::int64_t unixMillis);
 std::int64_t FromFileTime(std::int64_t fileTime);
 
+// UTF-8 HTML as Windows-1252 bytes: characters that code page lacks become character
+// references (&#1234;), and the charset its <meta> elements declare becomes windows-1252.
+std::string HtmlInWindows1252(std::string_view html);
+
 // Local midnight of today, as the instant a writer means by "today's date".
 std::int64_t TodayAtMidnight();
 

@@ -37,6 +37,14 @@ namespace {
     constexpr K importance[] = { tag(0x0017, T::Integer32) }; // PidTagImportance
     constexpr K flagIcon[] = { tag(0x1095, T::Integer32) };
     constexpr K flagRequest[] = { K::named(PSETID_Common, 0x8530, T::Unicode) };
+    // Bodies and Internet identity ([MS-OXCMAIL], [MS-OXOMSG]).
+    constexpr K htmlBody[] = { tag(0x1013, T::Binary) }; // PidTagHtml
+    constexpr K messageId[] = { tag(0x1035) }; // PidTagInternetMessageId
+    constexpr K inReplyTo[] = { tag(0x1042) }; // PidTagInReplyToId
+    constexpr K references[] = { tag(0x1039) }; // PidTagInternetReferences
+    constexpr K transportHeaders[] = { tag(0x007D) }; // PidTagTransportMessageHeaders
+    constexpr K conversationTopic[] = { tag(tags::ConversationTopic) };
+    constexpr K conversationIndex[] = { tag(0x0071, T::Binary) }; // PidTagConversationIndex
 
     constexpr K location[] = { K::named(PSETID_Appointment, lids::Location, T::Unicode) };
     constexpr K start[] = { K::named(PSETID_Appointment, lids::AppointmentStartWhole, T::Time),
@@ -95,7 +103,11 @@ namespace {
 
     constexpr ObjectModelProperty table[] = {
         { "Subject", KindAll, Conversion::Text, subject },
-        { "Body", KindAll, Conversion::Text, body },
+        { "Body", KindAll, Conversion::Special, body },
+        { "HTMLBody", KindAll, Conversion::Special, htmlBody },
+        { "BodyFormat", KindAll, Conversion::Special, none },
+        { "ConversationTopic", KindAll, Conversion::Text, conversationTopic },
+        { "ConversationIndex", KindAll, Conversion::Special, conversationIndex },
         { "MessageClass", KindAll, Conversion::Special, messageClass },
         { "Categories", KindAll, Conversion::Categories, categories },
         // Mail
@@ -103,6 +115,10 @@ namespace {
         { "To", KindMail, Conversion::Special, none },
         { "CC", KindMail, Conversion::Special, none },
         { "BCC", KindMail, Conversion::Special, none },
+        { "InternetMessageId", Messages, Conversion::Text, messageId },
+        { "InReplyToId", Messages, Conversion::Text, inReplyTo },
+        { "InternetReferences", Messages, Conversion::Text, references },
+        { "TransportMessageHeaders", Messages, Conversion::Text, transportHeaders },
         { "SentOn", Messages, Conversion::Time, sentOn },
         { "ReceivedTime", Messages, Conversion::Time, receivedTime },
         { "FlagStatus", Messages, Conversion::Integer, flagStatus },

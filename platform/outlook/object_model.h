@@ -86,7 +86,7 @@ enum class Conversion : std::uint8_t {
     Integer, // a whole number
     Boolean,
     Categories, // text of comma- or semicolon-separated names -> multi-valued text
-    Special, // handled by the item itself (Sent, To, CC, BCC, Start, End, MessageClass, ...)
+    Special, // handled by the item itself (Sent, To, CC, BCC, Start, End, MessageClass, Body, ...)
 };
 
 struct ObjectModelProperty {

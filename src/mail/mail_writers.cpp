@@ -1,5 +1,7 @@
 #include "mail/mail_writers.h"
 
+#include "mail/mail_body.h"
+
 #include "automation/notes.h"
 #include "automation/outlook.h"
 #include "common/failure_rule.h"
@@ -81,6 +83,7 @@ namespace {
         x.set("Sent", Variant(sent));
         x.set("Subject", eSubject);
         x.set("Body", eBody);
+        SetRichBody(w, eSubject, true); // HTML, inline pictures, Internet identity
         x.set("CC", eCC);
         x.set("BCC", eBCC);
         std::shared_ptr<automation::RDORecipient> recipient;

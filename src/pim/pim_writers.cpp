@@ -6,6 +6,7 @@
 #include "common/ui_seams.h"
 #include "common/value_text.h"
 #include "export/item_writer.h"
+#include "mail/mail_body.h"
 #include "mail/mail_writers.h"
 
 namespace pim {
@@ -80,6 +81,7 @@ void CreateCalendarItem(frmSave& w, const QString& storeID, std::int16_t FolderN
     x.set("Location", eLocation);
     x.set("Categories", eCategories);
     x.set("Body", eBody);
+    mail::SetRichBody(w, eSubject, false);
     mail::AddAttachments(w, eAttachFileName);
     x.save();
 }
@@ -101,6 +103,7 @@ void CreateToDoItem(frmSave& w, const QString& storeID, std::int16_t FolderName,
     item.Set("DueDate", eDueDate);
     item.Set("Categories", Variant(eCategories.toStdString()));
     item.Set("Body", Variant(eBody.toStdString()));
+    mail::SetRichBody(w, eSubject, false);
     item.Save();
     w.NoteItemSaved(frmSave::DefaultFolderPath(FolderName));
 }
@@ -112,6 +115,7 @@ void CreateJournalItem(frmSave& w, const QString& storeID, std::int16_t FolderNa
     x.create(storeID, FolderName, automation::OlItemType::Post);
     x.set("Subject", eSubject);
     x.set("Body", eBody);
+    mail::SetRichBody(w, eSubject, false);
     x.set("Start", eTimeCreated);
     x.set("Color", Variant(std::int16_t(1)));
     x.set("Left", Variant(std::int16_t(300)));

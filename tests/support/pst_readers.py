@@ -14,7 +14,10 @@ order. An item holds only what its reader shows:
   to, cc, bcc               [{"name", "email"}]; pypff: names from PR_DISPLAY_TO/CC/BCC (no
                             address); pffexport: its Recipients.txt; readpst: the eml headers
                             (To, Cc, X-libpst-forensic-bcc; names only)
-  attachments               [{"name", "size", "sha256"}]
+  html                      the HTML body as text (pypff: html_body in the code page of
+                            PR_INTERNET_CPID; pffexport: Message.html; readpst: the text/html part)
+  attachments               [{"name", "size", "sha256"}]; pypff adds "content_id" where the
+                            attachment has one, and "hidden": true for a hidden one
   props      (pypff)        every readable property, {"0xTTTT": value} as pstdump.py --props
                             writes it, plus multi-valued strings and integers as lists
   named      (pypff)        the named properties among props, by name:
@@ -203,6 +206,13 @@ def read_pypff(path):
             if isinstance(body, bytes):
                 body = body.decode("utf-8", "replace")
             put(item, "body", clean(body.rstrip("\x00")) if body is not None else None)
+            try:
+                html = m.html_body
+            except Exception:  # noqa: BLE001
+                html = None
+            if html:
+                codec = "cp1252" if p.get("0x3FDE") == 1252 else "utf-8"
+                put(item, "html", html.rstrip(b"\x00").decode(codec, "replace"))
             for key, tag in (("to", PR_DISPLAY_TO), ("cc", PR_DISPLAY_CC), ("bcc", PR_DISPLAY_BCC)):
                 if f"0x{tag:04X}" in p:
                     item[key] = display_list(p[f"0x{tag:04X}"])
@@ -211,7 +221,11 @@ def read_pypff(path):
                 att = m.get_attachment(a)
                 ap = props_of(att)
                 data = att.read_buffer(att.size) if att.size else b""
-                atts.append(attachment(ap.get("0x3707") or ap.get("0x3704") or ap.get("0x3001"), data))
+                a = attachment(ap.get("0x3707") or ap.get("0x3704") or ap.get("0x3001"), data)
+                put(a, "content_id", ap.get("0x3712"))
+                if ap.get("0x7FFE"):
+                    a["hidden"] = True
+                atts.append(a)
             item["attachments"] = atts
             item["props"] = p
             item["named"] = {names[k]: v for k, v in p.items() if k in names}
@@ -243,7 +257,7 @@ def read_text(path):
 def pff_item(directory):
     item, sections, section = {}, {}, None
     described = [f for f in os.listdir(directory) if f.endswith(".txt")
-                 and f not in ("Message.txt", "Recipients.txt", "ConversationIndex.txt")]
+                 and f not in ("Message.txt", "Recipients.txt", "ConversationIndex.txt", "InternetHeaders.txt")]
     for line in (read_text(os.path.join(directory, described[0])).split("\n") if described else []):
         header = re.match(r"^(\w[\w ]*):$", line)
         if header:
@@ -265,6 +279,13 @@ def pff_item(directory):
         item["flags"] = int(message["Flags"].split()[0], 16)
     if os.path.exists(os.path.join(directory, "Message.txt")):
         item["body"] = clean(read_text(os.path.join(directory, "Message.txt")))
+    if os.path.exists(os.path.join(directory, "Message.html")):
+        with open(os.path.join(directory, "Message.html"), "rb") as f:
+            data = f.read()
+        try:
+            item["html"] = data.decode("utf-8")
+        except UnicodeDecodeError:
+            item["html"] = data.decode("cp1252", "replace")
     recipients = os.path.join(directory, "Recipients.txt")
     if os.path.exists(recipients):
         for key in ("to", "cc", "bcc"):
@@ -291,7 +312,7 @@ def pff_item(directory):
 
 def read_pffexport(path, work):
     target = os.path.join(work, "pff")
-    p = subprocess.run(["pffexport", "-q", "-f", "text", "-t", target, path], capture_output=True, text=True)
+    p = subprocess.run(["pffexport", "-q", "-f", "all", "-t", target, path], capture_output=True, text=True)
     if p.returncode != 0:
         fail(f"pffexport cannot open {path}: {(p.stderr or p.stdout).strip()[-300:]}")
     root = target + ".export"
@@ -410,6 +431,8 @@ def read_eml(data):
             atts.append(attachment(part.get_filename(), part.get_payload(decode=True) or b""))
         elif part.get_content_type() == "text/plain" and body is None:
             body = clean(part.get_content())
+        elif part.get_content_type() == "text/html" and "html" not in item:
+            item["html"] = part.get_content()
     put(item, "body", body)
     item["attachments"] = atts
     return item

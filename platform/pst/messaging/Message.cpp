@@ -467,7 +467,7 @@ namespace detail {
             putText(ap, format_, 0x3707, longName); // PidTagAttachLongFilename
             putText(ap, format_, 0x3703, ext); // PidTagAttachExtension
             putText(ap, format_, 0x3001, longName); // PidTagDisplayName
-            putText(ap, format_, 0x370E, mimeTypeFor(ext)); // PidTagAttachMimeTag
+            putText(ap, format_, 0x370E, a.mimeType.empty() ? mimeTypeFor(ext) : a.mimeType); // PidTagAttachMimeTag
             ap[0x3705] = PropValue::int32(1); // PidTagAttachMethod: ATTACH_BY_VALUE
             ap[0x370B] = PropValue::int32(0xFFFFFFFFu); // PidTagRenderingPosition: hidden
             ap[0x0FFE] = PropValue::int32(7); // PidTagObjectType: MAPI_ATTACH
@@ -475,7 +475,12 @@ namespace detail {
             ap[0x3007] = props.at(0x3007);
             ap[0x3008] = props.at(0x3008);
             ap[0x7FFD] = PropValue::int32(0); // PidTagAttachmentFlags
-            ap[0x7FFE] = PropValue::boolean(false); // PidTagAttachmentHidden
+            ap[0x7FFE] = PropValue::boolean(!a.contentId.empty()); // PidTagAttachmentHidden
+            if (!a.contentId.empty()) {
+                putText(ap, format_, 0x3712, a.contentId); // PidTagAttachContentId
+                ap[0x3714] = PropValue::int32(4); // PidTagAttachFlags: ATT_MHTML_REF
+                ap[0x7FFD] = PropValue::int32(4); // PidTagAttachmentFlags: attRenderedInBody
+            }
             ap[0x7FFF] = PropValue::boolean(false); // PidTagAttachmentContactPhoto
             std::uint64_t attachSize = files[i].size();
             for (const auto& [id, v] : ap)

@@ -68,13 +68,20 @@ namespace {
             EXPECT_EQ(text(doc.GetItemValue("Body")), m.text);
             ASSERT_TRUE(doc.HasEmbedded());
             const auto found = files(doc);
-            ASSERT_EQ(found.size(), 3U);
-            EXPECT_EQ(found[0].name, "logo.png");
-            EXPECT_EQ(found[0].bytes, m.png);
-            EXPECT_EQ(found[1].name, mime_test::PdfName);
-            EXPECT_EQ(found[1].bytes, m.pdf);
-            EXPECT_EQ(found[2].name, mime_test::CsvName);
-            EXPECT_EQ(found[2].bytes, m.csv);
+            ASSERT_EQ(found.size(), 2U);
+            EXPECT_EQ(found[0].name, mime_test::PdfName);
+            EXPECT_EQ(found[0].bytes, m.pdf);
+            EXPECT_EQ(found[1].name, mime_test::CsvName);
+            EXPECT_EQ(found[1].bytes, m.csv);
+            // The picture the HTML shows by Content-ID stays with the HTML, an inline part.
+            const auto mime = doc.ConvertToMIME("Body");
+            EXPECT_NE(mime.html.find("<img src=\"cid:logo.1@example.de\">"), std::string::npos) << mime.html;
+            EXPECT_NE(mime.headers.find("Message-ID: <20150303094107.4711@example.de>\r\n"), std::string::npos)
+                << mime.headers;
+            ASSERT_EQ(mime.inlineParts.size(), 1U);
+            EXPECT_EQ(mime.inlineParts[0].contentId, "logo.1@example.de");
+            EXPECT_EQ(mime.inlineParts[0].contentType, "image/png");
+            EXPECT_EQ(*mime.inlineParts[0].bytes, m.png);
             ASSERT_TRUE(doc.GetAttachment(mime_test::PdfName));
             EXPECT_EQ(doc.GetAttachment(mime_test::PdfName)->FileSize(), static_cast<std::int64_t>(m.pdf.size()));
         }

@@ -159,6 +159,7 @@ class Expected:
         self.subject = self.text("subject")
         self.sender = self.text("from")
         self.to = [t for t in self.texts("sendto")]
+        self.message_id = self.text("$messageid")
         posted = self.first("posteddate")
         self.sent = None
         if posted is not None:
@@ -172,6 +173,7 @@ class Expected:
         self.storage = []
         body = items.get("body", [])
         parts = [raw(i, 0x19) for i in body if raw(i, 0x19) is not None]
+        self.mime = bool(parts)
         if parts:
             message = mime_entity(parts)
             text = message.get_body(preferencelist=("plain", "html"))
@@ -266,6 +268,27 @@ def main():
             missing += [p for p in expected.phrases if p not in body]
             if missing:
                 problems.append(f"{where}: body lacks {missing[:10]} (of {len(missing)}): {body[:200]!r}")
+            # A body that holds text arrives as HTML too, with the same words; the HTML written from
+            # rich text parses without error in libxml2's HTML parser.
+            html = got.get("html") or ""
+            if words(body):
+                lacking = sorted(set(words(body)) - set(words(html_text(html))))
+                if lacking:
+                    problems.append(f"{where}: HTML body lacks {lacking[:10]} (of {len(lacking)}): {html[:200]!r}")
+            # Internet mail keeps its identity: the Message-ID and the headers it arrived with.
+            props = got.get("props") or {}
+            if reader == "pypff" and expected.mime:
+                if expected.message_id and props.get("0x1035") != expected.message_id:
+                    problems.append(f"{where}: Message-ID {props.get('0x1035')!r}, expected {expected.message_id!r}")
+                if "Received: " not in (props.get("0x007D") or ""):
+                    problems.append(f"{where}: no Received header among {(props.get('0x007D') or '')[:200]!r}")
+            if html and not expected.mime and reader == "pypff":
+                with tempfile.NamedTemporaryFile("w", suffix=".html", dir=work, delete=False) as f:
+                    f.write(html)
+                lint = subprocess.run(["xmllint", "--html", "--noout", "--nonet", f.name], capture_output=True,
+                                      text=True)
+                if lint.returncode != 0 or lint.stderr:
+                    problems.append(f"{where}: the HTML body does not parse: {lint.stderr[:300]}")
             arrived = sorted((a.get("name"), a.get("sha256")) for a in got.get("attachments") or [])
             if arrived != sorted(expected.attachments):
                 problems.append(f"{where}: attachments {arrived}, expected {sorted(expected.attachments)}")

@@ -7,6 +7,7 @@
 #include <QJsonDocument>
 #include <QProcess>
 #include <QRadioButton>
+#include <QTemporaryDir>
 
 #include <algorithm>
 #include <map>
@@ -215,6 +216,23 @@ PstView ConversionFixture::read(const QString& pst)
             return out;
         };
         EXPECT_EQ(byPath("pst_extractor"), byPath("pypff"));
+    }
+    // Every HTML body written is well formed: libxml2's HTML parser (xmllint) reports no error.
+    QTemporaryDir htmlDir;
+    QStringList htmlFiles;
+    for (const auto& f : view.json.value(QLatin1String("pypff")).toObject().value(QLatin1String("folders")).toArray())
+        for (const auto& i : f.toObject().value(QLatin1String("items")).toArray())
+            if (const QString html = i.toObject().value(QLatin1String("html")).toString(); !html.isEmpty()) {
+                QFile out(htmlDir.filePath(QStringLiteral("%1.html").arg(htmlFiles.size())));
+                EXPECT_TRUE(out.open(QIODevice::WriteOnly));
+                out.write(html.toUtf8());
+                htmlFiles << out.fileName();
+            }
+    if (!htmlFiles.isEmpty()) {
+        const Ran lint = runProgram(QStringLiteral("xmllint"),
+            QStringList { QStringLiteral("--html"), QStringLiteral("--noout"), QStringLiteral("--nonet") } + htmlFiles);
+        EXPECT_EQ(lint.exitCode, 0);
+        EXPECT_EQ(lint.err.toStdString(), "") << "HTML bodies that do not parse";
     }
     return view;
 }

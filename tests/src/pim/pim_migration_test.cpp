@@ -39,7 +39,8 @@ TEST_F(PimMigration, CalendarEntriesBecomeAppointmentsWithTheirAttachmentsLastFi
                         .dateTime("EndDateTime", "20091116T113000,00+01")
                         .text("Location", " Room 4.12 ")
                         .textList("Categories", { "Red", "Blue" })
-                        .text("Body", "Agenda follows")
+                        .rawItem("<item name='Body'><richtext><par><run><font style='bold'/>Agenda</run> "
+                                 "follows</par></richtext></item>")
                         .attachment("a.txt", AttachmentA)
                         .attachment("b.txt", AttachmentB);
     // Not an Appointment form, and without an end: still written, with the end the start gave
@@ -62,6 +63,8 @@ TEST_F(PimMigration, CalendarEntriesBecomeAppointmentsWithTheirAttachmentsLastFi
     EXPECT_EQ(prop(m, "PSETID_Appointment:0x8208").toString(), "Room 4.12");
     EXPECT_EQ(prop(m, "PS_PUBLIC_STRINGS:Keywords").toArray(), QJsonArray({ "Red" }));
     EXPECT_EQ(m.value("body").toString(), "Agenda follows");
+    EXPECT_TRUE(m.value("html").toString().contains("<b>Agenda</b> follows"))
+        << m.value("html").toString().toStdString();
     EXPECT_EQ(AttachmentsOf(m),
         QStringList({ "b.txt 28 " + Sha256(QByteArray::fromStdString(AttachmentB)),
             "a.txt 19 " + Sha256(QByteArray::fromStdString(AttachmentA)) }));
@@ -308,7 +311,8 @@ TEST_F(PimMigration, JournalEntriesBecomeStickyNotesAndTheJournalMessageEndsTheR
     std::vector<std::string> all;
     all.push_back(db.document("JournalEntry")
                       .text("Subject", " A new start ")
-                      .text("Body", "First day.")
+                      .rawItem("<item name='Body'><richtext><par><run><font style='italic'/>First</run> "
+                               "day.</par></richtext></item>")
                       .dateTime("TimeCreated", "20090101T090000,00+00")
                       .noteId());
     all.push_back(db.document("Other").text("Subject", "not an entry").noteId());
@@ -336,6 +340,7 @@ TEST_F(PimMigration, JournalEntriesBecomeStickyNotesAndTheJournalMessageEndsTheR
         EXPECT_EQ(prop(note, "PSETID_Note:0x8B05").toInt(), 400); // top
     }
     EXPECT_EQ(v.item("pypff", "Notes", "A new start").value("body").toString(), "First day.");
+    EXPECT_TRUE(v.item("pypff", "Notes", "A new start").value("html").toString().contains("<i>First</i> day."));
     EXPECT_EQ(v.items("pypff", "Inbox").size(), 0);
 }
 

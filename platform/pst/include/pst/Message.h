@@ -58,6 +58,9 @@ struct Recipient {
 struct Attachment {
     std::string fileName; // long file name (UTF-8)
     std::filesystem::path source;
+    // An inline part of the HTML body: hidden, referenced by "cid:" + contentId.
+    std::string contentId; // empty for an ordinary attachment
+    std::string mimeType; // empty: from the file name's extension
 };
 
 struct MessageData {

@@ -1,0 +1,57 @@
+#!/usr/bin/env bash
+# Benchmarks the bodies as the sender wrote them: the same synthetic mail database (messages with a
+# body of about 4 KB, an attachment on every tenth) converted twice, once with plain text bodies
+# and once with formatted rich text bodies (bold, italic and coloured runs, a bullet list, a table,
+# a link; a picture on every tenth message), which the converter writes as HTML too.
+# Prints both throughputs, their ratio (rich over plain; goal: at least 0.7) and the peak memory of
+# each run, and of a rich run of a quarter of the messages: bodies are not held at once when the
+# rich run's peak stays close to the plain run's.
+# Usage: bench/mail/rich_body.sh [messages=20000] [build-dir=build-bench-gui]
+set -euo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
+messages=${1:-20000}
+build=${2:-"$root/build-bench-gui"}
+
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
+cmake --build "$build" --target ferrymark_gen_dxl ferrymark-convert ferrymark-verify >/dev/null
+
+data_dir="$build/bench/mail"
+mkdir -p "$data_dir"
+work=$(mktemp -d "$data_dir/rich.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+# run FORMAT MESSAGES: prints "milliseconds peak-kB" of one conversion.
+run() {
+    local data="$data_dir/bodies-$2-$1.dxl"
+    if [ ! -f "$data" ]; then
+        "$build/bench/notes/ferrymark_gen_dxl" --out "$data.part" --messages "$2" --folders 10 \
+            --body-paragraphs 48 --attachment-size 50000 --attachment-every 10 --body-format "$1"
+        mv "$data.part" "$data"
+    fi
+    rm -rf "$work/out" "$work/tmp" && mkdir -p "$work/out" "$work/tmp"
+    cat "$data" >/dev/null
+    local start end
+    start=$(date +%s%N)
+    QT_QPA_PLATFORM=offscreen FERRYMARK_PROFILE="$work/profile" TMPDIR="$work/tmp" \
+        /usr/bin/time -v -o "$work/time.txt" \
+        "$build/src/app/ferrymark-convert" --only emails --format unicode --out "$work/out" "$data" \
+        >"$work/convert.txt" 2>"$work/convert-errors.txt" || {
+        tail -n 5 "$work/convert.txt" "$work/convert-errors.txt" >&2
+        exit 1
+    }
+    end=$(date +%s%N)
+    echo "$(((end - start) / 1000000)) $(sed -n 's/.*Maximum resident set size (kbytes): //p' "$work/time.txt")"
+}
+
+read -r plain_ms plain_kb < <(run 1 "$messages")
+read -r rich_ms rich_kb < <(run 2 "$messages")
+read -r quarter_ms quarter_kb < <(run 2 $((messages / 4)))
+awk -v n="$messages" -v pm="$plain_ms" -v rm="$rich_ms" -v pk="$plain_kb" -v rk="$rich_kb" -v qk="$quarter_kb" \
+    -v qm="$quarter_ms" 'BEGIN {
+    printf "plain text bodies:  %d messages in %.1f s, %.0f messages/s, peak %.0f MB\n", n, pm / 1000, n * 1000 / pm, pk / 1024
+    printf "rich text bodies:   %d messages in %.1f s, %.0f messages/s, peak %.0f MB\n", n, rm / 1000, n * 1000 / rm, rk / 1024
+    printf "rich, quarter size: %d messages in %.1f s, peak %.0f MB\n", n / 4, qm / 1000, qk / 1024
+    printf "throughput ratio rich/plain: %.2f (goal: at least 0.7)\n", pm / rm
+    printf "peak memory rich/plain: %.2f, rich full/quarter: %.2f (the index and the PST layer grow with\n", rk / pk, rk / qk
+    printf "the messages in both runs; bodies held at once would show as rich/plain growing with them)\n"
+}'
