@@ -1,5 +1,6 @@
 #include "item.h"
 
+#include "calendar_item.h"
 #include "item_values.h"
 #include "object_model.h"
 
@@ -224,6 +225,12 @@ namespace {
                 else
                     clear(*p);
                 break;
+            case Conversion::Day:
+                if (auto at = ToDay(value, property))
+                    store(*p, ToFileTime(*at));
+                else
+                    clear(*p);
+                break;
             case Conversion::Categories:
                 store(*p, splitCategories(value.toText()));
                 break;
@@ -265,6 +272,15 @@ namespace {
 
         std::shared_ptr<automation::RDORecipients> Recipients() override;
         std::shared_ptr<automation::RDOAttachments> Attachments() override;
+
+        std::shared_ptr<automation::RDORecurrencePattern> GetRecurrencePattern() override
+        {
+            if (kind_ != automation::OlItemType::Appointment)
+                return RDOMail::GetRecurrencePattern();
+            if (!calendar_.recurrence)
+                calendar_.recurrence = std::make_shared<RecurrenceState>();
+            return MakeRecurrencePattern(calendar_.recurrence);
+        }
 
         std::shared_ptr<automation::MAPIMessage> MAPIOBJECT() override
         {
@@ -363,10 +379,12 @@ namespace {
         {
             if (p.name == "Sent") {
                 sent_ = value.toBool();
-            } else if (p.name == "To" || p.name == "CC" || p.name == "BCC") {
-                const auto type = p.name == "To" ? RecipientType::To
-                    : p.name == "CC"             ? RecipientType::Cc
-                                                 : RecipientType::Bcc;
+            } else if (p.name == "To" || p.name == "CC" || p.name == "BCC" || p.name == "RequiredAttendees"
+                || p.name == "OptionalAttendees") {
+                // A meeting's required attendees are its To recipients, the optional ones its CC.
+                const auto type = (p.name == "To" || p.name == "RequiredAttendees") ? RecipientType::To
+                    : (p.name == "CC" || p.name == "OptionalAttendees")             ? RecipientType::Cc
+                                                                                    : RecipientType::Bcc;
                 std::erase_if(recipients_, [type](const Recipient& r) { return r.type == type; });
                 for (auto& r : ParseRecipientList(value.toText(), type))
                     recipients_.push_back(std::move(r));
@@ -392,6 +410,25 @@ namespace {
                 end_ = ToFileTime(*at);
                 if (!start_)
                     start_ = end_;
+            } else if (p.name == "ReminderSet") {
+                reminderSet_ = value.toBool();
+            } else if (p.name == "ReminderMinutesBeforeStart") {
+                reminderMinutes_ = value.toInt();
+            } else if (p.name == "StartTimeZone") {
+                const std::string key = value.toText();
+                calendar_.zone = FindWindowsZone(key);
+                if (!calendar_.zone)
+                    throw AutomationError("Item", "StartTimeZone", "no time zone \"" + key + "\"");
+            } else if (p.name == "DueDate" || p.name == "StartDate") {
+                // The day itself, and its local midnight in UTC.
+                if (auto day = ToDay(value, p.name)) {
+                    values_[p.targets[0]] = ToFileTime(*day);
+                    values_[p.targets[1]] = ToFileTime(LocalMidnight(*day));
+                } else {
+                    clear(p);
+                }
+            } else if (p.name == "PercentComplete") {
+                values_[p.targets[0]] = value.toDouble() / 100.0;
             } else if (p.name == "Email1Address") {
                 const std::string address = value.toText();
                 values_[PropertyKey::named(PSETID_Address, lids::Email1EmailAddress, PropType::Unicode)] = address;
@@ -420,6 +457,9 @@ namespace {
         bool sent_ = false;
         std::optional<std::int64_t> start_;
         std::optional<std::int64_t> end_;
+        CalendarState calendar_;
+        bool reminderSet_ = false;
+        std::int32_t reminderMinutes_ = 15;
         std::optional<pst::Message> message_; // once saved
     };
 
@@ -515,6 +555,17 @@ void StandInItem::Save()
             add(key, *end_);
         add(PropertyKey::named(PSETID_Appointment, lids::AppointmentDuration, PropType::Integer32),
             static_cast<std::int32_t>((*end_ - *start_) / 600'000'000));
+        // Busy unless said otherwise, as Outlook makes a new appointment.
+        const PropertyKey busy = PropertyKey::named(PSETID_Appointment, lids::BusyStatus, PropType::Integer32);
+        if (!values_.count(busy))
+            add(busy, std::int32_t(2));
+        CalendarState calendar = calendar_;
+        if (reminderSet_)
+            calendar.reminderMinutes = reminderMinutes_;
+        for (auto& [key, value] : CalendarProperties(calendar, *start_, *end_)) {
+            add(key, std::int32_t(0));
+            data.properties.back().value = std::move(value);
+        }
     }
     if (kind_ == automation::OlItemType::Contact) {
         auto text = [&](std::uint16_t id) {
