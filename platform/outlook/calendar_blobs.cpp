@@ -172,7 +172,11 @@ std::vector<std::uint8_t> TimeZoneDefinition(std::string_view keyName, const Zon
     w.u16(0x003E); // wReserved
     w.u16(recur ? 0x0003 : 0x0002); // TZRULE_FLAG_EFFECTIVE_TZREG, with RECUR_CURRENT_TZREG
     w.u16(1601); // wYear: in force from the start
-    for (int i = 0; i < 14; ++i)
+    // X: Outlook writes January 1 here (as the first fields of a SYSTEMTIME); nothing reads it.
+    w.u16(1);
+    w.u16(0);
+    w.u16(1);
+    for (int i = 0; i < 8; ++i)
         w.u8(0);
     w.i32(zone.bias);
     w.i32(zone.standardBias);

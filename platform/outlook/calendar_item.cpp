@@ -75,10 +75,12 @@ namespace {
     std::int64_t floorDiv(std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
     int weekday(std::int64_t days) { return static_cast<int>(((days % 7) + 7 + 4) % 7); } // 0 Sunday
 
+    // "8:00 AM", as Outlook writes times in the pattern's words.
     std::string clock(std::uint32_t minutes)
     {
-        const auto two = [](unsigned v) { return std::string(v < 10 ? "0" : "") + std::to_string(v); };
-        return two((minutes / 60) % 24) + ":" + two(minutes % 60);
+        const unsigned hour = (minutes / 60) % 24, minute = minutes % 60;
+        return std::to_string(hour % 12 == 0 ? 12 : hour % 12) + ":" + (minute < 10 ? "0" : "") + std::to_string(minute)
+            + (hour < 12 ? " AM" : " PM");
     }
 
     // The pattern in words, as Outlook shows it in PidLidRecurrencePattern.
@@ -89,10 +91,14 @@ namespace {
         static const char* const nth[] = { "", "first", "second", "third", "fourth", "last" };
         static const char* const months[] = { "", "January", "February", "March", "April", "May", "June", "July",
             "August", "September", "October", "November", "December" };
-        std::string dayList;
+        // "Monday", "Monday and Wednesday", "Monday, Wednesday and Friday".
+        std::vector<std::string> names;
         for (int d = 0; d < 7; ++d)
             if (r.dayOfWeekMask & (1 << d))
-                dayList += (dayList.empty() ? "" : ", ") + std::string(days[d]);
+                names.emplace_back(days[d]);
+        std::string dayList;
+        for (std::size_t i = 0; i < names.size(); ++i)
+            dayList += (i == 0 ? "" : i + 1 == names.size() ? " and " : ", ") + names[i];
         const std::string every = r.interval > 1 ? "every " + std::to_string(r.interval) + " " : "every ";
         std::string out;
         switch (r.type) {
@@ -225,8 +231,9 @@ std::vector<std::pair<PropertyKey, pst::PropertyValue>> CalendarProperties(
     // PidLidClipStart and PidLidClipEnd: the local midnights of the first and last day, in UTC.
     const std::int64_t clipStart = LocalToUtc(zone, *r.startDay * 1440);
     out.emplace_back(appointment(0x8235, PropType::Time), pst::FileTime { ToFileTime(clipStart * 60'000) });
-    const std::int64_t clipEnd = r.noEndDate ? (automation::DaysFromCivil(4500, 8, 31) * 1440 + 23 * 60 + 59)
-                                             : LocalToUtc(zone, *r.endDay * 1440);
+    const std::int64_t clipEnd = r.noEndDate
+        ? LocalToUtc(zone, automation::DaysFromCivil(4500, 8, 31) * 1440 + 23 * 60 + 59)
+        : LocalToUtc(zone, *r.endDay * 1440);
     out.emplace_back(appointment(0x8236, PropType::Time), pst::FileTime { ToFileTime(clipEnd * 60'000) });
     if (state.zone)
         out.emplace_back(

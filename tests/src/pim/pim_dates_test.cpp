@@ -2,6 +2,8 @@
 // and locales (TZ and LC_ALL set from outside): what Outlook shows must not depend on either.
 #include "conversion_fixture.h"
 
+#include "pim/recurrence.h"
+
 #include <QFile>
 #include <QTimeZone>
 
@@ -231,7 +233,8 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     EXPECT_EQ(prop(series, "PSETID_Appointment:0x820E").toString(), "2010-02-15T16:00:00");
     EXPECT_EQ(prop(series, "PSETID_Appointment:0x8231").toInt(), 2); // weekly
     EXPECT_EQ(prop(series, "PSETID_Appointment:0x8234").toString(), "(UTC-05:00) Eastern Time (US & Canada)");
-    EXPECT_EQ(prop(series, "PSETID_Appointment:0x8232").toString(), "every Monday, Wednesday from 10:00 to 11:00");
+    EXPECT_EQ(
+        prop(series, "PSETID_Appointment:0x8232").toString(), "every Monday and Wednesday from 10:00 AM to 11:00 AM");
     EXPECT_EQ(prop(moved, "PSETID_Appointment:0x820D").toString(), "2010-03-08T19:00:00");
     EXPECT_FALSE(prop(moved, "PSETID_Appointment:0x8223").toBool());
     // The blob, field by field ([MS-OXOCAL] 2.2.1.44.1 and .44.2).
@@ -353,4 +356,38 @@ TEST_F(PimDates, TasksKeepTheirLocalDatesPriorityAndCompletion)
     EXPECT_EQ(prop(o, "PSETID_Task:0x8105").toString(), "2010-03-01T00:00:00");
     EXPECT_EQ(prop(o, "0x0017").toInt(), 0); // low
     EXPECT_FALSE(prop(o, "PSETID_Task:0x811C").toBool());
+}
+
+TEST(SeriesPlans, OversizedRulesEndAsSingleInstancesWithTheirReason)
+{
+    // 10,000 daily instances: more than a series holds.
+    std::vector<pim::Instance> many;
+    for (int i = 0; i < 10'000; ++i) {
+        auto at = automation::DateTime::fromUnixMillis((1'262'304'000LL + i * 86'400LL) * 1000, 60);
+        auto end = automation::DateTime::fromUnixMillis((1'262'307'600LL + i * 86'400LL) * 1000, 60);
+        many.push_back({ at, at, end });
+    }
+    pim::RepeatRule daily;
+    daily.unit = "D";
+    const auto plan = pim::PlanSeries(many, daily);
+    EXPECT_FALSE(plan.recurring);
+    EXPECT_EQ(plan.singles.size(), 10'000u);
+    EXPECT_TRUE(plan.problem.contains("10000 instances")) << plan.problem.toStdString();
+
+    // Two yearly instances 7,000 years apart: the expansion stops at the series' limit.
+    auto year = [](int y) {
+        automation::DateTime d;
+        d.year = y;
+        d.month = 6;
+        d.day = 1;
+        d.hour = 9;
+        d.offsetMinutes = 0;
+        return pim::Instance { d, d, d };
+    };
+    pim::RepeatRule yearly;
+    yearly.unit = "YD";
+    const auto far = pim::PlanSeries({ year(2000), year(9000) }, yearly);
+    EXPECT_FALSE(far.recurring);
+    EXPECT_EQ(far.singles.size(), 2u);
+    EXPECT_TRUE(far.problem.contains("more than 999 occurrences")) << far.problem.toStdString();
 }
