@@ -11,6 +11,8 @@
 #include <QStringList>
 #include <QTimeZone>
 
+#include <algorithm>
+
 namespace pim {
 
 using automation::DateTime;
@@ -281,9 +283,19 @@ void WriteCalendarDocument(exporting::frmSave& w, const NotesDocument& doc)
     if (plan.recurring) {
         AppointmentExtras series = e.extras;
         series.series = &plan;
-        if (series.timeZone.isEmpty())
+        if (series.timeZone.isEmpty()) {
             series.timeZone = whole || !plan.start.offsetMinutes ? localFixedZone(plan.firstDay)
                                                                  : FixedZoneKey(*plan.start.offsetMinutes);
+            // Without the entry's zone the series keeps one offset; instances Notes kept in
+            // another (across a change to daylight saving time) would show shifted.
+            const bool shifts = !whole && std::any_of(e.instances.begin(), e.instances.end(), [&](const Instance& i) {
+                return i.original.offsetMinutes != plan.start.offsetMinutes;
+            });
+            if (shifts)
+                w.NoteConversion(QStringLiteral("no time zone on the entry; the series keeps the offset of its first "
+                                                "instance (%1), instances in another offset show shifted")
+                                     .arg(series.timeZone));
+        }
         write(Variant(plan.start), Variant(plan.end), series);
     }
     for (const auto& i : plan.singles)
