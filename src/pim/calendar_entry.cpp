@@ -125,6 +125,11 @@ CalendarEntry ReadCalendarEntry(const NotesDocument& doc)
     const int kind = text(doc, "AppointmentType").toInt(&ok);
     if (ok && kind >= 0 && kind <= 4)
         e.extras.kind = static_cast<AppointmentKind>(kind);
+    // An invitation (a Notice of type I) is a meeting whatever its type says.
+    const bool invitation
+        = text(doc, "Form") == QLatin1String("Notice") && text(doc, "NoticeType") == QLatin1String("I");
+    if (invitation)
+        e.extras.kind = AppointmentKind::Meeting;
 
     const std::vector<DateTime> starts = dates(doc, "StartDateTime");
     const std::vector<DateTime> ends = dates(doc, "EndDateTime");
@@ -167,11 +172,13 @@ CalendarEntry ReadCalendarEntry(const NotesDocument& doc)
             optional = texts(doc, "CopyTo");
         e.extras.requiredAttendees = nameList(required);
         e.extras.optionalAttendees = nameList(optional);
-        // An invitation (Notice), or an entry in someone else's calendar than the chair's, was
-        // received; the chair's own entry is organized here.
+        // An entry in another calendar than the chair's was accepted there; the chair's own
+        // entry is organized here.
         const QString owner = text(doc, "$BusyName");
-        e.extras.organizedHere = text(doc, "Form") != QLatin1String("Notice")
-            && (owner.isEmpty() || abbreviated(owner) == e.extras.organizer);
+        using Standing = AppointmentExtras::Standing;
+        e.extras.standing = invitation                                      ? Standing::Invited
+            : (owner.isEmpty() || abbreviated(owner) == e.extras.organizer) ? Standing::Organized
+                                                                            : Standing::Accepted;
     }
     const QString alarm = text(doc, "$Alarm");
     if (alarm == QLatin1String("1") || e.extras.kind == AppointmentKind::Reminder) {
@@ -201,9 +208,13 @@ void ApplyAppointmentExtras(const AppointmentExtras& extras, exporting::ItemWrit
         x.set("RequiredAttendees", extras.requiredAttendees);
         x.set("OptionalAttendees", extras.optionalAttendees);
         // PidLidAppointmentStateFlags: a meeting (1), received (2); PidLidResponseStatus:
-        // organized (1) or accepted (3), as the entry stands in this calendar.
-        x.set("MeetingStatus", Variant(std::int32_t(extras.organizedHere ? 1 : 3)));
-        x.set("ResponseStatus", Variant(std::int32_t(extras.organizedHere ? 1 : 3)));
+        // organized (1), accepted (3) or not answered (5); an unanswered invitation is tentative.
+        using Standing = AppointmentExtras::Standing;
+        const bool organized = extras.standing == Standing::Organized;
+        x.set("MeetingStatus", Variant(std::int32_t(organized ? 1 : 3)));
+        x.set("ResponseStatus", Variant(std::int32_t(organized ? 1 : extras.standing == Standing::Accepted ? 3 : 5)));
+        if (extras.standing == Standing::Invited)
+            x.set("BusyStatus", Variant(std::int32_t(1)));
     }
     if (const SeriesPlan* s = extras.series) {
         x.step([&] {

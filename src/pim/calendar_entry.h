@@ -27,7 +27,9 @@ struct AppointmentExtras {
     QString timeZone; // Windows zone key, or "UTC+hh:mm"; empty for none
     std::optional<int> reminderMinutes; // minutes before the start
     QString organizer, requiredAttendees, optionalAttendees; // ";"-separated names
-    bool organizedHere = true; // the chair's own copy of a meeting
+    // A meeting as it stands in this calendar: the chair's own, accepted, or an invitation not
+    // yet answered.
+    enum class Standing { Organized, Accepted, Invited } standing = Standing::Organized;
     const SeriesPlan* series = nullptr; // the recurrence, for the series' own item
 };
 

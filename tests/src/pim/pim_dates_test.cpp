@@ -194,6 +194,14 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
                      .text("AppointmentType", "4")
                      .dateTime("StartDateTime", "20091120T090000,00+01")
                      .text("$Alarm", "1");
+    // An invitation not yet answered.
+    auto& invite = db.document("Notice")
+                       .text("Subject", "Budget review")
+                       .text("NoticeType", "I")
+                       .dateTime("StartDateTime", "20091120T140000,00+01")
+                       .dateTime("EndDateTime", "20091120T150000,00+01")
+                       .text("Chair", "CN=Eve Ray/O=Acme")
+                       .textList("SendTo", { "CN=Ann Lee/O=Acme" });
     // Bad input: an instance on a day the rule does not give, an end before the start, an
     // unknown zone.
     auto& stray = db.document("Appointment")
@@ -217,7 +225,7 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
                          .text("StartTimeZone", "Z=-3$DO=0$ZX=99$ZN=Atlantis");
     db.view("($Calendar)")
         .entries({ weekly.noteId(), board.noteId(), anniversary.noteId(), custom.noteId(), fair.noteId(), call.noteId(),
-            stray.noteId(), backwards.noteId(), atlantis.noteId() });
+            invite.noteId(), stray.noteId(), backwards.noteId(), atlantis.noteId() });
 
     const QString pst = convert(db, true, { c().SaveOptionCalendars });
     ASSERT_FALSE(pst.isEmpty());
@@ -266,6 +274,13 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     EXPECT_EQ(prop(series, "0x0E03").toString(), "Di Fox/Acme");
     EXPECT_EQ(prop(series, "PSETID_Appointment:0x8217").toInt(), 1); // a meeting
     EXPECT_EQ(prop(series, "PSETID_Appointment:0x8218").toInt(), 1); // organized
+
+    const QJsonObject invitation = v.item("pypff", "Calendar", "Budget review");
+    EXPECT_EQ(prop(invitation, "0x0042").toString(), "Eve Ray/Acme");
+    EXPECT_EQ(prop(invitation, "0x0E04").toString(), "Ann Lee/Acme");
+    EXPECT_EQ(prop(invitation, "PSETID_Appointment:0x8217").toInt(), 3); // a meeting, received
+    EXPECT_EQ(prop(invitation, "PSETID_Appointment:0x8218").toInt(), 5); // not answered
+    EXPECT_EQ(prop(invitation, "PSETID_Appointment:0x8205").toInt(), 1); // tentative
 
     const QJsonObject boardItem = v.item("pypff", "Calendar", "Board");
     EXPECT_EQ(prop(boardItem, "PSETID_Appointment:0x8231").toInt(), 3); // monthly
