@@ -15,6 +15,8 @@ order. An item holds only what its reader shows:
                             address); pffexport: its Recipients.txt; readpst: the eml headers
                             (To, Cc, X-libpst-forensic-bcc; names only)
   attachments               [{"name", "size", "sha256"}]
+  attachment_props (pypff)  per attachment, its properties as props gives them
+  embedded   (pffexport)    the embedded messages of the item's attachments, as items
   props      (pypff)        every readable property, {"0xTTTT": value} as pstdump.py --props
                             writes it, plus multi-valued strings and integers as lists
   named      (pypff)        the named properties among props, by name:
@@ -204,13 +206,15 @@ def read_pypff(path):
             for key, tag in (("to", PR_DISPLAY_TO), ("cc", PR_DISPLAY_CC), ("bcc", PR_DISPLAY_BCC)):
                 if f"0x{tag:04X}" in p:
                     item[key] = display_list(p[f"0x{tag:04X}"])
-            atts = []
+            atts, att_props = [], []
             for a in range(m.number_of_attachments):
                 att = m.get_attachment(a)
                 ap = props_of(att)
                 data = att.read_buffer(att.size) if att.size else b""
                 atts.append(attachment(ap.get("0x3707") or ap.get("0x3704") or ap.get("0x3001"), data))
+                att_props.append(ap)
             item["attachments"] = atts
+            item["attachment_props"] = att_props
             item["props"] = p
             item["named"] = {names[k]: v for k, v in p.items() if k in names}
             items.append(item)
@@ -282,6 +286,16 @@ def pff_item(directory):
                 with open(full, "rb") as f:
                     atts.append(attachment(n.split("_", 1)[1], f.read()))
     item["attachments"] = atts
+    # Embedded messages: pffexport writes each as an item folder inside its attachment's folder.
+    embedded = []
+    if os.path.isdir(folder):
+        for n in sorted(os.listdir(folder)):
+            full = os.path.join(folder, n)
+            if os.path.isdir(full):
+                embedded += [pff_item(os.path.join(full, i)) for i in sorted(os.listdir(full))
+                             if os.path.isdir(os.path.join(full, i))]
+    if embedded:
+        item["embedded"] = embedded
     item["fields"] = sections
     return item
 

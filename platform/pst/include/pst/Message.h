@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -54,10 +55,18 @@ struct Recipient {
     std::int32_t type = 1; // 1 To, 2 CC, 3 BCC
 };
 
-// An attachment by value; the data is streamed from source in blocks when the message is written.
+struct MessageData;
+
+// An attachment by value (the data is streamed from source in blocks when the message is
+// written), or an embedded message when message is set (PidTagAttachMethod 5, afEmbeddedMessage;
+// source is unused, fileName the display name, the message's subject when empty). properties are
+// further tagged attachment properties (PidTagAttachmentHidden, PidTagAttachmentFlags, exception
+// times...), set over the ones the layer writes; PidTagAttachDataBinary/Object is refused.
 struct Attachment {
     std::string fileName; // long file name (UTF-8)
     std::filesystem::path source;
+    std::shared_ptr<const MessageData> message;
+    std::vector<Property> properties;
 };
 
 struct MessageData {
