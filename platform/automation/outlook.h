@@ -71,6 +71,10 @@ public:
     virtual void Set(const std::string& property, const Variant& value) = 0;
     // The occurrence the pattern puts on that day (its civil date) is left out of the series.
     virtual void DeleteOccurrence(const DateTime& originalDate) = 0;
+    // The occurrence the pattern puts on that day (its civil date), to change as an exception of
+    // the series: Start, End, Subject and Location can be set; its Save keeps the change, which
+    // the series writes at its own (next) Save.
+    virtual std::shared_ptr<RDOMail> GetOccurrence(const DateTime& originalDate) = 0;
 };
 
 // The message under an item, for MAPIUtils.HrSetOneProp.

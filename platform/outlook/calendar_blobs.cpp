@@ -2,7 +2,10 @@
 
 #include "automation/variant.h"
 
+#include <QString>
+
 #include <array>
+#include <iconv.h>
 
 namespace outlook {
 
@@ -35,6 +38,31 @@ namespace {
         }
         std::vector<std::uint8_t> out;
     };
+
+    std::u16string Utf16(const std::string& utf8) { return QString::fromUtf8(utf8).toStdU16String(); }
+
+    // The 8-bit strings of ExceptionInfo, in Windows-1252 as Outlook's Western code page; what
+    // it cannot hold becomes "?".
+    std::string Windows1252(const std::string& utf8)
+    {
+        std::string out;
+        const iconv_t cd = ::iconv_open("WINDOWS-1252", "UTF-32LE");
+        for (char32_t c : QString::fromUtf8(utf8).toStdU32String()) {
+            char in[4], narrow[4];
+            for (int i = 0; i < 4; ++i)
+                in[i] = static_cast<char>(c >> (8 * i));
+            char *ip = in, *op = narrow;
+            std::size_t inLeft = 4, outLeft = 4;
+            if (cd != reinterpret_cast<iconv_t>(-1)
+                && ::iconv(cd, &ip, &inLeft, &op, &outLeft) != static_cast<std::size_t>(-1))
+                out.append(narrow, 4 - outLeft);
+            else
+                out += c < 0x80 ? static_cast<char>(c) : '?';
+        }
+        if (cd != reinterpret_cast<iconv_t>(-1))
+            ::iconv_close(cd);
+        return out;
+    }
 
     constexpr Transition usStandard { 11, 0, 1, 2, 0 }; // first Sunday of November, 02:00
     constexpr Transition usDaylight { 3, 0, 2, 2, 0 }; // second Sunday of March, 02:00
@@ -211,15 +239,60 @@ std::vector<std::uint8_t> AppointmentRecurrencePattern(const RecurrenceFields& f
     w.u32(static_cast<std::uint32_t>(f.deletedDates.size()));
     for (auto d : f.deletedDates)
         w.u32(d);
-    w.u32(0); // ModifiedInstanceCount
+    w.u32(static_cast<std::uint32_t>(f.exceptions.size())); // ModifiedInstanceCount
+    for (const auto& e : f.exceptions)
+        w.u32(e.startDateTime - e.startDateTime % 1440); // ModifiedInstanceDates
     w.u32(f.startDate);
     w.u32(f.endDate);
     w.u32(0x3006); // ReaderVersion2
     w.u32(0x3009); // WriterVersion2
     w.u32(f.startTimeOffset);
     w.u32(f.endTimeOffset);
-    w.u16(0); // ExceptionCount
+    w.u16(static_cast<std::uint16_t>(f.exceptions.size())); // ExceptionCount
+    // ExceptionInfo ([MS-OXOCAL] 2.2.1.44.2): the times, then the overridden values the flags
+    // name, strings with their length plus one and their length, in the 8-bit code page.
+    constexpr std::uint16_t aroSubject = 0x0001, aroLocation = 0x0010;
+    auto flagsOf = [&](const ExceptionFields& e) {
+        return static_cast<std::uint16_t>((e.subject ? aroSubject : 0) | (e.location ? aroLocation : 0));
+    };
+    for (const auto& e : f.exceptions) {
+        w.u32(e.startDateTime);
+        w.u32(e.endDateTime);
+        w.u32(e.originalStartDate);
+        w.u16(flagsOf(e)); // OverrideFlags
+        for (const auto* s : { &e.subject, &e.location }) {
+            if (!*s)
+                continue;
+            const std::string narrow = Windows1252(**s);
+            w.u16(static_cast<std::uint16_t>(narrow.size() + 1));
+            w.u16(static_cast<std::uint16_t>(narrow.size()));
+            for (char c : narrow)
+                w.u8(static_cast<std::uint8_t>(c));
+        }
+    }
     w.u32(0); // ReservedBlock1Size
+    // ExtendedException ([MS-OXOCAL] 2.2.1.44.3), as WriterVersion2 0x3009 has it: the change
+    // highlight (4 bytes, nothing highlighted, as Outlook writes it), then with a subject or
+    // location override the times again and the strings in UTF-16LE.
+    for (const auto& e : f.exceptions) {
+        w.u32(4); // ChangeHighlightSize
+        w.u32(0); // ChangeHighlightValue
+        w.u32(0); // ReservedBlockEE1Size
+        if (!flagsOf(e))
+            continue;
+        w.u32(e.startDateTime);
+        w.u32(e.endDateTime);
+        w.u32(e.originalStartDate);
+        for (const auto* s : { &e.subject, &e.location }) {
+            if (!*s)
+                continue;
+            const std::u16string wide = Utf16(**s);
+            w.u16(static_cast<std::uint16_t>(wide.size()));
+            for (char16_t c : wide)
+                w.u16(static_cast<std::uint16_t>(c));
+        }
+        w.u32(0); // ReservedBlockEE2Size
+    }
     w.u32(0); // ReservedBlock2Size
     return w.out;
 }

@@ -47,8 +47,18 @@ std::vector<std::uint8_t> TimeZoneStruct(const ZoneRule& zone);
 // A TZDEFINITION with the zone's one rule; recur marks it as the rule of a recurring series.
 std::vector<std::uint8_t> TimeZoneDefinition(std::string_view keyName, const ZoneRule& zone, bool recur);
 
-// The fields of an AppointmentRecurrencePattern without exceptions. Dates are minutes since
-// 1601-01-01 of local midnights; times of day are minutes after local midnight.
+// A changed occurrence ([MS-OXOCAL] 2.2.1.44.2 ExceptionInfo, 2.2.1.44.3 ExtendedException):
+// local times in minutes since 1601-01-01, and the subject and location when they differ from
+// the series' (UTF-8).
+struct ExceptionFields {
+    std::uint32_t startDateTime = 0, endDateTime = 0, originalStartDate = 0;
+    std::optional<std::string> subject, location;
+};
+
+// The fields of an AppointmentRecurrencePattern. Dates are minutes since 1601-01-01 of local
+// midnights; times of day are minutes after local midnight. deletedDates holds the original
+// dates of the changed occurrences too, as Outlook keeps them; the modified-instance dates are
+// the local midnights of the exceptions' starts.
 struct RecurrenceFields {
     std::uint16_t frequency = 0; // 0x200A daily, 0x200B weekly, 0x200C monthly, 0x200D yearly
     std::uint16_t patternType = 0; // 0 day, 1 week, 2 month, 3 month n-th weekday
@@ -64,6 +74,7 @@ struct RecurrenceFields {
     std::uint32_t endDate = 0;
     std::uint32_t startTimeOffset = 0;
     std::uint32_t endTimeOffset = 0;
+    std::vector<ExceptionFields> exceptions; // by start
 };
 std::vector<std::uint8_t> AppointmentRecurrencePattern(const RecurrenceFields& fields);
 

@@ -2,6 +2,8 @@
 
 #include "item_values.h"
 
+#include <algorithm>
+#include <bit>
 #include <string>
 
 namespace outlook {
@@ -10,6 +12,73 @@ using automation::AutomationError;
 using automation::Variant;
 
 namespace {
+    // An occurrence of a series taken out to be changed; its Save keeps the change in the
+    // series' state.
+    class StandInOccurrence : public automation::RDOMail {
+    public:
+        StandInOccurrence(std::shared_ptr<RecurrenceState> state, std::int64_t originalDay)
+            : s_(std::move(state))
+        {
+            e_.originalDay = originalDay;
+            for (const auto& e : s_->exceptions)
+                if (e.originalDay == originalDay)
+                    e_ = e;
+        }
+        void Set(const std::string& property, const Variant& value) override
+        {
+            if (property == "Start" || property == "End") {
+                const auto at = ToInstant(value, property);
+                if (!at)
+                    throw AutomationError("Occurrence", property, "a date and time is required");
+                if (property == "Start") {
+                    // As for an appointment: the length stays when only the start moves.
+                    if (e_.start && e_.end)
+                        e_.end = *e_.end + (ToFileTime(*at) - *e_.start);
+                    e_.start = ToFileTime(*at);
+                } else
+                    e_.end = ToFileTime(*at);
+            } else if (property == "Subject")
+                e_.subject = value.toText();
+            else if (property == "Location")
+                e_.location = value.toText();
+            else
+                throw AutomationError("Occurrence", property, "an occurrence takes Start, End, Subject and Location");
+        }
+        Variant Get(const std::string& property) const override
+        {
+            const auto time = [](const std::optional<std::int64_t>& t) {
+                return t ? Variant(automation::DateTime::fromUnixMillis(FromFileTime(*t), 0)) : Variant();
+            };
+            if (property == "Start")
+                return time(e_.start);
+            if (property == "End")
+                return time(e_.end);
+            if (property == "Subject" && e_.subject)
+                return Variant(*e_.subject);
+            if (property == "Location" && e_.location)
+                return Variant(*e_.location);
+            return Variant();
+        }
+        std::shared_ptr<automation::RDORecipients> Recipients() override { throw unsupported("Recipients"); }
+        std::shared_ptr<automation::RDOAttachments> Attachments() override { throw unsupported("Attachments"); }
+        std::shared_ptr<automation::MAPIMessage> MAPIOBJECT() override { throw unsupported("MAPIOBJECT"); }
+        void Save() override
+        {
+            if (e_.start && e_.end && *e_.end < *e_.start)
+                throw AutomationError("Occurrence", "Save", "the end comes before the start");
+            std::erase_if(s_->exceptions, [&](const auto& e) { return e.originalDay == e_.originalDay; });
+            s_->exceptions.push_back(e_);
+        }
+
+    private:
+        static AutomationError unsupported(const char* what)
+        {
+            return AutomationError("Occurrence", what, "an occurrence of the stand-in has none");
+        }
+        std::shared_ptr<RecurrenceState> s_;
+        RecurrenceState::Exception e_;
+    };
+
     class StandInRecurrencePattern : public automation::RDORecurrencePattern {
     public:
         explicit StandInRecurrencePattern(std::shared_ptr<RecurrenceState> state)
@@ -60,6 +129,11 @@ namespace {
         {
             s_->deletedDays.push_back(
                 automation::DaysFromCivil(originalDate.year, originalDate.month, originalDate.day));
+        }
+        std::shared_ptr<automation::RDOMail> GetOccurrence(const automation::DateTime& originalDate) override
+        {
+            return std::make_shared<StandInOccurrence>(
+                s_, automation::DaysFromCivil(originalDate.year, originalDate.month, originalDate.day));
         }
 
     private:
@@ -124,6 +198,98 @@ namespace {
         }
         return out + " from " + clock(startMinute) + " to " + clock(endMinute);
     }
+
+    int daysInMonth(int y, int m)
+    {
+        return static_cast<int>(automation::DaysFromCivil(m == 12 ? y + 1 : y, m == 12 ? 1 : m + 1, 1)
+            - automation::DaysFromCivil(y, m, 1));
+    }
+
+    // Whether the pattern puts an occurrence on that day (days since 1970). A day of the month
+    // past the month's end stands for its last day, as in Outlook.
+    bool isOccurrence(const RecurrenceState& r, std::int64_t day)
+    {
+        if (day < *r.startDay || (!r.noEndDate && day > *r.endDay))
+            return false;
+        int y, m, d, y0, m0, d0;
+        automation::CivilFromDays(day, y, m, d);
+        automation::CivilFromDays(*r.startDay, y0, m0, d0);
+        const int wd = weekday(day), length = daysInMonth(y, m);
+        const bool onDayOfMonth = d == std::min(r.dayOfMonth, length);
+        // The n-th weekday (5: the last); a mask of several days (Outlook's "weekday") is taken as
+        // any of them.
+        const bool onNth = (r.dayOfWeekMask & (1 << wd))
+            && (std::popcount(static_cast<unsigned>(r.dayOfWeekMask)) > 1
+                || (r.instance == 5 ? d + 7 > length : (d - 1) / 7 + 1 == r.instance));
+        const std::int64_t months = (y - y0) * 12 + (m - m0);
+        switch (r.type) {
+        case 0:
+            return (day - *r.startDay) % r.interval == 0;
+        case 1:
+            return (r.dayOfWeekMask & (1 << wd))
+                && ((day - wd) - (*r.startDay - weekday(*r.startDay))) / 7 % r.interval == 0;
+        case 2:
+            return months % r.interval == 0 && onDayOfMonth;
+        case 3:
+            return months % r.interval == 0 && onNth;
+        case 5:
+            return m == r.monthOfYear && (y - y0) % r.interval == 0 && onDayOfMonth;
+        case 6:
+            return m == r.monthOfYear && (y - y0) % r.interval == 0 && onNth;
+        }
+        return false;
+    }
+
+    // A changed occurrence with its times worked out, in minutes since 1970 (UTC and local).
+    struct ResolvedException {
+        std::int64_t originalUtc, originalLocal, startUtc, endUtc, startLocal, endLocal;
+        const RecurrenceState::Exception* source;
+    };
+
+    // The series' exceptions by start; the occurrence's own times stand where it set none.
+    // Throws AutomationError for an exception on a day without an occurrence, or on a deleted
+    // one.
+    std::vector<ResolvedException> resolveExceptions(
+        const RecurrenceState& r, const ZoneRule& zone, std::int64_t startFileTime, std::int64_t endFileTime)
+    {
+        const std::int64_t utcStart = FromFileTime(startFileTime) / 60'000;
+        const std::int64_t localStart = utcStart + UtcOffsetAt(zone, utcStart);
+        const std::int64_t timeOfDay = localStart - floorDiv(localStart, 1440) * 1440;
+        const std::int64_t duration = (endFileTime - startFileTime) / 600'000'000;
+        std::vector<ResolvedException> out;
+        for (const auto& e : r.exceptions) {
+            int y, m, d;
+            automation::CivilFromDays(e.originalDay, y, m, d);
+            const std::string day = std::to_string(y) + "-" + (m < 10 ? "0" : "") + std::to_string(m) + "-"
+                + (d < 10 ? "0" : "") + std::to_string(d);
+            if (!isOccurrence(r, e.originalDay))
+                throw AutomationError("RecurrencePattern", "Save",
+                    "the occurrence of " + day + " is changed, but the pattern has none then");
+            if (std::find(r.deletedDays.begin(), r.deletedDays.end(), e.originalDay) != r.deletedDays.end())
+                throw AutomationError(
+                    "RecurrencePattern", "Save", "the occurrence of " + day + " is both deleted and changed");
+            ResolvedException x {};
+            x.source = &e;
+            x.originalLocal = e.originalDay * 1440 + timeOfDay;
+            x.originalUtc = LocalToUtc(zone, x.originalLocal);
+            x.startUtc = e.start ? FromFileTime(*e.start) / 60'000 : x.originalUtc;
+            x.endUtc = e.end ? FromFileTime(*e.end) / 60'000 : x.startUtc + duration;
+            if (x.endUtc < x.startUtc)
+                throw AutomationError(
+                    "RecurrencePattern", "Save", "the occurrence of " + day + " ends before it starts");
+            x.startLocal = x.startUtc + UtcOffsetAt(zone, x.startUtc);
+            x.endLocal = x.endUtc + UtcOffsetAt(zone, x.endUtc);
+            out.push_back(x);
+        }
+        std::sort(out.begin(), out.end(), [](const auto& a, const auto& b) { return a.startLocal < b.startLocal; });
+        return out;
+    }
+
+    std::uint32_t minutes1601(std::int64_t localMinutes)
+    {
+        return static_cast<std::uint32_t>(MinutesSince1601(0) + localMinutes);
+    }
+    pst::FileTime fileTimeOfMinutes(std::int64_t minutes) { return pst::FileTime { ToFileTime(minutes * 60'000) }; }
 } // namespace
 
 std::shared_ptr<automation::RDORecurrencePattern> MakeRecurrencePattern(std::shared_ptr<RecurrenceState> state)
@@ -175,6 +341,14 @@ std::vector<std::pair<PropertyKey, pst::PropertyValue>> CalendarProperties(
     f.occurrenceCount = r.noEndDate ? 10u : static_cast<std::uint32_t>(r.occurrences);
     for (auto d : r.deletedDays)
         f.deletedDates.push_back(MinutesSince1601(d));
+    // Changed occurrences: their original days among the deleted ones, as Outlook keeps them.
+    for (const auto& x : resolveExceptions(r, zone, startFileTime, endFileTime)) {
+        f.deletedDates.push_back(MinutesSince1601(x.source->originalDay));
+        f.exceptions.push_back({ minutes1601(x.startLocal), minutes1601(x.endLocal), minutes1601(x.originalLocal),
+            x.source->subject, x.source->location });
+    }
+    std::sort(f.deletedDates.begin(), f.deletedDates.end());
+    f.deletedDates.erase(std::unique(f.deletedDates.begin(), f.deletedDates.end()), f.deletedDates.end());
     // The first of the month that many months after 1601-01 (the month count modulo the period).
     auto monthStart = [&](std::uint32_t period) {
         int y, m, d;
@@ -238,6 +412,61 @@ std::vector<std::pair<PropertyKey, pst::PropertyValue>> CalendarProperties(
     if (state.zone)
         out.emplace_back(
             appointment(0x8260, PropType::Binary), pst::Bytes(TimeZoneDefinition(state.zone->key, zone, true)));
+    return out;
+}
+
+std::vector<ExceptionItem> CalendarExceptions(
+    const CalendarState& state, std::int64_t startFileTime, std::int64_t endFileTime)
+{
+    std::vector<ExceptionItem> out;
+    if (!state.recurrence)
+        return out;
+    const ZoneRule zone = state.zone ? state.zone->rule : ZoneRule {};
+    for (const auto& x : resolveExceptions(*state.recurrence, zone, startFileTime, endFileTime)) {
+        ExceptionItem item;
+        auto& m = item.message;
+        const pst::FileTime start = fileTimeOfMinutes(x.startUtc), end = fileTimeOfMinutes(x.endUtc);
+        m.emplace_back(appointment(lids::AppointmentStartWhole, PropType::Time), start);
+        m.emplace_back(appointment(lids::AppointmentEndWhole, PropType::Time), end);
+        m.emplace_back(PropertyKey::tag(0x0060, PropType::Time), start); // PidTagStartDate
+        m.emplace_back(PropertyKey::tag(0x0061, PropType::Time), end); // PidTagEndDate
+        m.emplace_back(common(lids::CommonStart, PropType::Time), start);
+        m.emplace_back(common(0x8517, PropType::Time), end); // PidLidCommonEnd
+        m.emplace_back(appointment(0x8235, PropType::Time), start); // PidLidClipStart
+        m.emplace_back(appointment(0x8236, PropType::Time), end); // PidLidClipEnd
+        m.emplace_back(appointment(lids::AppointmentDuration, PropType::Integer32),
+            static_cast<std::int32_t>(x.endUtc - x.startUtc));
+        // PidLidExceptionReplaceTime: where the occurrence was, in UTC; the body is the series'.
+        m.emplace_back(appointment(0x8228, PropType::Time), fileTimeOfMinutes(x.originalUtc));
+        m.emplace_back(appointment(0x8206, PropType::Boolean), false); // PidLidFExceptionalBody
+        if (x.source->subject)
+            m.emplace_back(PropertyKey::tag(0x0037, PropType::Unicode), *x.source->subject);
+        if (x.source->location)
+            m.emplace_back(appointment(0x8208, PropType::Unicode), *x.source->location); // PidLidLocation
+        if (state.zone) {
+            const auto definition = pst::Bytes(TimeZoneDefinition(state.zone->key, zone, false));
+            m.emplace_back(appointment(0x825E, PropType::Binary), definition);
+            m.emplace_back(appointment(0x825F, PropType::Binary), definition);
+        }
+        if (state.reminderMinutes) {
+            m.emplace_back(common(0x8503, PropType::Boolean), true); // PidLidReminderSet
+            m.emplace_back(common(0x8501, PropType::Integer32), *state.reminderMinutes); // PidLidReminderDelta
+            m.emplace_back(common(0x8502, PropType::Time), start); // PidLidReminderTime
+            m.emplace_back(common(0x8560, PropType::Time),
+                pst::FileTime { start.ticks - std::int64_t(*state.reminderMinutes) * 600'000'000 });
+        }
+        // The attachment: hidden, an exception (afException), with the original and new times
+        // in local time, as Outlook's own files have them.
+        auto tagged = [](std::uint16_t id, std::uint16_t type, pst::PropertyValue v) {
+            return pst::Property { id, std::nullopt, type, std::move(v) };
+        };
+        item.attachment = { tagged(0x7FFE, 0x000B, true), // PidTagAttachmentHidden
+            tagged(0x7FFD, 0x0003, std::int32_t(2)), // PidTagAttachmentFlags: afException
+            tagged(0x7FF9, 0x0040, fileTimeOfMinutes(x.originalLocal)), // PidTagExceptionReplaceTime
+            tagged(0x7FFB, 0x0040, fileTimeOfMinutes(x.startLocal)), // PidTagExceptionStartTime
+            tagged(0x7FFC, 0x0040, fileTimeOfMinutes(x.endLocal)) }; // PidTagExceptionEndTime
+        out.push_back(std::move(item));
+    }
     return out;
 }
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -26,6 +27,14 @@ struct RecurrenceState {
     int occurrences = 0;
     bool noEndDate = false;
     std::vector<std::int64_t> deletedDays;
+    // Changed occurrences: the day the pattern put them on, their start and end (FILETIME, UTC)
+    // and the subject and location when changed (unset: the occurrence's own).
+    struct Exception {
+        std::int64_t originalDay = 0;
+        std::optional<std::int64_t> start, end;
+        std::optional<std::string> subject, location;
+    };
+    std::vector<Exception> exceptions;
 };
 
 struct CalendarState {
@@ -41,6 +50,18 @@ std::shared_ptr<automation::RDORecurrencePattern> MakeRecurrencePattern(std::sha
 // properties, recurrence blob and its companions, reminder times. Throws AutomationError when
 // the recurrence is incomplete.
 std::vector<std::pair<PropertyKey, pst::PropertyValue>> CalendarProperties(
+    const CalendarState& state, std::int64_t startFileTime, std::int64_t endFileTime);
+
+// The exceptions of a recurring series as Outlook keeps them ([MS-OXOCAL] 2.2.10): per changed
+// occurrence (in the order of the recurrence blob), the properties of its embedded message
+// (class IPM.OLE.CLASS.{00061055-...}) and of its hidden attachment. The subject and location
+// are there when the occurrence changed them; the caller adds the series' otherwise, and the
+// instance values an exception carries over (busy status, all-day).
+struct ExceptionItem {
+    std::vector<std::pair<PropertyKey, pst::PropertyValue>> message;
+    std::vector<pst::Property> attachment;
+};
+std::vector<ExceptionItem> CalendarExceptions(
     const CalendarState& state, std::int64_t startFileTime, std::int64_t endFileTime);
 
 } // namespace outlook

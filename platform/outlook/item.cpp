@@ -507,19 +507,10 @@ namespace {
     {
         return std::make_shared<StandInAttachments>(shared_from_this());
     }
-} // namespace
 
-// Writing an item into the PST: the message layer of the PST writer takes the collected
-// properties, recipients and attachments.
-void StandInItem::Save()
-{
-    saveDue_ = false;
-    pst::MessageData data;
-    data.messageClass = messageClass_;
-    data.read = true;
-    data.unsent = kind_ == automation::OlItemType::Mail && !sent_;
-
-    auto add = [&](const PropertyKey& key, const Stored& value) {
+    // A property of the object model as the PST layer takes it.
+    pst::Property pstProperty(const PropertyKey& key, pst::PropertyValue value)
+    {
         pst::Property p;
         if (key.kind == PropertyKey::Kind::Tag) {
             p.id = key.tagId;
@@ -533,7 +524,23 @@ void StandInItem::Save()
             p.named = name;
         }
         p.type = static_cast<std::uint16_t>(key.type);
-        p.value = std::visit(
+        p.value = std::move(value);
+        return p;
+    }
+} // namespace
+
+// Writing an item into the PST: the message layer of the PST writer takes the collected
+// properties, recipients and attachments.
+void StandInItem::Save()
+{
+    saveDue_ = false;
+    pst::MessageData data;
+    data.messageClass = messageClass_;
+    data.read = true;
+    data.unsent = kind_ == automation::OlItemType::Mail && !sent_;
+
+    auto pstValue = [](const Stored& value) {
+        return std::visit(
             [](const auto& v) -> pst::PropertyValue {
                 using T = std::decay_t<decltype(v)>;
                 if constexpr (std::is_same_v<T, std::int64_t>)
@@ -542,7 +549,9 @@ void StandInItem::Save()
                     return v;
             },
             value);
-        data.properties.push_back(std::move(p));
+    };
+    auto add = [&](const PropertyKey& key, const Stored& value) {
+        data.properties.push_back(pstProperty(key, pstValue(value)));
     };
     for (const auto& [key, value] : values_)
         if (!(key.kind == PropertyKey::Kind::Tag && key.tagId == 0))
@@ -562,9 +571,26 @@ void StandInItem::Save()
         CalendarState calendar = calendar_;
         if (reminderSet_)
             calendar.reminderMinutes = reminderMinutes_;
-        for (auto& [key, value] : CalendarProperties(calendar, *start_, *end_)) {
-            add(key, std::int32_t(0));
-            data.properties.back().value = std::move(value);
+        for (auto& [key, value] : CalendarProperties(calendar, *start_, *end_))
+            data.properties.push_back(pstProperty(key, std::move(value)));
+        // Changed occurrences: hidden attachments whose embedded messages hold what changed,
+        // with the series' subject, location and instance values where the occurrence kept them.
+        for (auto& exception : CalendarExceptions(calendar, *start_, *end_)) {
+            auto message = std::make_shared<pst::MessageData>();
+            message->messageClass = "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}";
+            message->unsent = true;
+            std::map<PropertyKey, pst::PropertyValue, KeyLess> values;
+            for (auto& [key, value] : exception.message)
+                values.emplace(key, std::move(value));
+            for (const auto& key : { PropertyKey::tag(tags::Subject, PropType::Unicode),
+                     PropertyKey::named(PSETID_Appointment, lids::Location, PropType::Unicode),
+                     PropertyKey::named(PSETID_Appointment, lids::BusyStatus, PropType::Integer32),
+                     PropertyKey::named(PSETID_Appointment, lids::AppointmentSubType, PropType::Boolean) })
+                if (auto it = values_.find(key); it != values_.end() && !values.count(key))
+                    values.emplace(key, pstValue(it->second));
+            for (auto& [key, value] : values)
+                message->properties.push_back(pstProperty(key, std::move(value)));
+            data.attachments.push_back({ {}, {}, std::move(message), std::move(exception.attachment) });
         }
     }
     if (kind_ == automation::OlItemType::Contact) {
