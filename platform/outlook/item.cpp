@@ -588,6 +588,8 @@ void StandInItem::Save()
                      PropertyKey::named(PSETID_Appointment, lids::AppointmentSubType, PropType::Boolean) })
                 if (auto it = values_.find(key); it != values_.end() && !values.count(key))
                     values.emplace(key, pstValue(it->second));
+            // Busy, as the series, unless said otherwise.
+            values.try_emplace(busy, std::int32_t(2));
             for (auto& [key, value] : values)
                 message->properties.push_back(pstProperty(key, std::move(value)));
             data.attachments.push_back({ {}, {}, std::move(message), std::move(exception.attachment) });

@@ -236,6 +236,12 @@ void ApplyAppointmentExtras(const AppointmentExtras& extras, exporting::ItemWrit
             pattern->Set("Occurrences", Variant(std::int32_t(s->occurrences)));
             for (std::int64_t day : s->deletedDays)
                 pattern->DeleteOccurrence(midnight(day));
+            for (const Instance& i : s->moved) {
+                const auto occurrence = pattern->GetOccurrence(midnight(dayOf(i.original)));
+                occurrence->Set("Start", Variant(i.start));
+                occurrence->Set("End", Variant(i.end));
+                occurrence->Save();
+            }
         });
     }
 }

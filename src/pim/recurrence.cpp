@@ -205,15 +205,13 @@ SeriesPlan PlanSeries(std::vector<Instance> instances, const RepeatRule& rule)
     for (std::int64_t day : expected)
         if (!originals.count(day))
             p.deletedDays.push_back(day);
-    // An instance moved from where the rule put it, or with another time or length, leaves the
-    // series and is written on its own.
+    // An instance moved from where the rule put it, or with another time or length, is an
+    // exception of the series.
     for (const auto& i : instances) {
         const bool moved = !(i.start == i.original) || minuteOfDay(i.start) != minuteOfDay(p.start)
             || lengthMinutes(i) != lengthMinutes(*reference);
-        if (moved) {
-            p.deletedDays.push_back(dayOf(i.original));
-            p.singles.push_back(i);
-        }
+        if (moved)
+            p.moved.push_back(i);
     }
     std::sort(p.deletedDays.begin(), p.deletedDays.end());
     return p;

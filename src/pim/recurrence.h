@@ -36,6 +36,7 @@ struct SeriesPlan {
     int occurrences = 0;
     automation::DateTime start, end; // the first occurrence
     std::vector<std::int64_t> deletedDays; // occurrences the entry no longer has
+    std::vector<Instance> moved; // instances changed from the pattern: exceptions of the series
     std::vector<Instance> singles; // instances written as appointments of their own
     QString problem; // why the rule could not be kept, for the report; empty when it was
 };

@@ -14,7 +14,7 @@ order. An item holds only what its reader shows:
   to, cc, bcc               [{"name", "email"}]; pypff: names from PR_DISPLAY_TO/CC/BCC (no
                             address); pffexport: its Recipients.txt; readpst: the eml headers
                             (To, Cc, X-libpst-forensic-bcc; names only)
-  attachments               [{"name", "size", "sha256"}]
+  attachments               [{"name", "size", "sha256"}], files only (not embedded messages)
   attachment_props (pypff)  per attachment, its properties as props gives them
   embedded   (pffexport)    the embedded messages of the item's attachments, as items
   props      (pypff)        every readable property, {"0xTTTT": value} as pstdump.py --props
@@ -210,9 +210,11 @@ def read_pypff(path):
             for a in range(m.number_of_attachments):
                 att = m.get_attachment(a)
                 ap = props_of(att)
+                att_props.append(ap)
+                if ap.get("0x3705") == 5:  # an embedded message: in attachment_props only
+                    continue
                 data = att.read_buffer(att.size) if att.size else b""
                 atts.append(attachment(ap.get("0x3707") or ap.get("0x3704") or ap.get("0x3001"), data))
-                att_props.append(ap)
             item["attachments"] = atts
             item["attachment_props"] = att_props
             item["props"] = p
