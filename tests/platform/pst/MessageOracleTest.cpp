@@ -360,7 +360,11 @@ TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
         pst::MessageData outer;
         outer.properties = { text(0x0037, "Weitergeleitet"), text(0x1000, "Siehe Anlage.") };
         outer.attachments = { { "five.bin", five }, { "", {}, inner } };
-        store.defaultFolder(pst::DefaultFolder::Inbox).addMessage(outer);
+        // Written, flushed and rewritten: the first copy's nested blocks are released (the
+        // verifier counts every reference).
+        pst::Message forwarded = store.defaultFolder(pst::DefaultFolder::Inbox).addMessage(outer);
+        store.flush();
+        forwarded.update(outer);
 
         auto exception = std::make_shared<pst::MessageData>();
         exception->messageClass = "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}";
