@@ -642,6 +642,17 @@ void StandInItem::Save()
             add(PropertyKey::named(PSETID_Address, lids::FileUnder, PropType::Unicode),
                 last.empty() ? display : (first.empty() ? last : last + ", " + first));
     }
+    // A meeting's organizer is a row of its recipient table, required and flagged recipOrganizer
+    // ([MS-OXOCAL] 2.2.4.10.1), first as Outlook keeps it.
+    if (kind_ == automation::OlItemType::Appointment) {
+        const auto state = values_.find(PropertyKey::named(PSETID_Appointment, 0x8217, PropType::Integer32));
+        const auto organizer = values_.find(PropertyKey::tag(tags::SentRepresentingName, PropType::Unicode));
+        if (state != values_.end() && (std::get<std::int32_t>(state->second) & 1) && organizer != values_.end()
+            && !std::get<std::string>(organizer->second).empty()) {
+            const Recipient r = ParseRecipient(std::get<std::string>(organizer->second), RecipientType::To);
+            data.recipients.push_back({ r.displayName, r.address, r.addressType, 1, 3 });
+        }
+    }
     for (const auto& r : recipients_)
         data.recipients.push_back({ r.displayName, r.address, r.addressType, static_cast<std::int32_t>(r.type) });
     for (const auto& [name, path] : attachments_)

@@ -474,7 +474,8 @@ namespace detail {
             c[ltp::makeTag(0x39FF, st)] = nameValue; // PidTagAddressBookDisplayNamePrintable
             c[ltp::makeTag(0x3A20, st)] = nameValue; // PidTagTransmittableDisplayName
             c[ltp::makeTag(0x5FF6, st)] = nameValue; // PidTagRecipientDisplayName
-            c[ltp::makeTag(0x5FFD, ltp::kPtInt32)] = PropValue::int32(1); // PidTagRecipientFlags: recipSendable
+            c[ltp::makeTag(0x5FFD, ltp::kPtInt32)]
+                = PropValue::int32(static_cast<std::uint32_t>(r.flags)); // PidTagRecipientFlags
             c[ltp::makeTag(0x5FDF, ltp::kPtInt32)] = PropValue::int32(0); // PidTagRecipientOrder
             c[ltp::makeTag(0x5FFF, ltp::kPtInt32)] = PropValue::int32(0); // PidTagRecipientTrackStatus
             for (const auto& [tag, v] : c)

@@ -340,9 +340,9 @@ TEST_P(PstMessageStore, ReadersSeeEveryItemAsWritten)
 }
 
 // Embedded messages ([MS-PST] 2.4.6.2.2): a mail forwarding a message that carries a 20 MB file
-// and a message of its own, and an appointment with a hidden exception attachment as Outlook keeps
-// moved occurrences. Stored as in Outlook's submessage.pst, sizes checked by the verifier, read
-// back by pypff, pffexport and readpst.
+// and a message of its own, and a meeting with a hidden exception attachment as Outlook keeps
+// moved occurrences (and its organizer's recipient row). Stored as in Outlook's submessage.pst, sizes checked by the
+// verifier, read back by pypff, pffexport and readpst.
 TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
 {
     ScratchDir dir;
@@ -379,6 +379,8 @@ TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
             { { 0x7FFE, std::nullopt, 0x000B, true }, { 0x7FFD, std::nullopt, 0x0003, std::int32_t(2) },
                 time(0x7FF9, kBase), time(0x7FFB, kBase + 3 * kHour), time(0x7FFC, kBase + 4 * kHour) } };
         series.attachments = { hidden };
+        series.recipients
+            = { { "Ann Lee", "ann@example.com", "SMTP", 1, 3 }, { "Bo Yu", "bo@example.com", "SMTP", 1 } };
         store.defaultFolder(pst::DefaultFolder::Calendar).addMessage(series);
         store.close();
     }
@@ -418,6 +420,11 @@ TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
     std::sort(seen.begin(), seen.end());
     std::sort(want.begin(), want.end());
     EXPECT_EQ(seen, want);
+
+    // The series' organizer: a required row flagged recipOrganizer, first.
+    auto rows = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
+        + quote(std::string(PST_TEST_SOURCE_DIR) + "/recipient_rows.py") + " " + quote(path.string()));
+    EXPECT_EQ(rows.output, "Serie | 1 | 3 | Ann Lee\nSerie | 1 | 1 | Bo Yu\n");
 
     // readpst: the forwarded messages as message/rfc822 parts, the big file inside them.
     const auto rp = dir / "rp";

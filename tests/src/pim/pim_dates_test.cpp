@@ -284,6 +284,7 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     // The embedded message as pffexport reads it.
     const auto exported = itemsWith(v, "pffexport", "Calendar", "Weekly sync");
     ASSERT_EQ(exported.size(), 1u);
+    EXPECT_EQ(exported[0].value("to").toArray().first().toObject().value("name").toString(), "Ann Lee/Acme");
     const QJsonArray embedded = exported[0].value("embedded").toArray();
     ASSERT_EQ(embedded.size(), 1);
     const QJsonObject times = embedded[0].toObject().value("fields").toObject().value("Appointment").toObject();
@@ -294,16 +295,17 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     EXPECT_EQ(static_cast<qint32>(zone.at(8, 4)), -60);
     EXPECT_EQ(zone.at(16, 2), 11u); // back to standard time in November
     EXPECT_TRUE(prop(series, "PSETID_Appointment:0x8260").isString());
-    // The chair organizes, the attendees are required (To) and optional (CC).
+    // The chair organizes (a required recipient, first), the attendees are required (To) and
+    // optional (CC).
     EXPECT_EQ(prop(series, "0x0042").toString(), "Ann Lee/Acme");
-    EXPECT_EQ(prop(series, "0x0E04").toString(), "Bo Yu/Acme; cy@example.com");
+    EXPECT_EQ(prop(series, "0x0E04").toString(), "Ann Lee/Acme; Bo Yu/Acme; cy@example.com");
     EXPECT_EQ(prop(series, "0x0E03").toString(), "Di Fox/Acme");
     EXPECT_EQ(prop(series, "PSETID_Appointment:0x8217").toInt(), 1); // a meeting
     EXPECT_EQ(prop(series, "PSETID_Appointment:0x8218").toInt(), 1); // organized
 
     const QJsonObject invitation = v.item("pypff", "Calendar", "Budget review");
     EXPECT_EQ(prop(invitation, "0x0042").toString(), "Eve Ray/Acme");
-    EXPECT_EQ(prop(invitation, "0x0E04").toString(), "Ann Lee/Acme");
+    EXPECT_EQ(prop(invitation, "0x0E04").toString(), "Eve Ray/Acme; Ann Lee/Acme");
     EXPECT_EQ(prop(invitation, "PSETID_Appointment:0x8217").toInt(), 3); // a meeting, received
     EXPECT_EQ(prop(invitation, "PSETID_Appointment:0x8218").toInt(), 5); // not answered
     EXPECT_EQ(prop(invitation, "PSETID_Appointment:0x8205").toInt(), 1); // tentative

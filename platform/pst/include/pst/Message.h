@@ -53,6 +53,7 @@ struct Property {
 struct Recipient {
     std::string displayName, address, addressType; // addressType "SMTP" when empty
     std::int32_t type = 1; // 1 To, 2 CC, 3 BCC
+    std::int32_t flags = 1; // PidTagRecipientFlags: recipSendable; 3 (with recipOrganizer) for a meeting's organizer
 };
 
 struct MessageData;
