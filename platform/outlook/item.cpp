@@ -557,6 +557,24 @@ void StandInItem::Save()
         if (!(key.kind == PropertyKey::Kind::Tag && key.tagId == 0))
             add(key, value);
 
+    // A meeting's organizer is a row of its recipient table, required and flagged recipOrganizer
+    // ([MS-OXOCAL] 2.2.4.10.1), first as Outlook keeps it; an attendee list naming the organizer
+    // too does not add a second row.
+    std::optional<Recipient> organizer;
+    if (kind_ == automation::OlItemType::Appointment) {
+        const auto state = values_.find(PropertyKey::named(PSETID_Appointment, 0x8217, PropType::Integer32));
+        const auto name = values_.find(PropertyKey::tag(tags::SentRepresentingName, PropType::Unicode));
+        if (state != values_.end() && (std::get<std::int32_t>(state->second) & 1) && name != values_.end()
+            && !std::get<std::string>(name->second).empty()) {
+            organizer = ParseRecipient(std::get<std::string>(name->second), RecipientType::To);
+            data.recipients.push_back({ organizer->displayName, organizer->address, organizer->addressType, 1, 3 });
+        }
+    }
+    for (const auto& r : recipients_)
+        if (!(organizer && r.type == RecipientType::To && r.displayName == organizer->displayName
+                && r.address == organizer->address))
+            data.recipients.push_back({ r.displayName, r.address, r.addressType, static_cast<std::int32_t>(r.type) });
+
     if (kind_ == automation::OlItemType::Appointment && start_ && end_) {
         for (const auto& key : FindProperty("Start", KindAppointment)->targets)
             add(key, *start_);
@@ -579,13 +597,16 @@ void StandInItem::Save()
             auto message = std::make_shared<pst::MessageData>();
             message->messageClass = "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}";
             message->unsent = true;
+            message->recipients = data.recipients; // the attendees of the occurrence: the series'
             std::map<PropertyKey, pst::PropertyValue, KeyLess> values;
             for (auto& [key, value] : exception.message)
                 values.emplace(key, std::move(value));
             for (const auto& key : { PropertyKey::tag(tags::Subject, PropType::Unicode),
                      PropertyKey::named(PSETID_Appointment, lids::Location, PropType::Unicode),
                      PropertyKey::named(PSETID_Appointment, lids::BusyStatus, PropType::Integer32),
-                     PropertyKey::named(PSETID_Appointment, lids::AppointmentSubType, PropType::Boolean) })
+                     PropertyKey::named(PSETID_Appointment, lids::AppointmentSubType, PropType::Boolean),
+                     PropertyKey::named(PSETID_Appointment, 0x8217, PropType::Integer32), // PidLidAppointmentStateFlags
+                     PropertyKey::named(PSETID_Appointment, 0x8218, PropType::Integer32) }) // PidLidResponseStatus
                 if (auto it = values_.find(key); it != values_.end() && !values.count(key))
                     values.emplace(key, pstValue(it->second));
             // Busy, as the series, unless said otherwise.
@@ -642,19 +663,6 @@ void StandInItem::Save()
             add(PropertyKey::named(PSETID_Address, lids::FileUnder, PropType::Unicode),
                 last.empty() ? display : (first.empty() ? last : last + ", " + first));
     }
-    // A meeting's organizer is a row of its recipient table, required and flagged recipOrganizer
-    // ([MS-OXOCAL] 2.2.4.10.1), first as Outlook keeps it.
-    if (kind_ == automation::OlItemType::Appointment) {
-        const auto state = values_.find(PropertyKey::named(PSETID_Appointment, 0x8217, PropType::Integer32));
-        const auto organizer = values_.find(PropertyKey::tag(tags::SentRepresentingName, PropType::Unicode));
-        if (state != values_.end() && (std::get<std::int32_t>(state->second) & 1) && organizer != values_.end()
-            && !std::get<std::string>(organizer->second).empty()) {
-            const Recipient r = ParseRecipient(std::get<std::string>(organizer->second), RecipientType::To);
-            data.recipients.push_back({ r.displayName, r.address, r.addressType, 1, 3 });
-        }
-    }
-    for (const auto& r : recipients_)
-        data.recipients.push_back({ r.displayName, r.address, r.addressType, static_cast<std::int32_t>(r.type) });
     for (const auto& [name, path] : attachments_)
         data.attachments.push_back({ name, path });
 
