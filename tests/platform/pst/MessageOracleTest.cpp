@@ -389,7 +389,7 @@ TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
 
     // Node by node: method 5, the object's NID a message NID in the attachment's subnodes, its
     // size the embedded PidTagMessageSize, tables below it; Outlook's file the same way.
-    const std::string script = quote(std::string(PST_TEST_SOURCE_DIR) + "/embedded_messages.py");
+    const std::string script = quote(std::string(PST_TEST_SOURCE_DIR) + "/message_parts.py");
     auto shape = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + script + " " + quote(path.string()));
     ASSERT_EQ(shape.exitCode, 0) << shape.output;
     const std::string oleClass = "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}";
@@ -423,7 +423,7 @@ TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
 
     // The series' organizer: a required row flagged recipOrganizer, first.
     auto rows = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
-        + quote(std::string(PST_TEST_SOURCE_DIR) + "/recipient_rows.py") + " " + quote(path.string()));
+        + quote(std::string(PST_TEST_SOURCE_DIR) + "/message_parts.py") + " --recipients " + quote(path.string()));
     EXPECT_EQ(rows.output, "Serie | 1 | 3 | Ann Lee\nSerie | 1 | 1 | Bo Yu\n");
 
     // readpst: the forwarded messages as message/rfc822 parts, the big file inside them.
