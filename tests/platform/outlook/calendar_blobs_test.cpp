@@ -143,6 +143,36 @@ TEST(CalendarBlobs, AWeeklySeriesAndItsZoneAreLaidOutAsOutlookWritesThem)
     EXPECT_EQ(exceptionValue(0x820E), "2016-08-23T16:30:00");
     EXPECT_EQ(exceptionValue(0x8228), "2016-08-23T15:00:00");
 
+    // A changed subject and location: flagged, in Windows-1252 with both lengths in
+    // ExceptionInfo, in UTF-16 after the times in ExtendedException, and in the message.
+    {
+        const auto occurrence = pattern->GetOccurrence(day(23));
+        occurrence->Set("Subject", automation::Variant(std::string("Büro – neu")));
+        occurrence->Set("Location", automation::Variant(std::string("Raum")));
+        occurrence->Save();
+        QByteArray renamed;
+        for (const auto& [key, value] : outlook::CalendarProperties(state, start, end))
+            if (key.kind == outlook::PropertyKey::Kind::NamedId && key.lid == 0x8216)
+                renamed = bytes(std::get<pst::Bytes>(value));
+        EXPECT_EQ(renamed.mid(104, 2).toHex().toStdString(), "1100"); // ARO_SUBJECT | ARO_LOCATION
+        EXPECT_EQ(renamed.mid(106, 22).toHex().toStdString(),
+            "0b000a00"
+            "42fc726f2096206e6575"
+            "05000400"
+            "5261756d");
+        const QByteArray wide = QByteArray::fromHex("0a00")
+            + QByteArray(reinterpret_cast<const char*>(u"Büro – neu"), 20) + QByteArray::fromHex("0400")
+            + QByteArray(reinterpret_cast<const char*>(u"Raum"), 8);
+        EXPECT_TRUE(renamed.contains(refBlob.mid(92, 12) + wide)) << renamed.toHex().toStdString();
+        EXPECT_EQ(renamed.size(), 152 + 22 + 12 + 22 + 10 + 4); // the strings, the times again, EE2 size
+        const auto renamedExceptions = outlook::CalendarExceptions(state, start, end);
+        bool subject = false;
+        for (const auto& [key, value] : renamedExceptions[0].message)
+            subject |= key.kind == outlook::PropertyKey::Kind::Tag && key.tagId == 0x0037
+                && std::get<std::string>(value) == "Büro – neu";
+        EXPECT_TRUE(subject);
+    }
+
     // An occurrence the pattern does not have, or one also deleted, is refused at the Save.
     for (int d : { 10, 9 }) {
         const auto copy = std::make_shared<outlook::RecurrenceState>(*state.recurrence);
