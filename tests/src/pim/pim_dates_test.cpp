@@ -124,7 +124,7 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     const char* const NewYork = "America/New_York";
     const std::string eastern = "Z=5$DO=1$DL=3 2 1 11 1 1$ZX=28$ZN=Eastern";
     // Monday and Wednesday at 10:00 in New York for ten weeks, across the start of daylight
-    // saving time (14 March 2010); 24 February removed, 8 March moved to 14:00.
+    // saving time (14 March 2010); 24 February removed, 8 March moved to 9 March 14:00.
     std::vector<std::string> starts, ends, originals;
     for (QDate d(2010, 2, 15); d < QDate(2010, 4, 26); d = d.addDays(1)) {
         if (d.dayOfWeek() != 1 && d.dayOfWeek() != 3)
@@ -133,8 +133,9 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
             continue;
         const int hour = d == QDate(2010, 3, 8) ? 14 : 10;
         originals.push_back(notesTime(d, 10, NewYork));
-        starts.push_back(notesTime(d, hour, NewYork));
-        ends.push_back(notesTime(d, hour + 1, NewYork));
+        const QDate at = d == QDate(2010, 3, 8) ? d.addDays(1) : d;
+        starts.push_back(notesTime(at, hour, NewYork));
+        ends.push_back(notesTime(at, hour + 1, NewYork));
     }
     auto& weekly = db.document("Appointment")
                        .text("Subject", "Weekly sync")
@@ -255,15 +256,15 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     EXPECT_EQ(recur.at(42, 4), minutes1601(QDate(2010, 2, 24)));
     EXPECT_EQ(recur.at(46, 4), minutes1601(QDate(2010, 3, 8)));
     EXPECT_EQ(recur.at(50, 4), 1u); // modified: the moved one, on the day it moved to
-    EXPECT_EQ(recur.at(54, 4), minutes1601(QDate(2010, 3, 8)));
+    EXPECT_EQ(recur.at(54, 4), minutes1601(QDate(2010, 3, 9)));
     EXPECT_EQ(recur.at(58, 4), minutes1601(QDate(2010, 2, 15)));
     EXPECT_EQ(recur.at(62, 4), minutes1601(QDate(2010, 4, 21)));
     EXPECT_EQ(recur.at(74, 4), 600u); // 10:00 New York time
     EXPECT_EQ(recur.at(78, 4), 660u);
     EXPECT_EQ(recur.at(82, 2), 1u); // ExceptionCount
-    EXPECT_EQ(recur.at(84, 4), minutes1601(QDate(2010, 3, 8)) + 840); // now 14:00-15:00
-    EXPECT_EQ(recur.at(88, 4), minutes1601(QDate(2010, 3, 8)) + 900);
-    EXPECT_EQ(recur.at(92, 4), minutes1601(QDate(2010, 3, 8)) + 600); // was 10:00
+    EXPECT_EQ(recur.at(84, 4), minutes1601(QDate(2010, 3, 9)) + 840); // now 9 March 14:00-15:00
+    EXPECT_EQ(recur.at(88, 4), minutes1601(QDate(2010, 3, 9)) + 900);
+    EXPECT_EQ(recur.at(92, 4), minutes1601(QDate(2010, 3, 8)) + 600); // was 8 March 10:00
     EXPECT_EQ(recur.at(96, 2), 0u); // nothing but the times overridden
     EXPECT_EQ(recur.at(102, 4), 4u); // ExtendedException: ChangeHighlightSize
     EXPECT_EQ(recur.bytes.size(), 118);
@@ -275,8 +276,8 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     EXPECT_TRUE(exception.value("0x7FFE").toBool());
     EXPECT_EQ(exception.value("0x7FFD").toInt(), 2);
     EXPECT_EQ(exception.value("0x7FF9").toString(), "2010-03-08T10:00:00");
-    EXPECT_EQ(exception.value("0x7FFB").toString(), "2010-03-08T14:00:00");
-    EXPECT_EQ(exception.value("0x7FFC").toString(), "2010-03-08T15:00:00");
+    EXPECT_EQ(exception.value("0x7FFB").toString(), "2010-03-09T14:00:00");
+    EXPECT_EQ(exception.value("0x7FFC").toString(), "2010-03-09T15:00:00");
     // The embedded message as pffexport reads it.
     const auto exported = itemsWith(v, "pffexport", "Calendar", "Weekly sync");
     ASSERT_EQ(exported.size(), 1u);
@@ -293,8 +294,8 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     ASSERT_EQ(embedded.size(), 1);
     EXPECT_EQ(names(embedded[0].toObject()), names(exported[0]));
     const QJsonObject times = embedded[0].toObject().value("fields").toObject().value("Appointment").toObject();
-    EXPECT_EQ(times.value("Start time").toString(), "Mar 08, 2010 19:00:00.000000000 UTC");
-    EXPECT_EQ(times.value("End time").toString(), "Mar 08, 2010 20:00:00.000000000 UTC");
+    EXPECT_EQ(times.value("Start time").toString(), "Mar 09, 2010 19:00:00.000000000 UTC");
+    EXPECT_EQ(times.value("End time").toString(), "Mar 09, 2010 20:00:00.000000000 UTC");
     const Blob zone(prop(series, "PSETID_Appointment:0x8233"));
     EXPECT_EQ(static_cast<qint32>(zone.at(0, 4)), 300);
     EXPECT_EQ(static_cast<qint32>(zone.at(8, 4)), -60);
