@@ -365,6 +365,15 @@ TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
         pst::Message forwarded = store.defaultFolder(pst::DefaultFolder::Inbox).addMessage(outer);
         store.flush();
         forwarded.update(outer);
+        // An embedded message with more attachments than one subnode block holds (SIBLOCK).
+        auto many = std::make_shared<pst::MessageData>();
+        many->properties = { text(0x0037, "Innen viele") };
+        for (int i = 0; i < 700; ++i)
+            many->attachments.push_back({ "five.bin", five });
+        pst::MessageData crowded;
+        crowded.properties = { text(0x0037, "Viele") };
+        crowded.attachments = { { "", {}, many } };
+        store.defaultFolder(pst::DefaultFolder::Inbox).addMessage(crowded);
 
         auto exception = std::make_shared<pst::MessageData>();
         exception->messageClass = "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}";
@@ -393,10 +402,11 @@ TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
     auto shape = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + script + " " + quote(path.string()));
     ASSERT_EQ(shape.exitCode, 0) << shape.output;
     const std::string oleClass = "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}";
-    std::vector<std::string> want = { "1 | 5 | 0 | 0 | 0x4 | True | 0x671,0x692,attachment,attachment | IPM.Note | "
-            + kept("Innen – Grüße", "Innen – Grüße"),
-        "2 | 5 | 0 | 0 | 0x4 | True | 0x692 | IPM.Note | Ganz innen",
-        "1 | 5 | 1 | 2 | 0x4 | True | 0x692 | " + oleClass + " | Verschoben" };
+    std::vector<std::string> want
+        = { "1 | 5 | 0 | 0 | 0x4 | True | 0x671,0x692 +2 | IPM.Note | " + kept("Innen – Grüße", "Innen – Grüße"),
+              "2 | 5 | 0 | 0 | 0x4 | True | 0x692 | IPM.Note | Ganz innen",
+              "1 | 5 | 1 | 2 | 0x4 | True | 0x692 | " + oleClass + " | Verschoben",
+              "1 | 5 | 0 | 0 | 0x4 | True | 0x671,0x692 +700 | IPM.Note | Innen viele" };
     auto seen = lines(shape.output);
     std::sort(seen.begin(), seen.end());
     std::sort(want.begin(), want.end());
@@ -415,7 +425,12 @@ TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
         "pypff | Weitergeleitet | attachment 2 | 5 | False | 0 | None",
         "pypff | Serie | attachment 1 | 5 | True | 2 | " + isoOf(kBase + 3 * kHour),
         "pffexport | Weitergeleitet > " + inner + " | 6000 | twenty megabytes.bin " + sha256(twenty),
-        "pffexport | Weitergeleitet > " + inner + " > Ganz innen | 5 | ", "pffexport | Serie > Verschoben | 0 | " };
+        "pffexport | Weitergeleitet > " + inner + " > Ganz innen | 5 | ", "pffexport | Serie > Verschoben | 0 | ",
+        "pypff | Viele | attachment 1 | 5 | False | 0 | None" };
+    std::string crowded = "pffexport | Viele > Innen viele | 0 | ";
+    for (int i = 0; i < 700; ++i)
+        crowded += (i ? ", five.bin " : "five.bin ") + sha256(five);
+    want.push_back(crowded);
     seen = lines(readers.output);
     std::sort(seen.begin(), seen.end());
     std::sort(want.begin(), want.end());

@@ -4,7 +4,7 @@ Outlook's files, one line each (the reader of compare_with_outlook.py, or pst_re
 
   message_parts.py FILE.pst         per embedded message ([MS-PST] 2.4.6.2.2, 2.3.3.5): depth |
       attach method | hidden | flags | object NID type | object size = its PidTagMessageSize |
-      its recipient/attachment tables and attachments | class | subject
+      its recipient/attachment tables +attachments | class | subject
   message_parts.py --recipients FILE.pst      per recipient row: subject | type | flags | name
   message_parts.py --readers PST_READERS.py FILE.pst     what pypff shows of attachments
       (pypff | subject | attachment N | method | hidden | flags | exception start) and pffexport
@@ -33,11 +33,12 @@ def embedded(pst, node, depth, out):
         inner_data, inner_sub = attach.subs[object_nid]
         inner = Node(pst, pst.data_tree(inner_data), pst.subnodes(inner_sub))
         ip = inner.properties()
-        parts = sorted("%#x" % n if n in (0x671, 0x692) else "attachment"
-                       for n in inner.subs if n in (0x671, 0x692) or n & 0x1F == 0x05)
+        tables = ",".join("%#x" % n for n in sorted(inner.subs) if n in (0x671, 0x692))
+        attached = sum(1 for n in inner.subs if n & 0x1F == 0x05)
+        parts = tables + (" +%d" % attached if attached else "")
         scalar = [ap.get(pid, (0, None))[1] for pid in (0x3705, 0x7FFE, 0x7FFD)]
         out.append(" | ".join(str(f) for f in [depth] + scalar + [
-            "%#x" % (object_nid & 0x1F), object_size == ip.get(0x0E08, (0, None))[1], ",".join(parts),
+            "%#x" % (object_nid & 0x1F), object_size == ip.get(0x0E08, (0, None))[1], parts,
             text(pst, inner, ip, 0x001A), text(pst, inner, ip, 0x0037).lstrip("\x01")]))
         embedded(pst, inner, depth + 1, out)
 
