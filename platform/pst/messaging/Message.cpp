@@ -548,7 +548,8 @@ namespace detail {
         const std::size_t blockData = ndb_->layout().maxBlockData;
         std::vector<ltp::TableRow> attachRows;
         std::vector<std::uint8_t> buffer;
-        const std::vector<std::uint32_t> attachColumns = attachmentColumns();
+        const std::vector<std::uint32_t> attachColumns
+            = m.attachProps.empty() ? std::vector<std::uint32_t>() : attachmentColumns();
         for (std::size_t i = 0; i < m.attachProps.size(); ++i) {
             ltp::PropertyMap& ap = m.attachProps[i];
             std::vector<ndb::SubnodeEntry> attachSubnodes;
