@@ -68,6 +68,23 @@ public:
     }
 };
 
+// The recurrence of an appointment (Outlook's RecurrencePattern). Members by object-model name:
+// RecurrenceType (0 daily, 1 weekly, 2 monthly, 3 monthly on the n-th weekday, 5 yearly, 6 yearly
+// on the n-th weekday), Interval, DayOfWeekMask (1 Sunday .. 64 Saturday), DayOfMonth, Instance
+// (1..4, 5 the last), MonthOfYear, PatternStartDate, PatternEndDate (the day of the last
+// occurrence), Occurrences, NoEndDate. Start and end time are the appointment's own.
+class RDORecurrencePattern {
+public:
+    virtual ~RDORecurrencePattern() = default;
+    virtual void Set(const std::string& property, const Variant& value) = 0;
+    // The occurrence the pattern puts on that day (its civil date) is left out of the series.
+    virtual void DeleteOccurrence(const DateTime& originalDate) = 0;
+    // The occurrence the pattern puts on that day (its civil date), to change as an exception of
+    // the series: Start, End, Subject and Location can be set; its Save keeps the change, which
+    // the series writes at its own (next) Save.
+    virtual std::shared_ptr<RDOMail> GetOccurrence(const DateTime& originalDate) = 0;
+};
+
 // The message under an item, for MAPIUtils.HrSetOneProp.
 class MAPIMessage : public Object { };
 
@@ -83,6 +100,11 @@ public:
     virtual std::shared_ptr<RDOAttachments> Attachments() = 0;
     virtual std::shared_ptr<MAPIMessage> MAPIOBJECT() = 0;
     virtual void Save() = 0;
+    // Makes the appointment recurring; an item that cannot recur throws.
+    virtual std::shared_ptr<RDORecurrencePattern> GetRecurrencePattern()
+    {
+        throw AutomationError("Item", "GetRecurrencePattern", "this item cannot recur");
+    }
 };
 
 class RDOItems {

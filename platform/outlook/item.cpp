@@ -1,5 +1,6 @@
 #include "item.h"
 
+#include "calendar_item.h"
 #include "item_values.h"
 #include "object_model.h"
 
@@ -274,6 +275,12 @@ namespace {
                 else
                     clear(*p);
                 break;
+            case Conversion::Day:
+                if (auto at = ToDay(value, property))
+                    store(*p, ToFileTime(*at));
+                else
+                    clear(*p);
+                break;
             case Conversion::Categories:
                 store(*p, splitCategories(value.toText()));
                 break;
@@ -323,6 +330,15 @@ namespace {
 
         std::shared_ptr<automation::RDORecipients> Recipients() override;
         std::shared_ptr<automation::RDOAttachments> Attachments() override;
+
+        std::shared_ptr<automation::RDORecurrencePattern> GetRecurrencePattern() override
+        {
+            if (kind_ != automation::OlItemType::Appointment)
+                return RDOMail::GetRecurrencePattern();
+            if (!calendar_.recurrence)
+                calendar_.recurrence = std::make_shared<RecurrenceState>();
+            return MakeRecurrencePattern(calendar_.recurrence);
+        }
 
         std::shared_ptr<automation::MAPIMessage> MAPIOBJECT() override
         {
@@ -434,10 +450,12 @@ namespace {
                     throw AutomationError("Item", "BodyFormat", "no body format " + std::to_string(bodyFormat_));
             } else if (p.name == "ConversationIndex") {
                 store(p, fromHex(value.toText()));
-            } else if (p.name == "To" || p.name == "CC" || p.name == "BCC") {
-                const auto type = p.name == "To" ? RecipientType::To
-                    : p.name == "CC"             ? RecipientType::Cc
-                                                 : RecipientType::Bcc;
+            } else if (p.name == "To" || p.name == "CC" || p.name == "BCC" || p.name == "RequiredAttendees"
+                || p.name == "OptionalAttendees") {
+                // A meeting's required attendees are its To recipients, the optional ones its CC.
+                const auto type = (p.name == "To" || p.name == "RequiredAttendees") ? RecipientType::To
+                    : (p.name == "CC" || p.name == "OptionalAttendees")             ? RecipientType::Cc
+                                                                                    : RecipientType::Bcc;
                 std::erase_if(recipients_, [type](const Recipient& r) { return r.type == type; });
                 for (auto& r : ParseRecipientList(value.toText(), type))
                     recipients_.push_back(std::move(r));
@@ -463,6 +481,25 @@ namespace {
                 end_ = ToFileTime(*at);
                 if (!start_)
                     start_ = end_;
+            } else if (p.name == "ReminderSet") {
+                reminderSet_ = value.toBool();
+            } else if (p.name == "ReminderMinutesBeforeStart") {
+                reminderMinutes_ = value.toInt();
+            } else if (p.name == "StartTimeZone") {
+                const std::string key = value.toText();
+                calendar_.zone = FindWindowsZone(key);
+                if (!calendar_.zone)
+                    throw AutomationError("Item", "StartTimeZone", "no time zone \"" + key + "\"");
+            } else if (p.name == "DueDate" || p.name == "StartDate") {
+                // The day itself, and its local midnight in UTC.
+                if (auto day = ToDay(value, p.name)) {
+                    values_[p.targets[0]] = ToFileTime(*day);
+                    values_[p.targets[1]] = ToFileTime(LocalMidnight(*day));
+                } else {
+                    clear(p);
+                }
+            } else if (p.name == "PercentComplete") {
+                values_[p.targets[0]] = value.toDouble() / 100.0;
             } else if (p.name == "Email1Address") {
                 const std::string address = value.toText();
                 values_[PropertyKey::named(PSETID_Address, lids::Email1EmailAddress, PropType::Unicode)] = address;
@@ -493,6 +530,9 @@ namespace {
         bool sent_ = false;
         std::optional<std::int64_t> start_;
         std::optional<std::int64_t> end_;
+        CalendarState calendar_;
+        bool reminderSet_ = false;
+        std::int32_t reminderMinutes_ = 15;
         std::optional<pst::Message> message_; // once saved
     };
 
@@ -547,19 +587,10 @@ namespace {
     {
         return std::make_shared<StandInAttachments>(shared_from_this());
     }
-} // namespace
 
-// Writing an item into the PST: the message layer of the PST writer takes the collected
-// properties, recipients and attachments.
-void StandInItem::Save()
-{
-    saveDue_ = false;
-    pst::MessageData data;
-    data.messageClass = messageClass_;
-    data.read = true;
-    data.unsent = kind_ == automation::OlItemType::Mail && !sent_;
-
-    auto add = [&](const PropertyKey& key, const Stored& value) {
+    // A property of the object model as the PST layer takes it.
+    pst::Property pstProperty(const PropertyKey& key, pst::PropertyValue value)
+    {
         pst::Property p;
         if (key.kind == PropertyKey::Kind::Tag) {
             p.id = key.tagId;
@@ -573,7 +604,23 @@ void StandInItem::Save()
             p.named = name;
         }
         p.type = static_cast<std::uint16_t>(key.type);
-        p.value = std::visit(
+        p.value = std::move(value);
+        return p;
+    }
+} // namespace
+
+// Writing an item into the PST: the message layer of the PST writer takes the collected
+// properties, recipients and attachments.
+void StandInItem::Save()
+{
+    saveDue_ = false;
+    pst::MessageData data;
+    data.messageClass = messageClass_;
+    data.read = true;
+    data.unsent = kind_ == automation::OlItemType::Mail && !sent_;
+
+    auto pstValue = [](const Stored& value) {
+        return std::visit(
             [](const auto& v) -> pst::PropertyValue {
                 using T = std::decay_t<decltype(v)>;
                 if constexpr (std::is_same_v<T, std::int64_t>)
@@ -582,11 +629,31 @@ void StandInItem::Save()
                     return v;
             },
             value);
-        data.properties.push_back(std::move(p));
+    };
+    auto add = [&](const PropertyKey& key, const Stored& value) {
+        data.properties.push_back(pstProperty(key, pstValue(value)));
     };
     for (const auto& [key, value] : values_)
         if (!(key.kind == PropertyKey::Kind::Tag && key.tagId == 0))
             add(key, value);
+
+    // A meeting's organizer is a row of its recipient table, required and flagged recipOrganizer
+    // ([MS-OXOCAL] 2.2.4.10.1), first as Outlook keeps it; an attendee list naming the organizer
+    // too does not add a second row.
+    std::optional<Recipient> organizer;
+    if (kind_ == automation::OlItemType::Appointment) {
+        const auto state = values_.find(PropertyKey::named(PSETID_Appointment, 0x8217, PropType::Integer32));
+        const auto name = values_.find(PropertyKey::tag(tags::SentRepresentingName, PropType::Unicode));
+        if (state != values_.end() && (std::get<std::int32_t>(state->second) & 1) && name != values_.end()
+            && !std::get<std::string>(name->second).empty()) {
+            organizer = ParseRecipient(std::get<std::string>(name->second), RecipientType::To);
+            data.recipients.push_back({ organizer->displayName, organizer->address, organizer->addressType, 1, 3 });
+        }
+    }
+    for (const auto& r : recipients_)
+        if (!(organizer && r.type == RecipientType::To && r.displayName == organizer->displayName
+                && r.address == organizer->address))
+            data.recipients.push_back({ r.displayName, r.address, r.addressType, static_cast<std::int32_t>(r.type) });
 
     if (kind_ == automation::OlItemType::Appointment && start_ && end_) {
         for (const auto& key : FindProperty("Start", KindAppointment)->targets)
@@ -595,6 +662,42 @@ void StandInItem::Save()
             add(key, *end_);
         add(PropertyKey::named(PSETID_Appointment, lids::AppointmentDuration, PropType::Integer32),
             static_cast<std::int32_t>((*end_ - *start_) / 600'000'000));
+        // Busy unless said otherwise, as Outlook makes a new appointment.
+        const PropertyKey busy = PropertyKey::named(PSETID_Appointment, lids::BusyStatus, PropType::Integer32);
+        if (!values_.count(busy))
+            add(busy, std::int32_t(2));
+        CalendarState calendar = calendar_;
+        if (reminderSet_)
+            calendar.reminderMinutes = reminderMinutes_;
+        for (auto& [key, value] : CalendarProperties(calendar, *start_, *end_))
+            data.properties.push_back(pstProperty(key, std::move(value)));
+        // Changed occurrences: hidden attachments whose embedded messages hold what changed,
+        // with the series' subject, location and instance values where the occurrence kept them.
+        for (auto& exception : CalendarExceptions(calendar, *start_, *end_)) {
+            auto message = std::make_shared<pst::MessageData>();
+            message->messageClass = "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}";
+            message->unsent = true;
+            message->recipients = data.recipients; // the attendees of the occurrence: the series'
+            std::map<PropertyKey, pst::PropertyValue, KeyLess> values;
+            for (auto& [key, value] : exception.message)
+                values.emplace(key, std::move(value));
+            for (const auto& key : { PropertyKey::tag(tags::Subject, PropType::Unicode),
+                     PropertyKey::named(PSETID_Appointment, lids::Location, PropType::Unicode),
+                     PropertyKey::named(PSETID_Appointment, lids::BusyStatus, PropType::Integer32),
+                     PropertyKey::named(PSETID_Appointment, lids::AppointmentSubType, PropType::Boolean),
+                     PropertyKey::named(PSETID_Appointment, 0x8217, PropType::Integer32), // PidLidAppointmentStateFlags
+                     PropertyKey::named(PSETID_Appointment, 0x8218, PropType::Integer32) }) // PidLidResponseStatus
+                if (auto it = values_.find(key); it != values_.end() && !values.count(key))
+                    values.emplace(key, pstValue(it->second));
+            // Busy, as the series, unless said otherwise.
+            values.try_emplace(busy, std::int32_t(2));
+            for (auto& [key, value] : values)
+                message->properties.push_back(pstProperty(key, std::move(value)));
+            pst::Attachment a;
+            a.message = std::move(message);
+            a.properties = std::move(exception.attachment);
+            data.attachments.push_back(std::move(a));
+        }
     }
     if (kind_ == automation::OlItemType::Contact) {
         auto text = [&](std::uint16_t id) {
@@ -643,8 +746,6 @@ void StandInItem::Save()
             add(PropertyKey::named(PSETID_Address, lids::FileUnder, PropType::Unicode),
                 last.empty() ? display : (first.empty() ? last : last + ", " + first));
     }
-    for (const auto& r : recipients_)
-        data.recipients.push_back({ r.displayName, r.address, r.addressType, static_cast<std::int32_t>(r.type) });
     for (const auto& a : attachments_)
         data.attachments.push_back({ a.name, a.path, a.contentId, a.mimeType });
     // The HTML body as binary in the code page it declares: UTF-8 in a Unicode store, Windows-1252

@@ -127,6 +127,32 @@ std::optional<std::int64_t> ToInstant(const automation::Variant& value, std::str
     return dt.toMSecsSinceEpoch();
 }
 
+std::optional<std::int64_t> ToDay(const automation::Variant& value, std::string_view property)
+{
+    using automation::Variant;
+    constexpr std::int64_t msPerDay = 86'400'000;
+    if (value.type() == Variant::Type::Array)
+        return ToDay(value.first(), property);
+    if (value.type() == Variant::Type::Date) {
+        const automation::DateTime d = value.toDate();
+        if (d.kind == automation::DateTime::Kind::TimeOnly)
+            throw automation::AutomationError("Item", std::string(property), "a time of day is no date");
+        return automation::DaysFromCivil(d.year, d.month, d.day) * msPerDay;
+    }
+    // Text: the date it reads as, in whatever zone it reads in.
+    const auto at = ToInstant(value, property);
+    if (!at)
+        return std::nullopt;
+    const QDate d = QDateTime::fromMSecsSinceEpoch(*at).date();
+    return automation::DaysFromCivil(d.year(), d.month(), d.day()) * msPerDay;
+}
+
+std::int64_t LocalMidnight(std::int64_t utcMidnightMillis)
+{
+    const QDate d = QDateTime::fromMSecsSinceEpoch(utcMidnightMillis, Qt::UTC).date();
+    return d.startOfDay(QTimeZone::systemTimeZone()).toMSecsSinceEpoch();
+}
+
 std::int64_t ToFileTime(std::int64_t unixMillis)
 {
     constexpr std::int64_t epochDifference = 11'644'473'600'000LL; // ms from 1601-01-01 to 1970-01-01

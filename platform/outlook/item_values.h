@@ -36,6 +36,15 @@ std::string DisplayList(const std::vector<Recipient>& recipients, RecipientType 
 // text gives nothing; text that is no date throws AutomationError naming the property.
 std::optional<std::int64_t> ToInstant(const automation::Variant& value, std::string_view property);
 
+// Milliseconds since 1970 of 00:00 UTC on the calendar day of a date value: the civil date a
+// DateTime was written with (no zone conversion), or text in ISO 8601 form or the user's locale
+// form. Empty gives nothing; anything else throws AutomationError naming the property.
+std::optional<std::int64_t> ToDay(const automation::Variant& value, std::string_view property);
+
+// The instant of local midnight (in the system's zone) on the civil day whose 00:00 UTC is
+// utcMidnightMillis.
+std::int64_t LocalMidnight(std::int64_t utcMidnightMillis);
+
 // FILETIME (100 ns ticks since 1601) of an instant, as PT_SYSTIME stores it.
 std::int64_t ToFileTime(std::int64_t unixMillis);
 std::int64_t FromFileTime(std::int64_t fileTime);

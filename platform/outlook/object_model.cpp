@@ -51,8 +51,26 @@ namespace {
         K::named(PSETID_Common, lids::CommonStart, T::Time), tag(tags::StartDate, T::Time) };
     constexpr K end[] = { K::named(PSETID_Appointment, lids::AppointmentEndWhole, T::Time),
         K::named(PSETID_Common, lids::CommonEnd, T::Time), tag(tags::EndDate, T::Time) };
+    // Tasks ([MS-OXOTASK]): the due and start dates are local dates (the day at 00:00, no zone
+    // conversion); PidLidCommonEnd and PidLidCommonStart hold the local midnights in UTC.
     constexpr K dueDate[]
         = { K::named(PSETID_Task, lids::TaskDueDate, T::Time), K::named(PSETID_Common, lids::CommonEnd, T::Time) };
+    constexpr K taskStart[]
+        = { K::named(PSETID_Task, lids::TaskStartDate, T::Time), K::named(PSETID_Common, lids::CommonStart, T::Time) };
+    constexpr K taskComplete[] = { K::named(PSETID_Task, lids::TaskComplete, T::Boolean) };
+    constexpr K taskStatus[] = { K::named(PSETID_Task, lids::TaskStatus, T::Integer32) };
+    constexpr K percentComplete[] = { K::named(PSETID_Task, lids::PercentComplete, T::Floating64) };
+    constexpr K dateCompleted[] = { K::named(PSETID_Task, 0x810F, T::Time) }; // PidLidTaskDateCompleted
+    constexpr K reminderSet[] = { K::named(PSETID_Common, lids::ReminderSet, T::Boolean) };
+    // PidLidReminderTime and PidLidReminderSignalTime.
+    constexpr K reminderTime[] = { K::named(PSETID_Common, 0x8502, T::Time), K::named(PSETID_Common, 0x8560, T::Time) };
+    // Appointments ([MS-OXOCAL]).
+    constexpr K allDay[] = { K::named(PSETID_Appointment, lids::AppointmentSubType, T::Boolean) };
+    constexpr K busyStatus[] = { K::named(PSETID_Appointment, lids::BusyStatus, T::Integer32) };
+    constexpr K stateFlags[] = { K::named(PSETID_Appointment, 0x8217, T::Integer32) }; // PidLidAppointmentStateFlags
+    constexpr K responseStatus[] = { K::named(PSETID_Appointment, 0x8218, T::Integer32) }; // PidLidResponseStatus
+    // The organizer is who the meeting is sent as: PidTagSentRepresentingName, PidTagSenderName.
+    constexpr K organizer[] = { tag(tags::SentRepresentingName), tag(tags::SenderName) };
 
     constexpr K noteColor[] = { K::named(PSETID_Note, lids::NoteColor, T::Integer32) };
     constexpr K noteX[] = { K::named(PSETID_Note, lids::NoteX, T::Integer32) };
@@ -93,8 +111,11 @@ namespace {
     constexpr K managerName[] = { tag(0x3A4E) };
     constexpr K assistantName[] = { tag(0x3A30) };
     constexpr K spouse[] = { tag(0x3A48) };
-    constexpr K birthday[] = { tag(0x3A42, T::Time) };
-    constexpr K anniversary[] = { tag(0x3A41, T::Time) };
+    // PidTagBirthday and PidLidBirthdayLocal, PidTagWeddingAnniversary and
+    // PidLidWeddingAnniversaryLocal: the day at midnight, without time-zone conversion, so that
+    // every reader in every zone sees the same day.
+    constexpr K birthday[] = { tag(0x3A42, T::Time), address(0x80DE, T::Time) };
+    constexpr K anniversary[] = { tag(0x3A41, T::Time), address(0x80DF, T::Time) };
     constexpr K fileAs[] = { address(lids::FileUnder) };
     // PidLidDistributionListName, the list's display name and file-as.
     constexpr K dlName[] = { address(0x8053), tag(0x3001), address(lids::FileUnder) };
@@ -122,7 +143,7 @@ namespace {
         { "SentOn", Messages, Conversion::Time, sentOn },
         { "ReceivedTime", Messages, Conversion::Time, receivedTime },
         { "FlagStatus", Messages, Conversion::Integer, flagStatus },
-        { "Importance", Messages, Conversion::Integer, importance },
+        { "Importance", Messages | KindTask, Conversion::Integer, importance },
         { "FlagIcon", Messages, Conversion::Integer, flagIcon },
         { "FlagRequest", Messages, Conversion::Text, flagRequest },
         // Appointment; a post item keeps its start as the creation time.
@@ -130,8 +151,25 @@ namespace {
         { "Start", KindPost, Conversion::Time, creationTime },
         { "End", KindAppointment, Conversion::Special, end },
         { "Location", KindAppointment, Conversion::Text, location },
+        { "AllDayEvent", KindAppointment, Conversion::Boolean, allDay },
+        { "BusyStatus", KindAppointment, Conversion::Integer, busyStatus },
+        { "ReminderSet", KindAppointment, Conversion::Special, none },
+        { "ReminderMinutesBeforeStart", KindAppointment, Conversion::Special, none },
+        { "StartTimeZone", KindAppointment, Conversion::Special, none },
+        { "RequiredAttendees", KindAppointment, Conversion::Special, none },
+        { "OptionalAttendees", KindAppointment, Conversion::Special, none },
+        { "MeetingStatus", KindAppointment, Conversion::Integer, stateFlags },
+        { "ResponseStatus", KindAppointment, Conversion::Integer, responseStatus },
+        { "Organizer", KindAppointment, Conversion::Text, organizer },
         // Task
-        { "DueDate", KindTask, Conversion::Time, dueDate },
+        { "DueDate", KindTask, Conversion::Special, dueDate },
+        { "StartDate", KindTask, Conversion::Special, taskStart },
+        { "Complete", KindTask, Conversion::Boolean, taskComplete },
+        { "Status", KindTask, Conversion::Integer, taskStatus },
+        { "PercentComplete", KindTask, Conversion::Special, percentComplete },
+        { "DateCompleted", KindTask, Conversion::Time, dateCompleted },
+        { "ReminderSet", KindTask, Conversion::Boolean, reminderSet },
+        { "ReminderTime", KindTask, Conversion::Time, reminderTime },
         // Sticky note (a post item turned into a note by its message class)
         { "Color", KindPost, Conversion::Integer, noteColor },
         { "Left", KindPost, Conversion::Integer, noteX },
@@ -169,8 +207,8 @@ namespace {
         { "ManagerName", KindContact, Conversion::Text, managerName },
         { "AssistantName", KindContact, Conversion::Text, assistantName },
         { "Spouse", KindContact, Conversion::Text, spouse },
-        { "Birthday", KindContact, Conversion::Time, birthday },
-        { "Anniversary", KindContact, Conversion::Time, anniversary },
+        { "Birthday", KindContact, Conversion::Day, birthday },
+        { "Anniversary", KindContact, Conversion::Day, anniversary },
         { "FileAs", KindContact, Conversion::Text, fileAs },
         // Distribution list; its members are its recipients (Recipients.Add), as
         // DistListItem.AddMembers takes them.

@@ -28,6 +28,7 @@ inline constexpr Guid PSETID_Task { 0x00062003, 0, 0, { 0xC0, 0, 0, 0, 0, 0, 0, 
 inline constexpr Guid PSETID_Address { 0x00062004, 0, 0, { 0xC0, 0, 0, 0, 0, 0, 0, 0x46 } };
 inline constexpr Guid PSETID_Common { 0x00062008, 0, 0, { 0xC0, 0, 0, 0, 0, 0, 0, 0x46 } };
 inline constexpr Guid PSETID_Note { 0x0006200E, 0, 0, { 0xC0, 0, 0, 0, 0, 0, 0, 0x46 } };
+inline constexpr Guid PSETID_Meeting { 0x6ED8DA90, 0x450B, 0x101B, { 0x98, 0xDA, 0x00, 0xAA, 0x00, 0x3F, 0x13, 0x05 } };
 inline constexpr Guid PS_PUBLIC_STRINGS { 0x00020329, 0, 0, { 0xC0, 0, 0, 0, 0, 0, 0, 0x46 } };
 
 // MAPI property types.
@@ -83,6 +84,7 @@ enum ItemKindBits : std::uint8_t {
 enum class Conversion : std::uint8_t {
     Text, // text as given
     Time, // a date-time (or text that reads as one), stored as UTC
+    Day, // a calendar day (the date as written, no time-zone conversion), stored at 00:00 UTC
     Integer, // a whole number
     Boolean,
     Categories, // text of comma- or semicolon-separated names -> multi-valued text
@@ -142,6 +144,7 @@ namespace lids {
     inline constexpr std::uint32_t CommonEnd = 0x8517;
     inline constexpr std::uint32_t ReminderSet = 0x8503;
     inline constexpr std::uint32_t TaskDueDate = 0x8105; // PSETID_Task
+    inline constexpr std::uint32_t TaskStartDate = 0x8104;
     inline constexpr std::uint32_t TaskStatus = 0x8101;
     inline constexpr std::uint32_t PercentComplete = 0x8102;
     inline constexpr std::uint32_t TaskComplete = 0x811C;

@@ -86,11 +86,18 @@ namespace {
             values << common::TrimBlanks(
                 three ? common::ValueText(fullName.array()[2]) : common::ValueText(doc.GetItemValue("MailAddress")));
         }
-        CreateContactItem(w, w.PstStoreId, 10, values);
+        auto date = [&](const char* item) {
+            const Variant v = doc.GetItemValue(item).first();
+            if (v.type() == Variant::Type::Text)
+                return Variant(common::TrimBlanks(QString::fromStdString(v.toText())).toStdString());
+            return v;
+        };
+        CreateContactItem(w, w.PstStoreId, 10, values, date("Birthday"), date("Anniversary"));
     }
 } // namespace
 
-void CreateContactItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QStringList& values)
+void CreateContactItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QStringList& values,
+    const Variant& eBirthday, const Variant& eAnniversary)
 {
     exporting::ItemWriter x(w);
     auto value = [&](int row) { return row < values.size() ? values[row] : QString(); };
@@ -101,10 +108,10 @@ void CreateContactItem(frmSave& w, const QString& storeID, std::int16_t FolderNa
         else
             x.set(a.property, value(a.row));
     }
-    if (!value(31).isEmpty())
-        x.set("Birthday", value(31));
-    if (!value(32).isEmpty())
-        x.set("Anniversary", value(32));
+    if (!common::IsEmptyValue(eBirthday))
+        x.set("Birthday", eBirthday);
+    if (!common::IsEmptyValue(eAnniversary))
+        x.set("Anniversary", eAnniversary);
     x.save();
 }
 

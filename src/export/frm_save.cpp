@@ -1122,6 +1122,12 @@ void frmSave::NoteNotWritten(const QString& what)
     report_->problem(what);
 }
 
+void frmSave::NoteConversion(const QString& what)
+{
+    if (ReportRow* row = report_->current())
+        row->placement += (row->placement.isEmpty() ? QString() : QStringLiteral("; ")) + what;
+}
+
 int frmSave::ItemsNotWritten() const { return report_->count(Outcome::Failed) + report_->count(Outcome::Incomplete); }
 
 void frmSave::NoteItemSaved(const QString& folder) { report_->itemSaved(folder); }

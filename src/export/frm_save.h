@@ -75,6 +75,10 @@ public:
     // PST file could not be written, ends with a message that says so instead of the message
     // of success.
     void NoteNotWritten(const QString& what);
+    // How the current document was written where its Notes form could not be kept as it was
+    // (a repeat rule Outlook cannot express, an unknown time zone): said on its report row, the
+    // item still counts as written.
+    void NoteConversion(const QString& what);
     // Documents whose item is not in the PST, or not whole (the report's failed and incomplete
     // rows).
     int ItemsNotWritten() const;

@@ -8,6 +8,7 @@
 #include "export/item_writer.h"
 #include "mail/mail_body.h"
 #include "mail/mail_writers.h"
+#include "pim/calendar_entry.h"
 
 namespace pim {
 
@@ -44,19 +45,24 @@ namespace {
     void writeCalendarDocument(frmSave& w, Phase, std::int32_t i)
     {
         const NotesDocument& doc = *common::Program().NotesDoc;
-        const QString attachments = mail::ExtractAttachments(w, doc).trimmed();
         w.ShowProgress(common::ValueText(doc.GetItemValue("Subject")), i);
-        CreateCalendarItem(w, w.PstStoreId, 9, text(doc, "Subject"), dateValue(doc, "StartDateTime"),
-            dateValue(doc, "EndDateTime"), text(doc, "Location"), text(doc, "Categories"), text(doc, "Body"),
-            attachments);
+        WriteCalendarDocument(w, doc);
     }
 
     void writeTaskDocument(frmSave& w, Phase, std::int32_t i)
     {
         const NotesDocument& doc = *common::Program().NotesDoc;
         w.ShowProgress(common::ValueText(doc.GetItemValue("Subject")), i);
+        TaskExtras extras;
+        extras.startDate = dateValue(doc, "StartDate");
+        const QString importance = text(doc, "Importance");
+        if (importance == QLatin1String("1") || importance == QLatin1String("2") || importance == QLatin1String("3"))
+            extras.importance = 3 - importance.toInt(); // Notes 1 high .. 3 low
+        extras.completedOn = dateValue(doc, "CompletedDateTime");
+        if (text(doc, "$Alarm") == QLatin1String("1"))
+            extras.reminderTime = dateValue(doc, "$AlarmTime");
         CreateToDoItem(w, w.PstStoreId, 13, text(doc, "Subject"), dateValue(doc, "DueDate"), text(doc, "Categories"),
-            text(doc, "Body"));
+            text(doc, "Body"), extras);
     }
 
     void writeJournalDocument(frmSave& w, Phase, std::int32_t)
@@ -68,7 +74,7 @@ namespace {
 
 void CreateCalendarItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,
     const Variant& eStart, const Variant& eEnd, const QString& eLocation, const QString& eCategories,
-    const QString& eBody, const QString& eAttachFileName)
+    const QString& eBody, const QString& eAttachFileName, const AppointmentExtras* extras)
 {
     Writer x(w);
     x.create(storeID, FolderName, automation::OlItemType::Appointment);
@@ -78,6 +84,8 @@ void CreateCalendarItem(frmSave& w, const QString& storeID, std::int16_t FolderN
         x.set("End", eEnd);
     else
         x.step([&] { x.item().Set("End", x.item().Get("End")); });
+    if (extras)
+        ApplyAppointmentExtras(*extras, x);
     x.set("Location", eLocation);
     x.set("Categories", eCategories);
     x.set("Body", eBody);
@@ -87,7 +95,7 @@ void CreateCalendarItem(frmSave& w, const QString& storeID, std::int16_t FolderN
 }
 
 void CreateToDoItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eSubject,
-    const Variant& eDueDate, const QString& eCategories, const QString& eBody)
+    const Variant& eDueDate, const QString& eCategories, const QString& eBody, const TaskExtras& extras)
 {
     // Unlike the other writers this one lets a failure through: the step that fails ends the
     // writer, the task is not saved, and the tasks phase's rule decides what follows. An empty
@@ -104,6 +112,28 @@ void CreateToDoItem(frmSave& w, const QString& storeID, std::int16_t FolderName,
     item.Set("Categories", Variant(eCategories.toStdString()));
     item.Set("Body", Variant(eBody.toStdString()));
     mail::SetRichBody(w, eSubject, false);
+    const auto optional = [&](const char* property, const Variant& value) {
+        try {
+            item.Set(property, value);
+        } catch (const automation::AutomationError&) {
+            // Left out; the task keeps the rest.
+        }
+    };
+    if (!common::IsEmptyValue(extras.startDate))
+        optional("StartDate", extras.startDate);
+    if (extras.importance >= 0)
+        optional("Importance", Variant(std::int32_t(extras.importance)));
+    if (!common::IsEmptyValue(extras.completedOn)) {
+        // Outlook's completed task: complete, status 2 (olTaskComplete), 100 percent.
+        optional("Complete", Variant(true));
+        optional("Status", Variant(std::int32_t(2)));
+        optional("PercentComplete", Variant(std::int32_t(100)));
+        optional("DateCompleted", extras.completedOn);
+    }
+    if (!common::IsEmptyValue(extras.reminderTime)) {
+        optional("ReminderTime", extras.reminderTime);
+        optional("ReminderSet", Variant(true));
+    }
     item.Save();
     w.NoteItemSaved(frmSave::DefaultFolderPath(FolderName));
 }

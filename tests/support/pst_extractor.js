@@ -7,7 +7,8 @@
 // Output: {"folders": [{"path": "Top of Personal Folders/Inbox", "count": N, "items": [...]}]}
 // Items: subject, message_class, sender_name, sender_email, sent and received (ISO, UTC), body
 // (LF line ends, trailing whitespace stripped), to/cc/bcc [{name, email}] by PidTagRecipientType,
-// attachments [{name, size, sha256}]. Exit 2 when it cannot open the file.
+// attachments [{name, size, sha256}] (files only: pst-extractor 1.x hands out no embedded
+// message, for Outlook's own files neither). Exit 2 when it cannot open the file.
 "use strict";
 const crypto = require("crypto");
 const { PSTFile } = require("pst-extractor");
@@ -48,8 +49,11 @@ function itemOf(m) {
         if (key)
             item[key].push({ name: r.displayName, email: r.smtpAddress || r.emailAddress });
     }
-    for (let i = 0; i < m.numberOfAttachments; i++)
-        item.attachments.push(attachmentOf(m.getAttachment(i)));
+    for (let i = 0; i < m.numberOfAttachments; i++) {
+        const a = m.getAttachment(i);
+        if (a.attachMethod !== 5) // afEmbeddedMessage
+            item.attachments.push(attachmentOf(a));
+    }
     return item;
 }
 

@@ -16,8 +16,11 @@ order. An item holds only what its reader shows:
                             (To, Cc, X-libpst-forensic-bcc; names only)
   html                      the HTML body as text (pypff: html_body in the code page of
                             PR_INTERNET_CPID; pffexport: Message.html; readpst: the text/html part)
-  attachments               [{"name", "size", "sha256"}]; pypff adds "content_id" where the
-                            attachment has one, and "hidden": true for a hidden one
+  attachments               [{"name", "size", "sha256"}], files only (not embedded messages);
+                            pypff adds "content_id" where the attachment has one, and
+                            "hidden": true for a hidden one
+  attachment_props (pypff)  per attachment, its properties as props gives them
+  embedded   (pffexport)    the embedded messages of the item's attachments, as items
   props      (pypff)        every readable property, {"0xTTTT": value} as pstdump.py --props
                             writes it, plus multi-valued strings and integers as lists
   named      (pypff)        the named properties among props, by name:
@@ -216,10 +219,13 @@ def read_pypff(path):
             for key, tag in (("to", PR_DISPLAY_TO), ("cc", PR_DISPLAY_CC), ("bcc", PR_DISPLAY_BCC)):
                 if f"0x{tag:04X}" in p:
                     item[key] = display_list(p[f"0x{tag:04X}"])
-            atts = []
+            atts, att_props = [], []
             for a in range(m.number_of_attachments):
                 att = m.get_attachment(a)
                 ap = props_of(att)
+                att_props.append(ap)
+                if ap.get("0x3705") == 5:  # an embedded message: in attachment_props only
+                    continue
                 data = att.read_buffer(att.size) if att.size else b""
                 a = attachment(ap.get("0x3707") or ap.get("0x3704") or ap.get("0x3001"), data)
                 put(a, "content_id", ap.get("0x3712"))
@@ -227,6 +233,7 @@ def read_pypff(path):
                     a["hidden"] = True
                 atts.append(a)
             item["attachments"] = atts
+            item["attachment_props"] = att_props
             item["props"] = p
             item["named"] = {names[k]: v for k, v in p.items() if k in names}
             items.append(item)
@@ -306,6 +313,16 @@ def pff_item(directory):
                 with open(full, "rb") as f:
                     atts.append(attachment(n.split("_", 1)[1], f.read()))
     item["attachments"] = atts
+    # Embedded messages: pffexport writes each as an item folder inside its attachment's folder.
+    embedded = []
+    if os.path.isdir(folder):
+        for n in sorted(os.listdir(folder)):
+            full = os.path.join(folder, n)
+            if os.path.isdir(full):
+                embedded += [pff_item(os.path.join(full, i)) for i in sorted(os.listdir(full))
+                             if os.path.isdir(os.path.join(full, i))]
+    if embedded:
+        item["embedded"] = embedded
     item["fields"] = sections
     return item
 

@@ -10,7 +10,9 @@
 #include <chrono>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <strings.h>
+#include <optional>
 #include <unistd.h>
 #include <utility>
 
@@ -24,6 +26,9 @@ namespace detail {
     namespace {
 
         constexpr std::uint32_t kMsgFlagRead = 0x01, kMsgFlagUnsent = 0x08, kMsgFlagHasAttach = 0x10;
+        constexpr std::uint16_t kPtObject = 0x000D; // PtypObject
+        // Embedded messages within embedded messages: as deep as readers follow them.
+        constexpr int kMaxEmbedding = 4;
 
         std::uint64_t nowTicks()
         {
@@ -303,16 +308,29 @@ namespace detail {
 
     // ---- Writing a message ----------------------------------------------------------------------
 
-    FolderNode::ContentRow StoreImpl::writeMessage(std::uint32_t nid, std::uint32_t folderNid, const MessageData& data)
+    // A message made ready to write: every value known but the sizes of what is written, every
+    // check done; embedded messages of its attachments likewise, recursively.
+    struct PreparedMessage {
+        ltp::PropertyMap props;
+        std::vector<ltp::TableRow> recipientRows;
+        std::vector<ltp::PropertyMap> attachProps;
+        std::vector<std::optional<SourceFile>> files; // by attachment; none for an embedded message
+        std::vector<std::unique_ptr<PreparedMessage>> embedded; // by attachment; null for a file
+        std::uint32_t nid = 0;
+        std::uint64_t size = 0; // estimate of the bytes it takes, for the file size limit
+    };
+
+    std::unique_ptr<PreparedMessage> StoreImpl::prepareMessage(
+        const MessageData& data, std::uint32_t nid, const std::string& where, int depth)
     {
-        const FolderNode& folder = folders_.at(folderNid);
-        const std::string where = "message in \"" + folder.name + "\"";
         const std::uint16_t st = stringType(format_);
         if (!isValidUtf8(data.messageClass) || data.messageClass.empty())
             throw Error(ErrorKind::InvalidArgument, "add message", where, "a UTF-8 message class", "empty or invalid");
+        auto out = std::make_unique<PreparedMessage>();
+        out->nid = nid;
+        ltp::PropertyMap& props = out->props;
 
         // 1. Everything that can be refused is checked before anything is written.
-        ltp::PropertyMap props;
         std::string subject;
         bool haveSubject = false;
         std::vector<std::pair<PropertyName, PropValue>> named;
@@ -342,16 +360,33 @@ namespace detail {
                 if (!isValidUtf8(*s))
                     throw Error(ErrorKind::InvalidArgument, "add recipient", where, "UTF-8", "invalid UTF-8");
         }
-        std::vector<SourceFile> files;
-        std::uint64_t attachmentBytes = 0;
-        for (const auto& a : data.attachments) {
+        std::uint64_t& size = out->size;
+        for (std::size_t i = 0; i < data.attachments.size(); ++i) {
+            const Attachment& a = data.attachments[i];
+            const std::string at = where + ", attachment " + std::to_string(i + 1);
             if (!isValidUtf8(a.fileName))
-                throw Error(ErrorKind::InvalidArgument, "add attachment", where, "a UTF-8 file name", "invalid UTF-8");
-            files.emplace_back(a.source);
-            if (files.back().size() > 0xFFFFFFF0ull)
-                throw Error(ErrorKind::LimitExceeded, "add attachment", a.source.string(), "less than 4 GB",
-                    std::to_string(files.back().size()) + " bytes");
-            attachmentBytes += files.back().size();
+                throw Error(ErrorKind::InvalidArgument, "add attachment", at, "a UTF-8 file name", "invalid UTF-8");
+            if (a.message) {
+                if (depth + 1 > kMaxEmbedding)
+                    throw Error(ErrorKind::LimitExceeded, "add attachment", at,
+                        "embedded messages at most " + std::to_string(kMaxEmbedding) + " deep",
+                        std::to_string(depth + 1) + " deep");
+                out->files.emplace_back();
+                out->embedded.push_back(prepareMessage(
+                    *a.message, ndb_->newNid(ndb::kNidTypeNormalMessage), at + " (embedded message)", depth + 1));
+                size += out->embedded.back()->size;
+            } else {
+                out->files.emplace_back(std::in_place, a.source);
+                out->embedded.emplace_back();
+                if (out->files.back()->size() > 0xFFFFFFF0ull)
+                    throw Error(ErrorKind::LimitExceeded, "add attachment", a.source.string(), "less than 4 GB",
+                        std::to_string(out->files.back()->size()) + " bytes");
+            }
+            for (const auto& p : a.properties)
+                if (p.named || p.id == 0 || p.id >= 0x8000 || p.id == 0x3701)
+                    throw Error(ErrorKind::InvalidArgument, "set property", at,
+                        "a tagged attachment property below 0x8000, not the attachment's data",
+                        p.named ? "a named property" : typeName(p.id));
         }
 
         // Named properties: through the name-to-ID map (IDs 0x8000 and up).
@@ -399,13 +434,15 @@ namespace detail {
         const std::uint32_t codepage = format_ == Format::Unicode ? 65001 : 1252;
         setDefault(props, 0x3FFD, [&] { return PropValue::int32(codepage); }); // PidTagMessageCodepage
         setDefault(props, 0x3FDE, [&] { return PropValue::int32(codepage); }); // PidTagInternetCodepage
-        // Search key and record key: unique per message.
+        // Search key and record key: unique per message. An embedded message has no entry ID of
+        // its own ([MS-PST] 2.4.6.2.2: it is in no folder), so no record key from one.
         ndb::ByteVector key(16, 0);
         std::copy_n(recordKey_.data(), 8, key.data());
         ndb::storeLe(key.data() + 8, nid, 4);
         ndb::storeLe(key.data() + 12, ++serial_, 4);
         setDefault(props, 0x300B, [&] { return PropValue::binary(key); }); // PidTagSearchKey
-        setDefault(props, 0x0FF9, [&] { return PropValue::binary(entryIdFor(nid)); }); // PidTagRecordKey
+        if (depth == 0)
+            setDefault(props, 0x0FF9, [&] { return PropValue::binary(entryIdFor(nid)); }); // PidTagRecordKey
         applyItemDefaults(*this, data.messageClass, props, subject, data);
         std::uint32_t flags = 0;
         if (data.read)
@@ -417,8 +454,7 @@ namespace detail {
         props[0x0E07] = PropValue::int32(flags); // PidTagMessageFlags
 
         // 3. Recipient table rows ([MS-PST] 2.4.5.3, columns of Outlook's recipient tables).
-        std::vector<ltp::TableRow> recipientRows;
-        std::uint64_t size = 0;
+        std::vector<ltp::TableRow>& recipientRows = out->recipientRows;
         for (std::size_t i = 0; i < data.recipients.size() && !members; ++i) {
             const Recipient& r = data.recipients[i];
             const std::string type = r.addressType.empty() ? "SMTP" : r.addressType;
@@ -446,7 +482,8 @@ namespace detail {
             c[ltp::makeTag(0x39FF, st)] = nameValue; // PidTagAddressBookDisplayNamePrintable
             c[ltp::makeTag(0x3A20, st)] = nameValue; // PidTagTransmittableDisplayName
             c[ltp::makeTag(0x5FF6, st)] = nameValue; // PidTagRecipientDisplayName
-            c[ltp::makeTag(0x5FFD, ltp::kPtInt32)] = PropValue::int32(1); // PidTagRecipientFlags: recipSendable
+            c[ltp::makeTag(0x5FFD, ltp::kPtInt32)]
+                = PropValue::int32(static_cast<std::uint32_t>(r.flags)); // PidTagRecipientFlags
             c[ltp::makeTag(0x5FDF, ltp::kPtInt32)] = PropValue::int32(0); // PidTagRecipientOrder
             c[ltp::makeTag(0x5FFF, ltp::kPtInt32)] = PropValue::int32(0); // PidTagRecipientTrackStatus
             for (const auto& [tag, v] : c)
@@ -454,21 +491,33 @@ namespace detail {
             recipientRows.push_back(std::move(row));
         }
 
-        // 4. Attachment objects; every value but the data is known here.
-        std::vector<ltp::PropertyMap> attachProps;
+        // 4. Attachment objects; every value but the data (and an embedded message's size) is
+        // known here.
         for (std::size_t i = 0; i < data.attachments.size(); ++i) {
             const Attachment& a = data.attachments[i];
-            const std::string longName = a.fileName.empty() ? a.source.filename().string() : a.fileName;
-            const auto dot = longName.rfind('.');
-            const std::string ext = dot == std::string::npos ? std::string() : longName.substr(dot);
             ltp::PropertyMap ap;
             ap[0x0E20] = PropValue::int32(0); // PidTagAttachSize, set below
-            putText(ap, format_, 0x3704, shortFileName(longName)); // PidTagAttachFilename (8.3)
-            putText(ap, format_, 0x3707, longName); // PidTagAttachLongFilename
-            putText(ap, format_, 0x3703, ext); // PidTagAttachExtension
-            putText(ap, format_, 0x3001, longName); // PidTagDisplayName
-            putText(ap, format_, 0x370E, a.mimeType.empty() ? mimeTypeFor(ext) : a.mimeType); // PidTagAttachMimeTag
-            ap[0x3705] = PropValue::int32(1); // PidTagAttachMethod: ATTACH_BY_VALUE
+            if (out->files[i]) {
+                const std::string longName = a.fileName.empty() ? a.source.filename().string() : a.fileName;
+                const auto dot = longName.rfind('.');
+                const std::string ext = dot == std::string::npos ? std::string() : longName.substr(dot);
+                putText(ap, format_, 0x3704, shortFileName(longName)); // PidTagAttachFilename (8.3)
+                putText(ap, format_, 0x3707, longName); // PidTagAttachLongFilename
+                putText(ap, format_, 0x3703, ext); // PidTagAttachExtension
+                putText(ap, format_, 0x3001, longName); // PidTagDisplayName
+                putText(ap, format_, 0x370E, a.mimeType.empty() ? mimeTypeFor(ext) : a.mimeType); // PidTagAttachMimeTag
+                ap[0x3705] = PropValue::int32(1); // PidTagAttachMethod: afByValue
+            } else {
+                // An embedded message ([MS-OXCMSG] 2.2.2.9) is shown by its subject.
+                const auto subjectOf = [&]() -> std::string {
+                    for (const auto& p : a.message->properties)
+                        if (!p.named && p.id == 0x0037 && std::holds_alternative<std::string>(p.value))
+                            return std::get<std::string>(p.value);
+                    return "Untitled";
+                };
+                putText(ap, format_, 0x3001, a.fileName.empty() ? subjectOf() : a.fileName); // PidTagDisplayName
+                ap[0x3705] = PropValue::int32(5); // PidTagAttachMethod: afEmbeddedMessage
+            }
             ap[0x370B] = PropValue::int32(0xFFFFFFFFu); // PidTagRenderingPosition: hidden
             ap[0x0FFE] = PropValue::int32(7); // PidTagObjectType: MAPI_ATTACH
             ap[0x0E21] = PropValue::int32(static_cast<std::uint32_t>(i)); // PidTagAttachNumber
@@ -482,39 +531,65 @@ namespace detail {
                 ap[0x7FFD] = PropValue::int32(4); // PidTagAttachmentFlags: attRenderedInBody
             }
             ap[0x7FFF] = PropValue::boolean(false); // PidTagAttachmentContactPhoto
-            std::uint64_t attachSize = files[i].size();
+            for (const auto& p : a.properties)
+                ap[p.id] = encodeProperty(format_, p, where + ", attachment " + std::to_string(i + 1));
+            std::uint64_t attachSize = out->files[i] ? (*out->files[i]).size() : 0;
             for (const auto& [id, v] : ap)
                 attachSize += valueSize(v);
             ap[0x0E20] = PropValue::int32(static_cast<std::uint32_t>(std::min<std::uint64_t>(attachSize, 0x7FFFFFFF)));
             size += attachSize;
-            attachProps.push_back(std::move(ap));
+            out->attachProps.push_back(std::move(ap));
         }
         // PidTagMessageSize as Outlook (2007 SP2 onwards) stores it: the bytes of the message node's
         // data tree and of all its subnodes' data (tables, attachment objects with their data,
-        // large values), known once they are written; writePropertyContext fills it in.
+        // embedded messages, large values), known once they are written; writePropertyContext
+        // fills it in.
         props[0x0E08] = PropValue::int32(0);
         for (const auto& [id, v] : props)
             size += valueSize(v);
+        return out;
+    }
 
-        // The file must stay below its limit with room for the tables and B-trees of a flush.
-        const std::uint64_t estimate = size + size / 4 + (1u << 20) + folder.contents.size() * 512;
-        if (ndb_->fileSize() + estimate > ndb_->maxFileSize())
-            throw Error(ErrorKind::LimitExceeded, "add message", where,
-                "a file below " + std::to_string(ndb_->maxFileSize()) + " bytes"
-                    + (format_ == Format::Ansi ? " (ANSI)" : ""),
-                std::to_string(ndb_->fileSize()) + " bytes and a message of about " + std::to_string(size));
-
-        // 5. Writes. A failure from here on leaves the store refusing work; the file keeps its last
-        // flushed state.
-        try {
-            std::vector<ndb::SubnodeEntry> subnodes;
-            std::uint64_t subnodeBytes = 0;
-            const std::size_t blockData = ndb_->layout().maxBlockData;
-            std::vector<ltp::TableRow> attachRows;
-            std::vector<std::uint8_t> buffer;
-            for (std::size_t i = 0; i < attachProps.size(); ++i) {
-                ltp::PropertyMap& ap = attachProps[i];
-                const SourceFile& f = files[i];
+    // Writes a prepared message's subnodes (attachments with their data or embedded messages,
+    // tables) and its PC; the caller places the result (an NBT node, or a subnode of an
+    // attachment). Fills PidTagMessageSize into props as written.
+    ltp::NodeData StoreImpl::writePrepared(PreparedMessage& m)
+    {
+        ltp::PropertyMap& props = m.props;
+        std::vector<ndb::SubnodeEntry> subnodes;
+        std::uint64_t subnodeBytes = 0;
+        const std::size_t blockData = ndb_->layout().maxBlockData;
+        std::vector<ltp::TableRow> attachRows;
+        std::vector<std::uint8_t> buffer;
+        const std::vector<std::uint32_t> attachColumns
+            = m.attachProps.empty() ? std::vector<std::uint32_t>() : attachmentColumns();
+        for (std::size_t i = 0; i < m.attachProps.size(); ++i) {
+            ltp::PropertyMap& ap = m.attachProps[i];
+            std::vector<ndb::SubnodeEntry> attachSubnodes;
+            std::uint64_t attachSubnodeBytes = 0;
+            if (PreparedMessage* e = m.embedded[i].get()) {
+                // [MS-PST] 2.4.6.2.2: PidTagAttachDataObject names a subnode of the attachment
+                // that is a whole message, with its own subnodes (tables, attachments) below it.
+                const ltp::NodeData d = writePrepared(*e);
+                attachSubnodes.push_back(ndb::SubnodeEntry { e->nid, d.bidData, d.bidSub });
+                attachSubnodeBytes += d.bytes;
+                const std::uint32_t messageSize
+                    = static_cast<std::uint32_t>(std::min<std::uint64_t>(d.bytes, 0x7FFFFFFF));
+                // PtypObject ([MS-PST] 2.3.3.5): the subnode's NID and the object's size.
+                ndb::ByteVector object;
+                ndb::ByteWriter w(object);
+                w.u32(e->nid);
+                w.u32(messageSize);
+                ap[0x3701] = PropValue::raw(kPtObject, object); // PidTagAttachDataObject
+                // PidTagAttachSize counts the embedded message by its PidTagMessageSize.
+                std::uint64_t attachSize = messageSize;
+                for (const auto& [id, v] : ap)
+                    if (id != 0x3701)
+                        attachSize += valueSize(v);
+                ap[0x0E20]
+                    = PropValue::int32(static_cast<std::uint32_t>(std::min<std::uint64_t>(attachSize, 0x7FFFFFFF)));
+            } else {
+                const SourceFile& f = *m.files[i];
                 PropValue value = PropValue::binary({});
                 if (f.size() <= ndb::kMaxHeapAllocation) {
                     value.data.resize(f.size());
@@ -538,29 +613,54 @@ namespace detail {
                     value.dataTreeSize = f.size();
                 }
                 ap[0x3701] = std::move(value); // PidTagAttachDataBinary
-                const std::uint32_t attachNid
-                    = ndb::makeNid(ndb::kNidTypeAttachment, static_cast<std::uint32_t>(i + 1));
-                const ltp::NodeData d = ltp::writePropertyContext(*ndb_, ap);
-                subnodes.push_back(ndb::SubnodeEntry { attachNid, d.bidData, d.bidSub });
-                subnodeBytes += d.bytes;
-                ltp::TableRow row;
-                row.rowId = attachNid;
-                for (std::uint16_t id : { 0x0E20, 0x3704, 0x3705, 0x370B, 0x3707, 0x3001, 0x0E21 })
-                    row.cells[ltp::makeTag(id, ap.at(id).type)] = ap.at(id);
-                attachRows.push_back(std::move(row));
             }
-            if (!attachRows.empty()) {
-                const ltp::NodeData d = ltp::writeTableContext(*ndb_, attachmentColumns(), attachRows);
-                subnodes.push_back(ndb::SubnodeEntry { kNidAttachmentTableTemplate, d.bidData, d.bidSub });
-                subnodeBytes += d.bytes;
+            const std::uint32_t attachNid = ndb::makeNid(ndb::kNidTypeAttachment, static_cast<std::uint32_t>(i + 1));
+            const ltp::NodeData d = ltp::writePropertyContext(*ndb_, ap, attachSubnodes, attachSubnodeBytes);
+            subnodes.push_back(ndb::SubnodeEntry { attachNid, d.bidData, d.bidSub });
+            subnodeBytes += d.bytes;
+            ltp::TableRow row;
+            row.rowId = attachNid;
+            for (std::uint32_t tag : attachColumns) {
+                auto it = ap.find(ltp::tagId(tag));
+                if (it != ap.end() && it->second.type == ltp::tagType(tag))
+                    row.cells[tag] = it->second;
             }
-            const ltp::NodeData r = ltp::writeTableContext(*ndb_, recipientColumns(), recipientRows);
-            subnodes.push_back(ndb::SubnodeEntry { kNidRecipientTableTemplate, r.bidData, r.bidSub });
-            subnodeBytes += r.bytes;
-            const ltp::NodeData d = ltp::writePropertyContext(*ndb_, props, subnodes, subnodeBytes, 0x0E08);
+            attachRows.push_back(std::move(row));
+        }
+        if (!attachRows.empty()) {
+            const ltp::NodeData d = ltp::writeTableContext(*ndb_, attachColumns, attachRows);
+            subnodes.push_back(ndb::SubnodeEntry { kNidAttachmentTableTemplate, d.bidData, d.bidSub });
+            subnodeBytes += d.bytes;
+        }
+        const ltp::NodeData r = ltp::writeTableContext(*ndb_, recipientColumns(), m.recipientRows);
+        subnodes.push_back(ndb::SubnodeEntry { kNidRecipientTableTemplate, r.bidData, r.bidSub });
+        subnodeBytes += r.bytes;
+        const ltp::NodeData d = ltp::writePropertyContext(*ndb_, props, subnodes, subnodeBytes, 0x0E08);
+        props[0x0E08] = PropValue::int32(static_cast<std::uint32_t>(std::min<std::uint64_t>(d.bytes, 0x7FFFFFFF)));
+        return d;
+    }
+
+    FolderNode::ContentRow StoreImpl::writeMessage(std::uint32_t nid, std::uint32_t folderNid, const MessageData& data)
+    {
+        const FolderNode& folder = folders_.at(folderNid);
+        const std::string where = "message in \"" + folder.name + "\"";
+        std::unique_ptr<PreparedMessage> m = prepareMessage(data, nid, where, 0);
+        ltp::PropertyMap& props = m->props;
+        const std::uint64_t size = m->size;
+
+        // The file must stay below its limit with room for the tables and B-trees of a flush.
+        const std::uint64_t estimate = size + size / 4 + (1u << 20) + folder.contents.size() * 512;
+        if (ndb_->fileSize() + estimate > ndb_->maxFileSize())
+            throw Error(ErrorKind::LimitExceeded, "add message", where,
+                "a file below " + std::to_string(ndb_->maxFileSize()) + " bytes"
+                    + (format_ == Format::Ansi ? " (ANSI)" : ""),
+                std::to_string(ndb_->fileSize()) + " bytes and a message of about " + std::to_string(size));
+
+        // 5. Writes. A failure from here on leaves the store refusing work; the file keeps its last
+        // flushed state.
+        try {
+            const ltp::NodeData d = writePrepared(*m);
             ndb_->putNode(nid, d.bidData, d.bidSub, folderNid);
-            // The contents-table row gets the same figure.
-            props[0x0E08] = PropValue::int32(static_cast<std::uint32_t>(std::min<std::uint64_t>(d.bytes, 0x7FFFFFFF)));
         } catch (const Error&) {
             broken_ = true;
             throw;
@@ -628,8 +728,11 @@ namespace detail {
     {
         auto cols = attachmentTableColumns(format_);
         const std::uint16_t st = stringType(format_);
-        for (std::uint32_t t :
-            { ltp::makeTag(0x3707, st), ltp::makeTag(0x3001, st), ltp::makeTag(0x0E21, ltp::kPtInt32) })
+        // As in Outlook's attachment tables: also the exception times and the attachment flags.
+        for (std::uint32_t t : { ltp::makeTag(0x3707, st), ltp::makeTag(0x3001, st),
+                 ltp::makeTag(0x0E21, ltp::kPtInt32), ltp::makeTag(0x7FF9, ltp::kPtSysTime),
+                 ltp::makeTag(0x7FFB, ltp::kPtSysTime), ltp::makeTag(0x7FFC, ltp::kPtSysTime),
+                 ltp::makeTag(0x7FFD, ltp::kPtInt32), ltp::makeTag(0x7FFE, ltp::kPtBoolean) })
             cols.push_back(t);
         return cols;
     }

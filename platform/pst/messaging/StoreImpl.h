@@ -15,6 +15,8 @@
 
 namespace pst::detail {
 
+struct PreparedMessage; // Message.cpp
+
 struct FolderNode {
     std::uint32_t nid = 0;
     std::uint32_t parent = 0;
@@ -82,6 +84,9 @@ private:
     void writeFolder(FolderNode& f);
     void writeContents(const FolderNode& f);
     // Writes the message node nid in folder and returns its contents-table row.
+    std::unique_ptr<PreparedMessage> prepareMessage(
+        const MessageData& data, std::uint32_t nid, const std::string& where, int depth);
+    ltp::NodeData writePrepared(PreparedMessage& m);
     FolderNode::ContentRow writeMessage(std::uint32_t nid, std::uint32_t folder, const MessageData& data);
     void writeHierarchy(const FolderNode& f);
     void writeTable(

@@ -342,9 +342,18 @@ void Checker::checkAttachment(const SubEntry& s, const std::string& where, int d
         return;
     View v = a.heap.get(obj->hnid);
     if (v.n != 8)
+        return; // PC_HNID says so
+    // [MS-PST] 2.4.6.2.2: the object names a subnode of the attachment holding the message, and
+    // its size is the message's (PidTagMessageSize, in every Outlook file here).
+    const SubEntry* e = a.ctx.sub(v.u32(0));
+    if (!e) {
+        add("ATTACHMENT_OBJECT", where, "the embedded message in subnode " + hex(v.u32(0)), "no such subnode");
         return;
-    if (const SubEntry* e = a.ctx.sub(v.u32(0)))
-        checkMessage(e->nid, nullptr, where + " embedded message", nullptr, e->bidData, e->bidSub, depth + 1, nullptr);
+    }
+    checkMessage(e->nid, nullptr, where + " embedded message", nullptr, e->bidData, e->bidSub, depth + 1, nullptr);
+    const std::uint64_t bytes = std::min<std::uint64_t>(nodeBytes(e->bidData, e->bidSub, where), 0x7FFFFFFF);
+    if (options_.strictMessageSize && v.u32(4) != bytes)
+        add("ATTACHMENT_OBJECT", where, num(bytes) + " (the embedded message's size)", num(v.u32(4)));
 }
 
 // Name-to-ID map, [MS-PST] 2.4.7.

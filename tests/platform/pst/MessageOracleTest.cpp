@@ -339,6 +339,119 @@ TEST_P(PstMessageStore, ReadersSeeEveryItemAsWritten)
         EXPECT_NE(all.find(needle), std::string::npos) << needle << "\n" << r.output << "\n" << all.substr(0, 3000);
 }
 
+// Embedded messages ([MS-PST] 2.4.6.2.2): a mail forwarding a message that carries a 20 MB file
+// and a message of its own, and a meeting with a hidden exception attachment as Outlook keeps
+// moved occurrences (and its organizer's recipient row). Stored as in Outlook's submessage.pst, sizes checked by the
+// verifier, read back by pypff, pffexport and readpst.
+TEST_P(PstMessageStore, EmbeddedMessagesAsOutlookStoresThem)
+{
+    ScratchDir dir;
+    const auto path = dir / "embedded.pst";
+    const std::filesystem::path five = *files_ / "five.bin", twenty = *files_ / "twenty.bin";
+    const std::string longBody(6000, 'x');
+    {
+        auto store = pst::Store::create(path, GetParam(), "Embedded");
+        auto innermost = std::make_shared<pst::MessageData>();
+        innermost->properties = { text(0x0037, "Ganz innen"), text(0x1000, "Kurz.") };
+        auto inner = std::make_shared<pst::MessageData>();
+        inner->properties = { text(0x0037, "Innen – Grüße"), text(0x1000, longBody) };
+        inner->recipients = { { "Anna", "anna@example.com", "SMTP", 1 } };
+        inner->attachments = { { "twenty megabytes.bin", twenty }, { "", {}, innermost } };
+        pst::MessageData outer;
+        outer.properties = { text(0x0037, "Weitergeleitet"), text(0x1000, "Siehe Anlage.") };
+        outer.attachments = { { "five.bin", five }, { "", {}, inner } };
+        // Written, flushed and rewritten: the first copy's nested blocks are released (the
+        // verifier counts every reference).
+        pst::Message forwarded = store.defaultFolder(pst::DefaultFolder::Inbox).addMessage(outer);
+        store.flush();
+        forwarded.update(outer);
+        // An embedded message with more attachments than one subnode block holds (SIBLOCK).
+        auto many = std::make_shared<pst::MessageData>();
+        many->properties = { text(0x0037, "Innen viele") };
+        for (int i = 0; i < 700; ++i)
+            many->attachments.push_back({ "five.bin", five });
+        pst::MessageData crowded;
+        crowded.properties = { text(0x0037, "Viele") };
+        crowded.attachments = { { "", {}, many } };
+        store.defaultFolder(pst::DefaultFolder::Inbox).addMessage(crowded);
+
+        auto exception = std::make_shared<pst::MessageData>();
+        exception->messageClass = "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}";
+        exception->properties
+            = { text(0x0037, "Verschoben"), named(kAppointment, 0x820D, 0x0040, pst::FileTime { kBase + 3 * kHour }),
+                  named(kAppointment, 0x820E, 0x0040, pst::FileTime { kBase + 4 * kHour }) };
+        pst::MessageData series;
+        series.messageClass = "IPM.Appointment";
+        series.properties = { text(0x0037, "Serie"), named(kAppointment, 0x820D, 0x0040, pst::FileTime { kBase }),
+            named(kAppointment, 0x820E, 0x0040, pst::FileTime { kBase + kHour }) };
+        pst::Attachment hidden { "", {}, exception,
+            { { 0x7FFE, std::nullopt, 0x000B, true }, { 0x7FFD, std::nullopt, 0x0003, std::int32_t(2) },
+                time(0x7FF9, kBase), time(0x7FFB, kBase + 3 * kHour), time(0x7FFC, kBase + 4 * kHour) } };
+        series.attachments = { hidden };
+        series.recipients
+            = { { "Ann Lee", "ann@example.com", "SMTP", 1, 3 }, { "Bo Yu", "bo@example.com", "SMTP", 1 } };
+        store.defaultFolder(pst::DefaultFolder::Calendar).addMessage(series);
+        store.close();
+    }
+    auto check = verify(path);
+    EXPECT_TRUE(check.ok) << check.output;
+
+    // Node by node: method 5, the object's NID a message NID in the attachment's subnodes, its
+    // size the embedded PidTagMessageSize, tables below it; Outlook's file the same way.
+    const std::string script = quote(std::string(PST_TEST_SOURCE_DIR) + "/message_parts.py");
+    auto shape = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + script + " " + quote(path.string()));
+    ASSERT_EQ(shape.exitCode, 0) << shape.output;
+    const std::string oleClass = "IPM.OLE.CLASS.{00061055-0000-0000-C000-000000000046}";
+    std::vector<std::string> want
+        = { "1 | 5 | 0 | 0 | 0x4 | True | 0x671,0x692 +2 | IPM.Note | " + kept("Innen – Grüße", "Innen – Grüße"),
+              "2 | 5 | 0 | 0 | 0x4 | True | 0x692 | IPM.Note | Ganz innen",
+              "1 | 5 | 1 | 2 | 0x4 | True | 0x692 | " + oleClass + " | Verschoben",
+              "1 | 5 | 0 | 0 | 0x4 | True | 0x671,0x692 +700 | IPM.Note | Innen viele" };
+    auto seen = lines(shape.output);
+    std::sort(seen.begin(), seen.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(seen, want);
+    auto outlook = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + script + " "
+        + quote(std::string(PST_TEST_SOURCE_DIR) + "/../../data/pst/submessage.pst"));
+    EXPECT_EQ(outlook.output, "1 | 5 | 0 | 0 | 0x4 | True | 0x692 | IPM.Note | This is an embedded message\n");
+
+    // pypff: the attachments' methods and exception flags; pffexport: the embedded messages with
+    // their bodies and byte-exact attachments.
+    auto readers = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + script + " --readers "
+        + quote(std::string(PST_TEST_SOURCE_DIR) + "/../../support/pst_readers.py") + " " + quote(path.string()));
+    ASSERT_EQ(readers.exitCode, 0) << readers.output;
+    const std::string inner = kept("Innen – Grüße", "Innen – Grüße");
+    want = { "pypff | Weitergeleitet | attachment 1 | 1 | False | 0 | None",
+        "pypff | Weitergeleitet | attachment 2 | 5 | False | 0 | None",
+        "pypff | Serie | attachment 1 | 5 | True | 2 | " + isoOf(kBase + 3 * kHour),
+        "pffexport | Weitergeleitet > " + inner + " | 6000 | twenty megabytes.bin " + sha256(twenty),
+        "pffexport | Weitergeleitet > " + inner + " > Ganz innen | 5 | ", "pffexport | Serie > Verschoben | 0 | ",
+        "pypff | Viele | attachment 1 | 5 | False | 0 | None" };
+    std::string crowded = "pffexport | Viele > Innen viele | 0 | ";
+    for (int i = 0; i < 700; ++i)
+        crowded += (i ? ", five.bin " : "five.bin ") + sha256(five);
+    want.push_back(crowded);
+    seen = lines(readers.output);
+    std::sort(seen.begin(), seen.end());
+    std::sort(want.begin(), want.end());
+    EXPECT_EQ(seen, want);
+
+    // The series' organizer: a required row flagged recipOrganizer, first.
+    auto rows = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
+        + quote(std::string(PST_TEST_SOURCE_DIR) + "/message_parts.py") + " --recipients " + quote(path.string()));
+    EXPECT_EQ(rows.output, "Serie | 1 | 3 | Ann Lee\nSerie | 1 | 1 | Bo Yu\n");
+
+    // readpst: the forwarded messages as message/rfc822 parts, the big file inside them.
+    const auto rp = dir / "rp";
+    std::filesystem::create_directories(rp);
+    auto r = run("readpst -o " + quote(rp.string()) + " -r -D -cv " + quote(path.string()));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    const std::string all = filesUnder(rp, "Inbox");
+    for (const char* needle :
+        { "Content-Type: message/rfc822", "Subject: Ganz innen", "twenty megabytes.bin", "Subject: Weitergeleitet" })
+        EXPECT_NE(all.find(needle), std::string::npos) << needle << "\n" << r.output;
+}
+
 INSTANTIATE_TEST_SUITE_P(Formats, PstMessageStore, ::testing::Values(pst::Format::Ansi, pst::Format::Unicode),
     [](const auto& info) { return info.param == pst::Format::Ansi ? "Ansi" : "Unicode"; });
 
@@ -378,6 +491,17 @@ TEST(PstMessageErrors, RefusedMessagesLeaveTheStoreUsable)
     m.recipients = {};
     m.attachments = { { "missing.txt", dir / "missing.txt" } };
     expectRefused(m, pst::ErrorKind::Io, "missing attachment file");
+    auto nested = std::make_shared<pst::MessageData>();
+    for (int depth = 0; depth < 4; ++depth) {
+        auto up = std::make_shared<pst::MessageData>();
+        up->attachments = { { "", {}, nested } };
+        nested = up;
+    }
+    m.attachments = { { "", {}, nested } };
+    expectRefused(m, pst::ErrorKind::LimitExceeded, "embedded messages five deep");
+    m.attachments
+        = { { "", {}, std::make_shared<pst::MessageData>(), { { 0x3701, std::nullopt, 0x0102, pst::Bytes { 1 } } } } };
+    expectRefused(m, pst::ErrorKind::InvalidArgument, "attachment data as an attachment property");
     try {
         store.rootFolder().findSubfolder("SPAM Search Folder 2")->addMessage(pst::MessageData {});
         ADD_FAILURE() << "message in a search folder accepted";

@@ -509,6 +509,26 @@ TEST(PstVerify, MessageSizeAsOutlookStoresIt)
         EXPECT_EQ(f.where.find("0x2000C4"), std::string::npos) << pst::describe(f);
 }
 
+// submessage.pst's embedded message, its object changed to name no subnode, then another size.
+TEST(PstVerify, EmbeddedMessageObjectsAreChecked)
+{
+    const std::vector<std::uint8_t> object = { 0x44, 0x00, 0x20, 0x00, 0x88, 0x1E, 0x00, 0x00 }; // 0x200044, 7816
+    for (int field : { 0, 4 }) {
+        Image im(load(kData / "submessage.pst"));
+        const std::uint64_t bid = im.object(0x200024, true).ctx.sub(0x8025)->bidData;
+        std::vector<std::uint8_t> b = im.block(bid);
+        const auto at = std::search(b.begin(), b.end(), object.begin(), object.end());
+        ASSERT_NE(at, b.end());
+        at[field] = static_cast<std::uint8_t>(at[field] + 0x20);
+        im.writeBlock(bid, b);
+        const auto r = verifyBytes(im.d, true);
+        ASSERT_EQ(count(r, "ATTACHMENT_OBJECT"), 1u) << text(r);
+        const auto f = std::find_if(
+            r.findings.begin(), r.findings.end(), [](const auto& x) { return x.code == "ATTACHMENT_OBJECT"; });
+        EXPECT_NE(f->actual.find(field == 0 ? "no such subnode" : "7848"), std::string::npos) << text(r);
+    }
+}
+
 TEST(PstVerify, WriterFilesHaveNoFindings)
 {
     ScratchDir dir;

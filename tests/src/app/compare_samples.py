@@ -208,8 +208,14 @@ def expect_mail(names, doc):
 
 
 def expect_appointment(doc):
+    start, end = doc.time("StartDateTime"), doc.time("EndDateTime")
+    if doc.value("AppointmentType") in ("1", "2") and start:
+        # Anniversaries and all-day events run from midnight to the midnight after their last
+        # day (the converter runs in UTC).
+        last = datetime.fromisoformat((end or start)[:10])
+        start, end = start[:10] + "T00:00:00", (last + timedelta(days=1)).strftime("%Y-%m-%dT%H:%M:%S")
     return {"kind": "appointment", "subject": doc.value("Subject"), "body": doc.plain("Body"),
-            "start": doc.time("StartDateTime"), "end": doc.time("EndDateTime"), "location": doc.value("Location"),
+            "start": start, "end": end, "location": doc.value("Location"),
             "categories": doc.values("Categories")[:1], "attachments": doc.attachments()}
 
 
@@ -532,7 +538,7 @@ def main():
     databases = [os.path.join(source, "samples", n) for n in ("mailfile.dxl", "personaljournal.dxl")]
     expected = [expectations(Database(p)) for p in databases]
     work = tempfile.mkdtemp(prefix="compare-samples-")
-    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", FERRYMARK_PROFILE=os.path.join(work, "profile"),
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen", TZ="UTC", FERRYMARK_PROFILE=os.path.join(work, "profile"),
                TMPDIR=work)
     d = Differences()
     compared = 0

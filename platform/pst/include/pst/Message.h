@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <variant>
@@ -52,15 +53,24 @@ struct Property {
 struct Recipient {
     std::string displayName, address, addressType; // addressType "SMTP" when empty
     std::int32_t type = 1; // 1 To, 2 CC, 3 BCC
+    std::int32_t flags = 1; // PidTagRecipientFlags: recipSendable; 3 (with recipOrganizer) for a meeting's organizer
 };
 
-// An attachment by value; the data is streamed from source in blocks when the message is written.
+struct MessageData;
+
+// An attachment by value (the data is streamed from source in blocks when the message is
+// written), or an embedded message when message is set (PidTagAttachMethod 5, afEmbeddedMessage;
+// source is unused, fileName the display name, the message's subject when empty). properties are
+// further tagged attachment properties (PidTagAttachmentHidden, PidTagAttachmentFlags, exception
+// times...), set over the ones the layer writes; PidTagAttachDataBinary/Object is refused.
 struct Attachment {
     std::string fileName; // long file name (UTF-8)
     std::filesystem::path source;
     // An inline part of the HTML body: hidden, referenced by "cid:" + contentId.
     std::string contentId; // empty for an ordinary attachment
     std::string mimeType; // empty: from the file name's extension
+    std::shared_ptr<const MessageData> message;
+    std::vector<Property> properties;
 };
 
 struct MessageData {
