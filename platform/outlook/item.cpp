@@ -747,7 +747,7 @@ void StandInItem::Save()
                 last.empty() ? display : (first.empty() ? last : last + ", " + first));
     }
     for (const auto& a : attachments_)
-        data.attachments.push_back({ a.name, a.path, a.contentId, a.mimeType });
+        data.attachments.push_back({ a.name, a.path, {}, {}, a.contentId, a.mimeType });
     // The HTML body as binary in the code page it declares: UTF-8 in a Unicode store, Windows-1252
     // in an ANSI one ([MS-OXCMAIL] 2.1.3.1.4); PidTagNativeBody names the body that is native.
     const bool hasBody = values_.count(PropertyKey::tag(tags::Body, PropType::Unicode)) != 0;

@@ -66,11 +66,11 @@ struct MessageData;
 struct Attachment {
     std::string fileName; // long file name (UTF-8)
     std::filesystem::path source;
+    std::shared_ptr<const MessageData> message;
+    std::vector<Property> properties;
     // An inline part of the HTML body: hidden, referenced by "cid:" + contentId.
     std::string contentId; // empty for an ordinary attachment
     std::string mimeType; // empty: from the file name's extension
-    std::shared_ptr<const MessageData> message;
-    std::vector<Property> properties;
 };
 
 struct MessageData {
