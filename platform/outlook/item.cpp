@@ -437,7 +437,16 @@ namespace {
 
         void special(const ObjectModelProperty& p, const Variant& value)
         {
-            if (p.name == "Sent") {
+            if (p.name == "Organizer") {
+                // "Name <address>" or a name alone: the sender and sent-representing sender's
+                // name, address and address type.
+                const Recipient r = ParseRecipient(value.toText(), RecipientType::To);
+                for (const auto& [tag, text] : { std::pair { tags::SentRepresentingName, r.displayName },
+                         { tags::SenderName, r.displayName }, { tags::SentRepresentingEmailAddress, r.address },
+                         { tags::SenderEmailAddress, r.address }, { tags::SentRepresentingAddressType, r.addressType },
+                         { tags::SenderAddressType, r.addressType } })
+                    values_[PropertyKey::tag(tag, PropType::Unicode)] = text;
+            } else if (p.name == "Sent") {
                 sent_ = value.toBool();
             } else if (p.name == "Body") {
                 store(p, withCrlf(value.toText()));
@@ -643,10 +652,18 @@ void StandInItem::Save()
     std::optional<Recipient> organizer;
     if (kind_ == automation::OlItemType::Appointment) {
         const auto state = values_.find(PropertyKey::named(PSETID_Appointment, 0x8217, PropType::Integer32));
-        const auto name = values_.find(PropertyKey::tag(tags::SentRepresentingName, PropType::Unicode));
-        if (state != values_.end() && (std::get<std::int32_t>(state->second) & 1) && name != values_.end()
-            && !std::get<std::string>(name->second).empty()) {
-            organizer = ParseRecipient(std::get<std::string>(name->second), RecipientType::To);
+        const auto text = [&](std::uint16_t tag) {
+            const auto it = values_.find(PropertyKey::tag(tag, PropType::Unicode));
+            return it == values_.end() ? std::string() : std::get<std::string>(it->second);
+        };
+        const std::string name = text(tags::SentRepresentingName);
+        if (state != values_.end() && (std::get<std::int32_t>(state->second) & 1) && !name.empty()) {
+            organizer = Recipient { name, text(tags::SentRepresentingEmailAddress),
+                text(tags::SentRepresentingAddressType), RecipientType::To };
+            if (organizer->address.empty())
+                organizer->address = name;
+            if (organizer->addressType.empty())
+                organizer->addressType = "NOTES";
             data.recipients.push_back({ organizer->displayName, organizer->address, organizer->addressType, 1, 3 });
         }
     }

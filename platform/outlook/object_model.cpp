@@ -69,7 +69,8 @@ namespace {
     constexpr K busyStatus[] = { K::named(PSETID_Appointment, lids::BusyStatus, T::Integer32) };
     constexpr K stateFlags[] = { K::named(PSETID_Appointment, 0x8217, T::Integer32) }; // PidLidAppointmentStateFlags
     constexpr K responseStatus[] = { K::named(PSETID_Appointment, 0x8218, T::Integer32) }; // PidLidResponseStatus
-    // The organizer is who the meeting is sent as: PidTagSentRepresentingName, PidTagSenderName.
+    // The organizer is who the meeting is sent as: PidTagSentRepresentingName, PidTagSenderName
+    // (the item sets their addresses and address types beside them).
     constexpr K organizer[] = { tag(tags::SentRepresentingName), tag(tags::SenderName) };
 
     constexpr K noteColor[] = { K::named(PSETID_Note, lids::NoteColor, T::Integer32) };
@@ -160,7 +161,7 @@ namespace {
         { "OptionalAttendees", KindAppointment, Conversion::Special, none },
         { "MeetingStatus", KindAppointment, Conversion::Integer, stateFlags },
         { "ResponseStatus", KindAppointment, Conversion::Integer, responseStatus },
-        { "Organizer", KindAppointment, Conversion::Text, organizer },
+        { "Organizer", KindAppointment, Conversion::Special, organizer },
         // Task
         { "DueDate", KindTask, Conversion::Special, dueDate },
         { "StartDate", KindTask, Conversion::Special, taskStart },

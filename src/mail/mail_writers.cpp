@@ -34,7 +34,7 @@ namespace {
 
     // The sender properties, set on the message in this order: the four of the sender's address
     // and name, then the two address types. A sender arrives as "Name <address>" (see
-    // addresseeText); Outlook replies to an SMTP address, and shows a Notes name as it is.
+    // names::AddresseeEntry); Outlook replies to an SMTP address, and shows a Notes name as it is.
     struct SenderTag {
         std::uint32_t tag;
         enum { Address, Name, Type } value;
@@ -42,18 +42,6 @@ namespace {
     constexpr SenderTag SenderTags[]
         = { { 0x0C1F001E, SenderTag::Address }, { 0x0C1A001E, SenderTag::Name }, { 0x0065001E, SenderTag::Address },
               { 0x0042001E, SenderTag::Name }, { 0x0C1E001E, SenderTag::Type }, { 0x0064001E, SenderTag::Type } };
-
-    // "Name <address>" of a resolved person, as the To, CC and BCC lists and the sender travel.
-    // The name loses the characters that would end it or the entry.
-    QString addresseeText(const names::Addressee& a)
-    {
-        if (a.address.isEmpty())
-            return QString();
-        QString name = a.displayName;
-        name.replace(QLatin1Char(';'), QLatin1Char(',')).replace(QLatin1Char('"'), QLatin1Char('\''));
-        name.replace(QLatin1Char('<'), QLatin1Char('(')).replace(QLatin1Char('>'), QLatin1Char(')'));
-        return QLatin1Char('"') + name + QStringLiteral("\" <") + a.address + QLatin1Char('>');
-    }
 
     // The name, address and address type of a sender text: "Name <address>", or an address
     // alone; an address with no "@" or with "/" is a Notes name.
@@ -183,7 +171,7 @@ namespace {
         const QStringList x = doc.HasItem(internetItem) ? allValues(doc, internetItem) : QStringList();
         QStringList entries;
         for (qsizetype j = 0; j < std::max(x.size(), y.size()); ++j) {
-            const QString entry = addresseeText(names.Resolve(j < y.size() ? y[j].trimmed() : QString(),
+            const QString entry = names::AddresseeEntry(names.Resolve(j < y.size() ? y[j].trimmed() : QString(),
                 j < x.size() && !isPlaceholder(x[j]) ? x[j].trimmed() : QString()));
             if (!entry.isEmpty())
                 entries << entry;
@@ -228,7 +216,8 @@ namespace {
         r.step([&] { bcc = recipientList(names, doc, "InetBlindCopyTo", "BlindCopyTo"); });
         r.step([&] {
             const QString internet = first("INetFrom").trimmed();
-            sender = addresseeText(names.Resolve(first("From"), isPlaceholder(internet) ? QString() : internet));
+            sender
+                = names::AddresseeEntry(names.Resolve(first("From"), isPlaceholder(internet) ? QString() : internet));
         });
         r.step([&] { to = recipientList(names, doc, "InetSendTo", "SendTo"); });
         r.step([&] {

@@ -413,6 +413,16 @@ QString NameResolver::applyRule(const NameForms& f, const Entry* known) const
     return isInternetAddress(out) ? out : QString();
 }
 
+QString AddresseeEntry(const Addressee& a)
+{
+    if (a.address.isEmpty())
+        return QString();
+    QString name = a.displayName;
+    name.replace(QLatin1Char(';'), QLatin1Char(',')).replace(QLatin1Char('"'), QLatin1Char('\''));
+    name.replace(QLatin1Char('<'), QLatin1Char('(')).replace(QLatin1Char('>'), QLatin1Char(')'));
+    return QLatin1Char('"') + name + QStringLiteral("\" <") + a.address + QLatin1Char('>');
+}
+
 Addressee NameResolver::Resolve(const QString& notesName, const QString& internetAddress)
 {
     Addressee a;

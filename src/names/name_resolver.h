@@ -50,6 +50,10 @@ struct Addressee {
     bool resolved = false; // false: a Notes name nothing knew
 };
 
+// "Name <address>" of a resolved person, as recipient lists and senders travel to the Outlook
+// items; the name loses the characters that would end it or the entry. Empty for no address.
+QString AddresseeEntry(const Addressee& a);
+
 class NameResolver {
 public:
     enum class Source : std::uint8_t { MappingFile, Directory, Database };

@@ -5,6 +5,7 @@
 #include "common/value_text.h"
 #include "export/item_writer.h"
 #include "mail/mail_writers.h"
+#include "names/name_resolver.h"
 #include "pim/pim_writers.h"
 #include "pim/time_zones.h"
 
@@ -249,6 +250,19 @@ void ApplyAppointmentExtras(const AppointmentExtras& extras, exporting::ItemWrit
 void WriteCalendarDocument(exporting::frmSave& w, const NotesDocument& doc)
 {
     CalendarEntry e = ReadCalendarEntry(doc);
+    if (e.extras.kind == AppointmentKind::Meeting && w.Names) {
+        // The chair and the attendees as the mail's people are: resolved, "Name <address>".
+        const auto resolved = [&](const QString& list) {
+            QStringList out;
+            for (const QString& name : list.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+                if (const QString entry = names::AddresseeEntry(w.Names->Resolve(name.trimmed())); !entry.isEmpty())
+                    out << entry;
+            return out.join(QStringLiteral("; "));
+        };
+        e.extras.organizer = resolved(e.extras.organizer);
+        e.extras.requiredAttendees = resolved(e.extras.requiredAttendees);
+        e.extras.optionalAttendees = resolved(e.extras.optionalAttendees);
+    }
     const QString subject = text(doc, "Subject"), location = text(doc, "Location"),
                   categories = text(doc, "Categories"), body = text(doc, "Body");
     auto write = [&](const Variant& start, const Variant& end, const AppointmentExtras& extras) {
