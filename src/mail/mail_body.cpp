@@ -10,6 +10,7 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <atomic>
@@ -24,14 +25,23 @@ namespace {
     // The body of a header field of an RFC 5322 header block, unfolded; empty when it has none.
     QString headerField(const QString& headers, const QString& name)
     {
-        const QRegularExpression field(
-            QStringLiteral("^%1[ \\t]*:[ \\t]*(.*(?:\\r?\\n[ \\t].*)*)").arg(QRegularExpression::escape(name)),
-            QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption);
-        const auto m = field.match(headers);
+        if (headers.isEmpty())
+            return {};
+        // Compiled once per field name: compiling a pattern costs more than matching it, and a
+        // run asks for the same few fields of every message.
+        thread_local QHash<QString, QRegularExpression> fields;
+        auto it = fields.constFind(name);
+        if (it == fields.constEnd())
+            it = fields.insert(name,
+                QRegularExpression(
+                    QStringLiteral("^%1[ \\t]*:[ \\t]*(.*(?:\\r?\\n[ \\t].*)*)").arg(QRegularExpression::escape(name)),
+                    QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption));
+        const auto m = it->match(headers);
         if (!m.hasMatch())
             return {};
+        static const QRegularExpression fold(QStringLiteral("\\r?\\n[ \\t]+"));
         QString value = m.captured(1);
-        value.replace(QRegularExpression(QStringLiteral("\\r?\\n[ \\t]+")), QStringLiteral(" "));
+        value.replace(fold, QStringLiteral(" "));
         return value.trimmed();
     }
 
