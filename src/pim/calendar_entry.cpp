@@ -76,11 +76,16 @@ namespace {
         }
         return parts.join(QLatin1Char('/'));
     }
-    QString nameList(const QStringList& names)
+    // The people of a list as the Outlook item takes them: resolved ("Name <address>") where a
+    // resolver is given, else their abbreviated Notes names.
+    QString nameList(const QStringList& people, names::NameResolver* resolver)
     {
         QStringList out;
-        for (const QString& n : names)
-            out << abbreviated(n);
+        for (const QString& n : people) {
+            const QString entry = resolver ? names::AddresseeEntry(resolver->Resolve(n.trimmed())) : abbreviated(n);
+            if (!entry.isEmpty())
+                out << entry;
+        }
         return out.join(QStringLiteral("; "));
     }
 
@@ -119,7 +124,7 @@ namespace {
     }
 } // namespace
 
-CalendarEntry ReadCalendarEntry(const NotesDocument& doc)
+CalendarEntry ReadCalendarEntry(const NotesDocument& doc, names::NameResolver* resolver)
 {
     CalendarEntry e;
     bool ok = false;
@@ -164,21 +169,21 @@ CalendarEntry ReadCalendarEntry(const NotesDocument& doc)
 
     if (e.extras.kind == AppointmentKind::Meeting) {
         const QString chair = text(doc, "Chair");
-        e.extras.organizer = abbreviated(chair);
         QStringList required = texts(doc, "RequiredAttendees");
         QStringList optional = texts(doc, "OptionalAttendees");
         if (required.isEmpty())
             required = texts(doc, "SendTo");
         if (optional.isEmpty())
             optional = texts(doc, "CopyTo");
-        e.extras.requiredAttendees = nameList(required);
-        e.extras.optionalAttendees = nameList(optional);
+        e.extras.organizer = nameList({ chair }, resolver);
+        e.extras.requiredAttendees = nameList(required, resolver);
+        e.extras.optionalAttendees = nameList(optional, resolver);
         // An entry in another calendar than the chair's was accepted there; the chair's own
         // entry is organized here.
         const QString owner = text(doc, "$BusyName");
         using Standing = AppointmentExtras::Standing;
         e.extras.standing = invitation                                      ? Standing::Invited
-            : (owner.isEmpty() || abbreviated(owner) == e.extras.organizer) ? Standing::Organized
+            : (owner.isEmpty() || abbreviated(owner) == abbreviated(chair)) ? Standing::Organized
                                                                             : Standing::Accepted;
     }
     const QString alarm = text(doc, "$Alarm");
@@ -249,20 +254,8 @@ void ApplyAppointmentExtras(const AppointmentExtras& extras, exporting::ItemWrit
 
 void WriteCalendarDocument(exporting::frmSave& w, const NotesDocument& doc)
 {
-    CalendarEntry e = ReadCalendarEntry(doc);
-    if (e.extras.kind == AppointmentKind::Meeting && w.Names) {
-        // The chair and the attendees as the mail's people are: resolved, "Name <address>".
-        const auto resolved = [&](const QString& list) {
-            QStringList out;
-            for (const QString& name : list.split(QLatin1Char(';'), Qt::SkipEmptyParts))
-                if (const QString entry = names::AddresseeEntry(w.Names->Resolve(name.trimmed())); !entry.isEmpty())
-                    out << entry;
-            return out.join(QStringLiteral("; "));
-        };
-        e.extras.organizer = resolved(e.extras.organizer);
-        e.extras.requiredAttendees = resolved(e.extras.requiredAttendees);
-        e.extras.optionalAttendees = resolved(e.extras.optionalAttendees);
-    }
+    // The chair and the attendees are resolved as the mail's people are.
+    CalendarEntry e = ReadCalendarEntry(doc, w.Names.get());
     const QString subject = text(doc, "Subject"), location = text(doc, "Location"),
                   categories = text(doc, "Categories"), body = text(doc, "Body");
     auto write = [&](const Variant& start, const Variant& end, const AppointmentExtras& extras) {

@@ -12,6 +12,9 @@
 namespace automation {
 class NotesDocument;
 }
+namespace names {
+class NameResolver;
+}
 namespace exporting {
 class frmSave;
 class ItemWriter;
@@ -41,7 +44,8 @@ struct CalendarEntry {
     QString zoneText; // StartTimeZone as Notes wrote it
 };
 
-CalendarEntry ReadCalendarEntry(const automation::NotesDocument& doc);
+// resolver, where given, turns the chair and attendees into "Name <address>" entries.
+CalendarEntry ReadCalendarEntry(const automation::NotesDocument& doc, names::NameResolver* resolver = nullptr);
 
 // The calendar phase's work for one document: one appointment, or a series with the instances
 // that left it, or one appointment per instance; the report row says what was changed and why.

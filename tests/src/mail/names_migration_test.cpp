@@ -141,32 +141,3 @@ TEST_P(PeopleNames, SendersAndRecipientsArriveAsOutlookKnowsThem)
 
 INSTANTIATE_TEST_SUITE_P(Formats, PeopleNames, ::testing::Values(true, false),
     [](const auto& info) { return info.param ? "Unicode" : "Ansi"; });
-
-// Bad input is said before the run, by line, file or placeholder, and nothing is written.
-TEST_F(PeopleNames, BadNamesInputIsSaidBeforeTheRunAndNothingIsWritten)
-{
-    QFile f(namesFile);
-    ASSERT_TRUE(f.open(QIODevice::Append));
-    f.write("\nCN=Bo Yu/O=Acme;bo@acme.example\n");
-    f.close();
-    struct Case {
-        QString names, directory, rule;
-        const char* says;
-    };
-    const Case cases[] = { { namesFile, {}, {}, "malformed line 3" },
-        { {}, dir.filePath("missing.dxl"), {}, "missing.dxl cannot be read" },
-        { {}, {}, QStringLiteral("{first}.{middle}@acme.example"), "unknown placeholder {middle}" } };
-    for (const Case& k : cases) {
-        afterScan = [&] {
-            c().txtNamesFile->setText(k.names);
-            c().txtDirectoryFile->setText(k.directory);
-            c().txtAddressRule->setText(k.rule);
-        };
-        EXPECT_TRUE(convert(database(), true, { c().SaveOptionEmails }).isEmpty());
-        ASSERT_FALSE(ui.messages().empty());
-        EXPECT_EQ(ui.messages().back().title, "Internet Addresses of People");
-        EXPECT_TRUE(ui.messages().back().text.contains(QLatin1String(k.says)))
-            << ui.messages().back().text.toStdString();
-        EXPECT_EQ(QDir(out.path()).entryList(QDir::Files), QStringList());
-    }
-}
