@@ -156,6 +156,8 @@ namespace {
         virtual void endElement(const char* name) = 0;
         virtual void characters(const char* text, int length) = 0;
         virtual void endDocument(const char* name) = 0;
+        // Whether the formulas read the item of that name (as the file writes it).
+        virtual bool reads(std::string_view item) const = 0;
         // What the formula of that view selected, when it was evaluated over every document.
         virtual bool result(std::size_t view, const std::vector<DocumentRecord>& documents, FormulaContents& out) = 0;
     };
@@ -172,6 +174,7 @@ public:
     void run()
     {
         XmlReader reader(*this);
+        reader.passOverItems(true);
         reader_ = &reader;
         const bool ok = reader.parse(*index_.file_, 0, std::numeric_limits<std::uint64_t>::max(), { 1, 1 });
         reader_ = nullptr;
@@ -278,6 +281,16 @@ public:
                     entries_.push_back(*value);
             }
         }
+    }
+
+    // A document's items other than $FolderRef (and what the tee reads) are passed over unread.
+    bool passOverItem(std::string_view name) override
+    {
+        if (kind_ != Kind::Document || depth_ != noteDepth_)
+            return false;
+        if (equalsIgnoreCase(name, "$FolderRef") || equalsIgnoreCase(name, "$REF"))
+            return false;
+        return !(teeing_ && tee_->reads(name));
     }
 
     void endOwn(const char* name)
@@ -893,6 +906,15 @@ namespace {
             append(text, static_cast<std::size_t>(length));
         }
 
+        // Reading only some items: the others, and $REF, need not be parsed at all.
+        bool passOverItem(std::string_view name) override
+        {
+            if (onlyItems_ == nullptr || depth_ != 2 || equalsIgnoreCase(name, "$REF"))
+                return false;
+            return std::none_of(onlyItems_->begin(), onlyItems_->end(),
+                [&](const std::string& item) { return equalsIgnoreCase(item, name); });
+        }
+
     private:
         enum class Value : std::uint8_t { Text, Number, DateTime, Formula, Raw, Reference };
 
@@ -1370,6 +1392,7 @@ ParsedDocument readDocument(const DatabaseIndex& index, std::uint32_t document, 
     ParsedDocument out;
     DocumentReader handler(out, onlyItems);
     XmlReader reader(handler, index.encoding().empty() ? nullptr : index.encoding().c_str());
+    reader.passOverItems(onlyItems != nullptr);
     handler.reader = &reader;
     if (!reader.parse(index.file(), record.offset, record.offset + record.length, { record.line, record.column },
             index.fragmentPrefix(), "</w>")) {
@@ -1686,6 +1709,11 @@ namespace {
         void startElement(const char* name, const char** attrs) override { reader_->startElement(name, attrs); }
         void endElement(const char* name) override { reader_->endElement(name); }
         void characters(const char* text, int length) override { reader_->characters(text, length); }
+        bool reads(std::string_view item) const override
+        {
+            return std::any_of(
+                items_.begin(), items_.end(), [&](const std::string& name) { return equalsIgnoreCase(name, item); });
+        }
 
         void endDocument(const char* name) override
         {

@@ -215,65 +215,90 @@ namespace {
 
         void styled(const TextStyle& s, const std::string& text)
         {
-            std::string css;
-            if (!s.font.empty())
-                css += "font-family:" + fontFamily(s.font) + ";";
-            if (s.size > 0) {
-                char size[32];
-                std::snprintf(size, sizeof size, "font-size:%gpt;", s.size);
-                css += size;
+            // Written straight into the document: a body has thousands of runs.
+            const bool span = !s.font.empty() || s.size > 0 || s.color;
+            if (span) {
+                out_ += "<span style=\"";
+                if (!s.font.empty()) {
+                    out_ += "font-family:";
+                    out_ += fontFamily(s.font);
+                    out_ += ';';
+                }
+                char number[32];
+                if (s.size > 0)
+                    out_.append(number,
+                        static_cast<std::size_t>(std::snprintf(number, sizeof number, "font-size:%gpt;", s.size)));
+                if (s.color)
+                    out_.append(number,
+                        static_cast<std::size_t>(
+                            std::snprintf(number, sizeof number, "color:#%06X;", *s.color & 0xFFFFFFu)));
+                out_ += "\">";
             }
-            if (s.color) {
-                char color[32];
-                std::snprintf(color, sizeof color, "color:#%06X;", *s.color & 0xFFFFFFu);
-                css += color;
-            }
-            std::string open, close;
-            auto wrap = [&](const char* tag) {
-                open += std::string("<") + tag + ">";
-                close.insert(0, std::string("</") + tag + ">");
-            };
-            if (!css.empty()) {
-                open += "<span style=\"" + css + "\">";
-                close = "</span>";
-            }
+            const char* tags[5];
+            std::size_t count = 0;
             if (s.bold)
-                wrap("b");
+                tags[count++] = "b";
             if (s.italic)
-                wrap("i");
+                tags[count++] = "i";
             if (s.underline)
-                wrap("u");
+                tags[count++] = "u";
             if (s.strikethrough)
-                wrap("s");
+                tags[count++] = "s";
             if (s.superscript)
-                wrap("sup");
+                tags[count++] = "sup";
             else if (s.subscript)
-                wrap("sub");
-            out_ += open;
+                tags[count++] = "sub";
+            for (std::size_t i = 0; i < count; ++i) {
+                out_ += '<';
+                out_ += tags[i];
+                out_ += '>';
+            }
             // Runs of blanks keep their width, as Notes shows them: every blank after a blank, or
             // at the start of a line, is a non-breaking one.
-            std::string escaped;
-            escape(text, escaped);
-            if (escaped.find_first_of("\n\t") == std::string::npos && escaped.find("  ") == std::string::npos
-                && !(blank_ && !escaped.empty() && escaped.front() == ' ')) {
-                out_ += escaped; // the common case: nothing to keep
-                if (!escaped.empty())
-                    blank_ = escaped.back() == ' ';
-                out_ += close;
-                return;
-            }
-            for (const char c : escaped) {
-                if (c == '\n')
-                    out_ += "<br>";
-                else if (c == ' ' && blank_)
+            std::size_t from = 0;
+            for (std::size_t i = 0; i < text.size(); ++i) {
+                const char c = text[i];
+                if (!special(c) && !(c == ' ' && blank_)) {
+                    blank_ = c == ' ';
+                    continue;
+                }
+                out_.append(text, from, i - from);
+                from = i + 1;
+                switch (c) {
+                case '&':
+                    out_ += "&amp;";
+                    break;
+                case '<':
+                    out_ += "&lt;";
+                    break;
+                case '>':
+                    out_ += "&gt;";
+                    break;
+                case '"':
+                    out_ += "&quot;";
+                    break;
+                case ' ':
                     out_ += "&nbsp;";
-                else if (c == '\t')
+                    break;
+                case '\n':
+                    out_ += "<br>";
+                    break;
+                case '\t':
                     out_ += "&nbsp;&nbsp;&nbsp;&nbsp;";
-                else
-                    out_ += c;
+                    break;
+                default:
+                    continue; // CR and the other control characters are no characters of an HTML document
+                }
                 blank_ = c == ' ' || c == '\n' || c == '\t';
             }
-            out_ += close;
+            out_.append(text, from, std::string::npos);
+            while (count > 0) {
+                out_ += "</";
+                out_ += tags[--count];
+                out_ += '>';
+            }
+            if (span)
+                out_ += "</span>";
         }
 
         void picture(int index)

@@ -168,10 +168,13 @@ long InputFile::readAt(char* buffer, std::size_t size, std::uint64_t offset) con
 
 void XmlHandler::characters(const char*, int) { }
 
+bool XmlHandler::passOverItem(std::string_view) { return false; }
+
 XmlReader::XmlReader(XmlHandler& handler, const char* encoding)
     : parser_(takeParser(encoding))
     , handler_(handler)
     , reusable_(encoding == nullptr)
+    , fragmentEncoding_(encoding != nullptr ? encoding : "")
 {
     if (parser_ == nullptr)
         throw std::bad_alloc();
@@ -182,7 +185,7 @@ XmlReader::XmlReader(XmlHandler& handler, const char* encoding)
     XML_SetSkippedEntityHandler(parser_, &XmlReader::onSkippedEntity);
     XML_SetXmlDeclHandler(parser_, &XmlReader::onXmlDecl);
     XML_SetParamEntityParsing(parser_, XML_PARAM_ENTITY_PARSING_NEVER);
-    XML_SetStartNamespaceDeclHandler(parser_, &XmlReader::onNamespaceDecl);
+    XML_SetNamespaceDeclHandler(parser_, &XmlReader::onNamespaceDecl, &XmlReader::onNamespaceEnd);
     XML_SetUnknownEncodingHandler(parser_, &unknownEncoding, nullptr);
 }
 
@@ -206,6 +209,11 @@ void XmlReader::fail(std::string what)
 
 Position XmlReader::translate(std::uint64_t line, std::uint64_t column) const
 {
+    // Where items were passed over, expat's count misses their lines and columns.
+    if (line == shiftLine_)
+        column
+            = static_cast<std::uint64_t>(std::max<std::int64_t>(static_cast<std::int64_t>(column) + columnShift_, 0));
+    line += lineShift_;
     // Expat counts lines from 1 and columns from 0, from the start of the prefix.
     if (line <= 1) {
         const std::uint64_t c = column >= prefixLength_ ? column - prefixLength_ : 0;
@@ -222,10 +230,25 @@ Position XmlReader::position() const
 std::uint64_t XmlReader::offset() const
 {
     const auto index = static_cast<std::uint64_t>(std::max<XML_Index>(XML_GetCurrentByteIndex(parser_), 0));
-    return index >= prefixLength_ ? origin_ + index - prefixLength_ : origin_;
+    return index >= prefixLength_ ? origin_ + skipped_ + index - prefixLength_ : origin_;
 }
 
 int XmlReader::eventLength() const { return XML_GetCurrentByteCount(parser_); }
+
+bool XmlReader::feed(const char* data, std::size_t size, bool final)
+{
+    if (failed_)
+        return false;
+    fed_ += size;
+    if (XML_Parse(parser_, data, static_cast<int>(size), final ? XML_TRUE : XML_FALSE) == XML_STATUS_OK)
+        return true;
+    if (!failed_) {
+        failed_ = true;
+        error_ = XML_ErrorString(XML_GetErrorCode(parser_));
+        errorPosition_ = position();
+    }
+    return false;
+}
 
 bool XmlReader::parse(const InputFile& file, std::uint64_t begin, std::uint64_t end, Position beginPosition,
     std::string_view prefix, std::string_view suffix)
@@ -234,20 +257,13 @@ bool XmlReader::parse(const InputFile& file, std::uint64_t begin, std::uint64_t 
     origin_ = begin;
     prefixLength_ = prefix.size();
     originPosition_ = beginPosition;
-    auto feed = [this](const char* data, std::size_t size, bool final) {
-        if (failed_)
-            return false;
-        if (XML_Parse(parser_, data, static_cast<int>(size), final ? XML_TRUE : XML_FALSE) == XML_STATUS_OK)
-            return true;
-        if (!failed_) {
-            failed_ = true;
-            error_ = XML_ErrorString(XML_GetErrorCode(parser_));
-            errorPosition_ = position();
-        }
-        return false;
-    };
     if (!prefix.empty() && !feed(prefix.data(), prefix.size(), false))
         return false;
+    if (passOver_) {
+        if (!parsePassingOver(file, begin, end))
+            return false;
+        return feed(suffix.data(), suffix.size(), true);
+    }
     std::uint64_t at = begin;
     for (;;) {
         const std::uint64_t want = std::min<std::uint64_t>(ReadSize, end - at);
@@ -277,6 +293,7 @@ bool XmlReader::parse(const InputFile& file, std::uint64_t begin, std::uint64_t 
             break;
         }
         at += static_cast<std::uint64_t>(n);
+        fed_ += static_cast<std::uint64_t>(n);
         if (XML_ParseBuffer(parser_, static_cast<int>(n), XML_FALSE) != XML_STATUS_OK) {
             if (!failed_) {
                 failed_ = true;
@@ -287,6 +304,393 @@ bool XmlReader::parse(const InputFile& file, std::uint64_t begin, std::uint64_t 
         }
     }
     return feed(suffix.data(), suffix.size(), true);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Passing over items
+//
+// The bytes are read ahead of expat into a window and fed up to each "<item" they hold. When
+// expat has then parsed everything before it and the handler is at a place where items stand,
+// that "<item" is an item's start tag; the handler is asked for it by name, and an item it
+// does not want is skipped up to its end tag, if the item holds nothing that could hide or
+// fake an end tag (a comment, CDATA, a processing instruction, a nested item). Entity
+// declarations are refused, so no reference can expand into markup either.
+
+namespace {
+    // The characters of UTF-8 text: its bytes but the continuation bytes (10xxxxxx), counted
+    // eight at a time.
+    std::uint64_t utf8Characters(const char* from, const char* end)
+    {
+        std::uint64_t continuation = 0;
+        const char* q = from;
+        for (; end - q >= 8; q += 8) {
+            std::uint64_t word;
+            std::memcpy(&word, q, sizeof word);
+            // The top bit of each byte that is 1 while the bit below it is 0.
+            continuation
+                += static_cast<std::uint64_t>(__builtin_popcountll(word & ~(word << 1) & 0x8080808080808080ULL));
+        }
+        for (; q < end; ++q)
+            continuation += (static_cast<unsigned char>(*q) & 0xC0) == 0x80 ? 1 : 0;
+        return static_cast<std::uint64_t>(end - from) - continuation;
+    }
+} // namespace
+
+// What a stretch of the file passed over adds to expat's line and column count: lines as expat
+// counts them (LF, CR LF or CR alone), then the characters after the last line end.
+struct XmlReader::Skipped {
+    std::uint64_t bytes = 0;
+    std::uint64_t lines = 0;
+    std::uint64_t columns = 0; // after the last line end, or all of them when there is none
+    bool endsInCr = false;
+
+    void count(const char* data, std::size_t size, bool utf8)
+    {
+        if (size == 0)
+            return;
+        bytes += size;
+        const char* end = data + size;
+        const char* lineStart = nullptr; // after the last line end in data
+        for (const char* q = data; (q = static_cast<const char*>(std::memchr(q, '\n', end - q))) != nullptr; ++q) {
+            if (!(q == data ? endsInCr : q[-1] == '\r'))
+                ++lines;
+            lineStart = q + 1;
+        }
+        for (const char* q = data; (q = static_cast<const char*>(std::memchr(q, '\r', end - q))) != nullptr; ++q) {
+            ++lines;
+            if (lineStart == nullptr || q + 1 > lineStart)
+                lineStart = q + 1;
+        }
+        const char* from = lineStart != nullptr ? lineStart : data;
+        const std::uint64_t characters = utf8 ? utf8Characters(from, end) : static_cast<std::uint64_t>(end - from);
+        columns = lineStart != nullptr ? characters : columns + characters;
+        endsInCr = end[-1] == '\r';
+    }
+};
+
+namespace {
+    // The file's bytes from at, read ahead of expat; data()[0] is the first byte not yet fed or
+    // passed over.
+    class Window {
+    public:
+        Window(const InputFile& file, std::uint64_t at, std::uint64_t end)
+            : file_(file)
+            , at_(at)
+            , end_(end)
+        {
+        }
+        const char* data() const { return bytes_.data() + start_; }
+        std::size_t size() const { return size_; }
+        std::uint64_t at() const { return at_; }
+        bool atEnd() const { return atEnd_; }
+
+        // Reads up to ReadSize more bytes. False on a read error or a file shorter than end
+        // (error says which); at the end of what there is to read, true with atEnd() set.
+        bool more(std::string& error)
+        {
+            const std::uint64_t next = at_ + size_;
+            const std::uint64_t want = std::min<std::uint64_t>(ReadSize, end_ - next);
+            if (want == 0) {
+                atEnd_ = true;
+                return true;
+            }
+            if (start_ > 0 && start_ + size_ + want > bytes_.size()) {
+                std::memmove(bytes_.data(), bytes_.data() + start_, size_);
+                start_ = 0;
+            }
+            if (start_ + size_ + want > bytes_.size())
+                bytes_.resize(start_ + size_ + want);
+            const long n = file_.readAt(bytes_.data() + start_ + size_, want, next);
+            if (n < 0) {
+                error = std::string("read failed: ") + std::strerror(errno);
+                return false;
+            }
+            if (n == 0) {
+                if (end_ != std::numeric_limits<std::uint64_t>::max()) {
+                    error = "the file is shorter than when it was indexed";
+                    return false;
+                }
+                atEnd_ = true;
+                return true;
+            }
+            size_ += static_cast<std::size_t>(n);
+            return true;
+        }
+
+        void drop(std::size_t n)
+        {
+            start_ += n;
+            size_ -= n;
+            at_ += n;
+            if (size_ == 0)
+                start_ = 0;
+        }
+
+        // Goes back to the file offset at, reading from there again.
+        void rewind(std::uint64_t at)
+        {
+            at_ = at;
+            start_ = 0;
+            size_ = 0;
+            atEnd_ = false;
+        }
+
+    private:
+        const InputFile& file_;
+        std::vector<char> bytes_;
+        std::size_t start_ = 0;
+        std::size_t size_ = 0;
+        std::uint64_t at_;
+        std::uint64_t end_;
+        bool atEnd_ = false;
+    };
+
+    bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+    bool endsName(char c) { return isBlank(c) || c == '>' || c == '/'; }
+    constexpr std::string_view ItemStart = "<item";
+    constexpr std::size_t MaxStartTag = 64 * 1024;
+
+    // The end of the start tag that begins at data[0] ("<item ..."): the index after its '>', or
+    // 0 when data ends first. Sets selfClosing, and name to the name attribute's raw value; name
+    // stays empty when the tag has none, or one that is not plain text as written (a reference,
+    // a control character), or declares a namespace.
+    std::size_t startTag(
+        const char* data, std::size_t size, bool asciiOnlyNames, bool& selfClosing, std::string_view& name, bool& plain)
+    {
+        plain = true;
+        name = {};
+        std::size_t i = ItemStart.size();
+        for (;;) {
+            while (i < size && isBlank(data[i]))
+                ++i;
+            if (i >= size)
+                return 0;
+            if (data[i] == '>') {
+                selfClosing = false;
+                return i + 1;
+            }
+            if (data[i] == '/') {
+                if (i + 1 >= size)
+                    return 0;
+                selfClosing = true;
+                return data[i + 1] == '>' ? i + 2 : (plain = false, i + 1);
+            }
+            const std::size_t nameBegin = i;
+            while (i < size && data[i] != '=' && !isBlank(data[i]) && data[i] != '>')
+                ++i;
+            const std::string_view attribute(data + nameBegin, i - nameBegin);
+            while (i < size && isBlank(data[i]))
+                ++i;
+            if (i >= size)
+                return 0;
+            if (data[i] != '=') {
+                plain = false; // not well formed: expat says so
+                return i;
+            }
+            ++i;
+            while (i < size && isBlank(data[i]))
+                ++i;
+            if (i >= size)
+                return 0;
+            const char quote = data[i];
+            if (quote != '\'' && quote != '"') {
+                plain = false;
+                return i;
+            }
+            const void* close = std::memchr(data + i + 1, quote, size - i - 1);
+            if (close == nullptr)
+                return 0;
+            const std::size_t valueEnd = static_cast<std::size_t>(static_cast<const char*>(close) - data);
+            const std::string_view value(data + i + 1, valueEnd - i - 1);
+            if (attribute.substr(0, 5) == "xmlns")
+                plain = false;
+            if (attribute == "name") {
+                for (const char c : value)
+                    if (c == '&' || c == '<' || static_cast<unsigned char>(c) < 0x20
+                        || (asciiOnlyNames && static_cast<unsigned char>(c) >= 0x80))
+                        plain = false;
+                name = value;
+            }
+            i = valueEnd + 1;
+        }
+    }
+
+    // Whether a file in this encoding writes markup in ASCII bytes that no other character
+    // contains, and counts one column per byte or per UTF-8 character (utf8).
+    bool encodingAllowsPassing(std::string name, bool& utf8)
+    {
+        std::transform(name.begin(), name.end(), name.begin(), [](unsigned char c) { return std::tolower(c); });
+        utf8 = name.empty() || name == "utf-8" || name == "utf8";
+        if (utf8 || name == "us-ascii" || name == "ascii")
+            return true;
+        for (const std::string_view single : { "iso-8859-", "iso8859-", "windows-125", "cp125", "latin" })
+            if (name.compare(0, single.size(), single) == 0)
+                return true;
+        return false;
+    }
+} // namespace
+
+bool XmlReader::mayPassOver()
+{
+    // Known once the XML declaration is read: the file's encoding, or the one a fragment is
+    // read in.
+    if (passable_ < 0)
+        passable_ = encodingAllowsPassing(fragmentEncoding_.empty() ? encoding_ : fragmentEncoding_, utf8_) ? 1 : 0;
+    if (passable_ == 0)
+        return false;
+    if (!otherDefaultNamespace_.empty() && otherDefaultNamespace_.back())
+        return false;
+    // Everything fed so far is parsed: no token is left open, so "<item" starts one.
+    return XML_GetCurrentByteIndex(parser_) == static_cast<XML_Index>(fed_);
+}
+
+void XmlReader::passedOver(const Skipped& skipped)
+{
+    const std::uint64_t line = XML_GetCurrentLineNumber(parser_);
+    const auto column = static_cast<std::int64_t>(XML_GetCurrentColumnNumber(parser_));
+    if (skipped.lines > 0) {
+        lineShift_ += skipped.lines;
+        columnShift_ = static_cast<std::int64_t>(skipped.columns) - column;
+    } else {
+        columnShift_ = (line == shiftLine_ ? columnShift_ : 0) + static_cast<std::int64_t>(skipped.columns);
+    }
+    shiftLine_ = line;
+    skipped_ += skipped.bytes;
+}
+
+bool XmlReader::parsePassingOver(const InputFile& file, std::uint64_t begin, std::uint64_t end)
+{
+    Window w(file, begin, end);
+    std::string readError;
+    auto readFailed = [&] {
+        failed_ = true;
+        ioError_ = true;
+        error_ = readError;
+        errorPosition_ = {};
+        return false;
+    };
+    auto feedFront = [&](std::size_t n) {
+        const bool ok = n == 0 || feed(w.data(), n, false);
+        w.drop(n);
+        return ok;
+    };
+    if (begin == 0) {
+        // A byte-order mark or the zero bytes of UTF-16 or UTF-32 at the start: no passing over.
+        while (w.size() < 2 && !w.atEnd())
+            if (!w.more(readError))
+                return readFailed();
+        const char* d = w.data();
+        if (w.size() >= 2
+            && ((d[0] == '\xFE' && d[1] == '\xFF') || (d[0] == '\xFF' && d[1] == '\xFE') || d[0] == 0 || d[1] == 0))
+            passable_ = 0;
+    }
+    std::size_t scanFrom = 0; // where to look for the next "<item"
+    for (;;) {
+        if (failed_)
+            return false;
+        const char* found = nullptr;
+        if (scanFrom < w.size())
+            found = static_cast<const char*>(
+                ::memmem(w.data() + scanFrom, w.size() - scanFrom, ItemStart.data(), ItemStart.size()));
+        if (found == nullptr || static_cast<std::size_t>(found - w.data()) + ItemStart.size() >= w.size()) {
+            // None whole in the window: feed all but what could be the start of one.
+            if (w.atEnd())
+                return feedFront(w.size());
+            const std::size_t keep = found != nullptr ? w.size() - static_cast<std::size_t>(found - w.data())
+                                                      : std::min(w.size(), ItemStart.size());
+            const std::size_t n = w.size() - keep;
+            if (!feedFront(n))
+                return false;
+            scanFrom = scanFrom > n ? scanFrom - n : 0;
+            if (!w.more(readError))
+                return readFailed();
+            continue;
+        }
+        const auto at = static_cast<std::size_t>(found - w.data());
+        if (!endsName(w.data()[at + ItemStart.size()])) {
+            scanFrom = at + 1;
+            continue;
+        }
+        if (!feedFront(at))
+            return false;
+        scanFrom = 1;
+        if (!mayPassOver())
+            continue;
+        // The start tag, read whole.
+        bool selfClosing = false;
+        bool plain = true;
+        std::string_view name;
+        std::size_t tagEnd = 0;
+        while ((tagEnd = startTag(w.data(), w.size(), !utf8_, selfClosing, name, plain)) == 0 && !w.atEnd()
+            && w.size() < MaxStartTag)
+            if (!w.more(readError))
+                return readFailed();
+        if (tagEnd == 0 || !plain || name.empty() || !handler_.passOverItem(name)) {
+            scanFrom = std::max<std::size_t>(tagEnd, 1);
+            continue;
+        }
+        // Up to the end tag, counting what is passed over; given up for anything but elements
+        // and text, or the input ending first.
+        const std::uint64_t itemAt = w.at();
+        Skipped skipped;
+        std::size_t i = tagEnd;
+        bool ended = selfClosing;
+        if (ended) {
+            skipped.count(w.data(), tagEnd, utf8_);
+            w.drop(tagEnd);
+        }
+        while (!ended) {
+            const void* lt = i < w.size() ? std::memchr(w.data() + i, '<', w.size() - i) : nullptr;
+            const std::size_t j
+                = lt != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lt) - w.data()) : w.size();
+            // Enough bytes after '<' to tell what it starts ("</item" and blanks up to '>').
+            std::size_t k = j + 6;
+            while (k < w.size() && isBlank(w.data()[k]) && k - j < 64)
+                ++k;
+            if (lt == nullptr || k >= w.size()) {
+                if (w.atEnd() || k - j >= 64)
+                    break;
+                skipped.count(w.data(), j, utf8_);
+                w.drop(j);
+                i = 0;
+                if (!w.more(readError))
+                    return readFailed();
+                continue;
+            }
+            const char* d = w.data();
+            const char next = d[j + 1];
+            if (next == '!' || next == '?')
+                break;
+            if (next == 'i' && std::string_view(d + j, 5) == ItemStart && endsName(d[j + 5]))
+                break;
+            if (next == '/' && std::string_view(d + j + 2, 4) == "item" && (isBlank(d[j + 6]) || d[j + 6] == '>')) {
+                if (d[k] != '>')
+                    break;
+                skipped.count(d, k + 1, utf8_);
+                w.drop(k + 1);
+                ended = true;
+                break;
+            }
+            i = j + 1;
+        }
+        if (!ended) {
+            // Read as usual from its start tag.
+            w.rewind(itemAt);
+            if (!w.more(readError))
+                return readFailed();
+            scanFrom = 1;
+            continue;
+        }
+        passedOver(skipped);
+        scanFrom = 0;
+    }
+}
+
+void XmlReader::onNamespaceEnd(void* self, const char* prefix)
+{
+    auto* r = static_cast<XmlReader*>(self);
+    if (prefix == nullptr && !r->otherDefaultNamespace_.empty())
+        r->otherDefaultNamespace_.pop_back();
 }
 
 void XmlReader::onStart(void* self, const char* name, const char** attrs)
@@ -339,6 +743,8 @@ void XmlReader::onXmlDecl(void* self, const char*, const char* encoding, int)
 void XmlReader::onNamespaceDecl(void* self, const char* prefix, const char* uri)
 {
     auto* r = static_cast<XmlReader*>(self);
+    if (prefix == nullptr)
+        r->otherDefaultNamespace_.push_back(uri != nullptr && *uri != 0 && DxlNamespace != uri);
     if (r->rootStarted_)
         return;
     std::string& out = r->rootNamespaces_;

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct XML_ParserStruct;
 
@@ -50,6 +51,12 @@ public:
     virtual void startElement(const char* name, const char** attrs) = 0;
     virtual void endElement(const char* name) = 0;
     virtual void characters(const char* text, int length);
+    // Asked only where the reader may pass over items (XmlReader::passOverItems): the next bytes
+    // of the input are an <item> start tag, everything before it has been parsed, and name is its
+    // name attribute as the file writes it (plain characters, no references). True lets the
+    // reader skip the whole element unparsed: none of its events reach the handler, and its
+    // content is not checked.
+    virtual bool passOverItem(std::string_view name);
 
 protected:
     ~XmlHandler() = default;
@@ -66,6 +73,11 @@ public:
     // Whether character data reaches the handler (off by default; cheaper when off).
     void wantCharacters(bool on);
     bool charactersWanted() const { return charactersWanted_; }
+    // Lets the handler pass over <item> elements it does not want (XmlHandler::passOverItem). They
+    // are found in the raw bytes, so only where the encoding keeps markup in ASCII bytes (UTF-8,
+    // ASCII and the single-byte code pages) and only where an item holds nothing but elements and
+    // text; anywhere else the item is parsed as usual.
+    void passOverItems(bool on) { passOver_ = on; }
     // Ends parsing with an error of our own at the current position.
     void fail(std::string what);
     bool failed() const { return failed_; }
@@ -101,7 +113,13 @@ private:
     static void onSkippedEntity(void* self, const char* name, int);
     static void onXmlDecl(void* self, const char*, const char* encoding, int);
     static void onNamespaceDecl(void* self, const char* prefix, const char* uri);
+    static void onNamespaceEnd(void* self, const char* prefix);
     Position translate(std::uint64_t line, std::uint64_t column) const;
+    bool feed(const char* data, std::size_t size, bool final);
+    bool parsePassingOver(const InputFile& file, std::uint64_t begin, std::uint64_t end);
+    bool mayPassOver();
+    struct Skipped;
+    void passedOver(const Skipped& skipped);
 
     XML_ParserStruct* parser_;
     XmlHandler& handler_;
@@ -117,6 +135,20 @@ private:
     std::uint64_t origin_ = 0; // file offset of the first byte after the prefix
     std::uint64_t prefixLength_ = 0;
     Position originPosition_ { 1, 1 };
+
+    // Passing over items (see passOverItems).
+    bool passOver_ = false;
+    int passable_ = -1; // whether the encoding allows it: -1 not yet known
+    bool utf8_ = true; // the encoding counts columns per UTF-8 character, else per byte
+    std::string fragmentEncoding_; // as given to the constructor
+    std::vector<bool> otherDefaultNamespace_; // per default namespace declaration in scope: not DXL
+    std::uint64_t fed_ = 0; // bytes given to expat, the prefix included
+    std::uint64_t skipped_ = 0; // bytes of the file passed over
+    // Expat counts lines and columns in what it was given; an event on expat's line shiftLine_
+    // lies columnShift_ columns further in the file, and every event lineShift_ lines further.
+    std::uint64_t lineShift_ = 0;
+    std::uint64_t shiftLine_ = 0;
+    std::int64_t columnShift_ = 0;
 };
 
 } // namespace notes::detail

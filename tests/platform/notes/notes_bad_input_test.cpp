@@ -159,12 +159,19 @@ namespace {
             "<?xml version='1.0'?>\n<!DOCTYPE database [<!ENTITY x SYSTEM 'file:///etc/passwd'>]>\n"
             "<database xmlns='http://www.lotus.com/dxl' title='&x;'/>\n");
         EXPECT_THROW(open(external), AutomationError);
-        // An undeclared entity behind an external DTD is not looked up.
+        // An undeclared entity behind an external DTD is not looked up: in an item, which the
+        // index passes over, it makes its document unreadable.
         const std::string undeclared = writeFile("undeclared.dxl",
             "<?xml version='1.0'?>\n<!DOCTYPE database SYSTEM 'http://example.invalid/x.dtd'>\n"
-            "<database xmlns='http://www.lotus.com/dxl'><document><item name='S'><text>&x;</text></item></document>"
-            "</database>\n");
+            "<database xmlns='http://www.lotus.com/dxl'><document><noteinfo noteid='4'/><item name='S'><text>&x;"
+            "</text></item><updatedby><name>&x;</name></updatedby></document></database>\n");
         EXPECT_TRUE(contains(errorOf([&] { open(undeclared); }), "undeclared entity"));
+        const std::string inItem = writeFile("in-item.dxl",
+            "<?xml version='1.0'?>\n<!DOCTYPE database SYSTEM 'http://example.invalid/x.dtd'>\n"
+            "<database xmlns='http://www.lotus.com/dxl'><document><noteinfo noteid='4'/><item name='S'><text>&x;"
+            "</text></item></document></database>\n");
+        auto db = open(inItem);
+        EXPECT_TRUE(contains(errorOf([&] { db->GetDocumentByID("4")->GetItemValue("S"); }), "undefined entity"));
         // Domino's own document type line, naming its DTD, is fine.
         const std::string domino = writeFile("domino.dxl",
             "<?xml version='1.0' encoding='utf-8'?>\n<!DOCTYPE database SYSTEM 'xmlschemas/domino_9_0_1.dtd'>\n"
