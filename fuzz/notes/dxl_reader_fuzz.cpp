@@ -6,6 +6,7 @@
 // They also go to the CD record reader as one rich text item, and as two items of one body, and
 // as a font table, as the raw rich text of the reference exports does (seeds/*.cd).
 #include "automation/notes.h"
+#include "automation/notes_item_values.h"
 #include "notes/mime_body.h"
 #include "notes/native_mime.h"
 #include "notes/notes_session.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
 
@@ -43,6 +45,44 @@ void readDocument(const automation::NotesDocument& doc)
             }
         }
     }
+}
+// Reading a few items of every document passes over the others unparsed: their values must be
+// those a whole read gives, wherever all documents read whole.
+void compareItemValues(const automation::NotesDatabase& db, const std::vector<std::string>& ids)
+{
+    const auto* walk = dynamic_cast<const automation::NotesItemValues*>(&db);
+    if (walk == nullptr)
+        return;
+    std::vector<std::shared_ptr<automation::NotesDocument>> docs;
+    std::vector<std::string> names;
+    try {
+        for (const auto& id : ids) {
+            docs.push_back(db.GetDocumentByID(id));
+            for (const auto& item : docs.back()->Items())
+                if (names.size() < 6 && std::find(names.begin(), names.end(), item->Name()) == names.end())
+                    names.push_back(item->Name());
+        }
+    } catch (const automation::AutomationError&) {
+        return;
+    }
+    if (names.empty())
+        return;
+    std::size_t row = 0;
+    walk->EachItemValues(names, [&](const std::vector<automation::Variant>& values) {
+        if (row < docs.size())
+            for (std::size_t k = 0; k < names.size(); ++k) {
+                const auto& doc = *docs[row];
+                const automation::Variant whole = doc.HasItem(names[k])
+                    ? doc.GetItemValue(names[k])
+                    : automation::Variant(automation::VariantArray {});
+                if (!(values[k] == whole)) {
+                    std::fprintf(stderr, "item %s of note %s: a read of a few items differs from a whole read\n",
+                        names[k].c_str(), doc.NoteID().c_str());
+                    std::abort();
+                }
+            }
+        ++row;
+    });
 }
 } // namespace
 
@@ -98,6 +138,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         auto ids = db->AllDocumentIDs();
         ids.resize(std::min<std::size_t>(ids.size(), 4));
+        compareItemValues(*db, ids);
         for (const char* id : { "8fa", "912", "4", "8FE" })
             ids.emplace_back(id);
         for (const auto& id : ids) {

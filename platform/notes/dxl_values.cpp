@@ -1,6 +1,7 @@
 #include "dxl_values.h"
 
 #include <charconv>
+#include <cmath>
 
 namespace notes::detail {
 
@@ -61,7 +62,8 @@ std::optional<double> parseNumber(std::string_view text)
         return std::nullopt;
     double v = 0;
     auto [ptr, ec] = std::from_chars(text.data(), text.data() + text.size(), v);
-    if (ec != std::errc() || ptr != text.data() + text.size())
+    // "nan" and "inf" read as numbers too, but no Notes number is either.
+    if (ec != std::errc() || ptr != text.data() + text.size() || !std::isfinite(v))
         return std::nullopt;
     return v;
 }

@@ -184,7 +184,11 @@ namespace {
         dxl::DatabaseBuilder builder;
         auto& number = builder.document("Memo").rawItem("<item name='N'><number>12abc</number></item>");
         auto& date = builder.document("Memo").rawItem("<item name='D'><datetime>20101345T000000,00</datetime></item>");
+        auto& infinite
+            = builder.document("Memo").rawItem("<item name='N'><numberlist><number>1</number><number>inf</number>"
+                                               "</numberlist></item>");
         auto db = open(builder);
+        EXPECT_TRUE(contains(errorOf([&] { db->GetDocumentByID(infinite.noteId()); }), "\"inf\" is not a number"));
         const std::string n = errorOf([&] { db->GetDocumentByID(number.noteId()); });
         EXPECT_TRUE(contains(n, "\"12abc\" is not a number")) << n;
         EXPECT_TRUE(contains(n, "db.dxl:")) << n;
