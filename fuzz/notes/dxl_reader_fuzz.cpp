@@ -72,10 +72,14 @@ void compareItemValues(const automation::NotesDatabase& db, const std::vector<st
         if (row < docs.size())
             for (std::size_t k = 0; k < names.size(); ++k) {
                 const auto& doc = *docs[row];
-                const automation::Variant whole = doc.HasItem(names[k])
-                    ? doc.GetItemValue(names[k])
-                    : automation::Variant(automation::VariantArray {});
-                if (!(values[k] == whole)) {
+                // A document's item without values reads as one empty text, as in Notes.
+                const bool has = doc.HasItem(names[k]);
+                const bool none = values[k].isArray() && values[k].array().empty();
+                const automation::Variant read
+                    = has && none ? automation::Variant(automation::VariantArray { "" }) : values[k];
+                const automation::Variant whole
+                    = has ? doc.GetItemValue(names[k]) : automation::Variant(automation::VariantArray {});
+                if (!(read == whole)) {
                     std::fprintf(stderr, "item %s of note %s: a read of a few items differs from a whole read\n",
                         names[k].c_str(), doc.NoteID().c_str());
                     std::abort();
