@@ -260,7 +260,11 @@ void NameResolver::LoadMappingFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         throw NamesError(
             QStringLiteral("The names file %1 cannot be read: %2.").arg(path, file.errorString()).toStdString());
-    const QByteArray bytes = file.readAll();
+    LoadMapping(file.readAll(), path);
+}
+
+void NameResolver::LoadMapping(const QByteArray& bytes, const QString& path)
+{
     QStringDecoder decode(QStringDecoder::Utf8);
     QString text = decode(bytes);
     if (decode.hasError())
