@@ -1,12 +1,15 @@
-// Feeds arbitrary bytes to the readers of a Notes calendar entry's repeat and zone items. The
-// input is lines "Item: value;value", as the items would hold them; dates are DXL date-times
-// read by the Notes stand-in's own reader, so they are only those a database can hold:
+// Feeds arbitrary bytes to the reader of a Notes calendar entry as the items of one document,
+// then to the zone and series readers as the calendar writer calls them. The input is lines
+// "Item: value;value"; a value that is a DXL date-time (read by the Notes stand-in's own reader,
+// so only dates a database can hold) is a date, any other a text:
+//   StartDateTime: 20090105T100000,00-05;20090112T100000,00-05
 //   StartTimeZone: Z=5$DO=1$DL=3 2 1 11 1 1$ZX=28$ZN=Eastern
-//   RepeatUnit: MP / RepeatInterval: 2 / RepeatAdjust: 2.1 / RepeatHow: U / RepeatUntil: 20091231
-//   Instance: 20090105T100000,00-05;20090105T100000,00-05;20090105T110000,00-05 (original;start;end)
+//   RepeatUnit: MP / RepeatInterval: 2 / RepeatAdjust: 2.1 / RepeatUntil: 20091231
 // Nothing may crash; a zone keeps to the offsets clocks have; no instance is lost from a series.
+#include "automation/notes.h"
+#include "names/name_resolver.h"
 #include "notes/dxl_values.h"
-#include "pim/recurrence.h"
+#include "pim/calendar_entry.h"
 #include "pim/time_zones.h"
 
 #include <QList>
@@ -14,6 +17,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <set>
 
 namespace {
@@ -23,62 +27,64 @@ void check(bool holds)
         std::abort();
 }
 
-std::optional<automation::DateTime> date(const QByteArray& text)
-{
-    return notes::detail::parseDateTime(std::string_view(text.constData(), static_cast<std::size_t>(text.size())));
-}
+class Document final : public automation::NotesDocument {
+public:
+    std::map<std::string, automation::VariantArray> items;
+
+    std::string NoteID() const override { return "1F2E"; }
+    std::int32_t Size() const override { return 0; }
+    automation::Variant GetItemValue(const std::string& name) const override
+    {
+        const auto it = items.find(name);
+        return it == items.end() ? automation::VariantArray { automation::Variant(std::string()) } : it->second;
+    }
+    bool HasItem(const std::string& name) const override { return items.count(name) > 0; }
+    bool HasEmbedded() const override { return false; }
+    std::vector<std::shared_ptr<automation::NotesItem>> Items() const override { return {}; }
+    std::shared_ptr<automation::NotesEmbeddedObject> GetAttachment(const std::string&) const override
+    {
+        return nullptr;
+    }
+};
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray input(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-    pim::RepeatRule rule;
-    std::vector<pim::Instance> instances;
+    Document doc;
     for (const QByteArray& line : input.split('\n')) {
         const qsizetype colon = line.indexOf(':');
         if (colon < 0)
             continue;
-        const QByteArray item = line.left(colon).trimmed();
-        const QByteArray value = line.mid(colon + 1).trimmed();
-        const QString text = QString::fromUtf8(value);
-        if (item == "StartTimeZone") {
-            const auto zone = pim::ParseNotesZone(text);
-            const QString key = pim::WindowsZoneKey(text);
-            check(zone || key.isEmpty());
-            if (zone) {
-                check(zone->offsetMinutes >= -14 * 60 && zone->offsetMinutes <= 14 * 60);
-                check(pim::FixedZoneKey(zone->offsetMinutes).size() == 9);
-            }
-        } else if (item == "RepeatUnit") {
-            rule.unit = text;
-        } else if (item == "RepeatInterval") {
-            rule.interval = text.isEmpty() ? 1 : text.toInt();
-        } else if (item == "RepeatAdjust") {
-            rule.adjust = text.split(QLatin1Char(';'));
-        } else if (item == "RepeatHow") {
-            rule.how = text;
-        } else if (item == "RepeatUntil") {
-            if (const auto until = date(value)) {
-                rule.until = *until;
-                rule.hasUntil = true;
-            }
-        } else if (item == "Instance") {
-            const QList<QByteArray> when = value.split(';');
-            const auto original = date(when.value(0)), start = date(when.value(1)), end = date(when.value(2));
-            if (original && start && end)
-                instances.push_back({ *original, *start, *end });
+        automation::VariantArray values;
+        for (const QByteArray& value : line.mid(colon + 1).trimmed().split(';')) {
+            const auto date = notes::detail::parseDateTime(
+                std::string_view(value.constData(), static_cast<std::size_t>(value.size())));
+            values.push_back(date ? automation::Variant(*date) : automation::Variant(value.toStdString()));
         }
+        doc.items[line.left(colon).trimmed().toStdString()] = std::move(values);
     }
-    const pim::SeriesPlan plan = pim::PlanSeries(instances, rule);
+    names::NameResolver resolver;
+    const pim::CalendarEntry e = pim::ReadCalendarEntry(doc, size % 2 ? &resolver : nullptr);
+    check(!e.extras.reminderMinutes || *e.extras.reminderMinutes >= 0);
+
+    const auto zone = pim::ParseNotesZone(e.zoneText);
+    check(zone || pim::WindowsZoneKey(e.zoneText).isEmpty());
+    if (zone) {
+        check(zone->offsetMinutes >= -14 * 60 && zone->offsetMinutes <= 14 * 60);
+        check(pim::FixedZoneKey(zone->offsetMinutes).size() == 9);
+    }
+
+    const pim::SeriesPlan plan = pim::PlanSeries(e.instances, e.rule);
     if (!plan.recurring) {
-        check(plan.singles.size() == instances.size());
+        check(plan.singles.size() == e.instances.size());
         return 0;
     }
     // Every instance is an occurrence of the series the plan keeps, or one it marks deleted.
     check(plan.singles.empty() && plan.interval >= 1);
     check(plan.occurrences >= 1 && plan.occurrences <= pim::MaxOccurrences && plan.firstDay <= plan.lastDay);
-    check(static_cast<std::size_t>(plan.occurrences) == instances.size() + plan.deletedDays.size());
-    check(plan.moved.size() <= instances.size());
+    check(static_cast<std::size_t>(plan.occurrences) == e.instances.size() + plan.deletedDays.size());
+    check(plan.moved.size() <= e.instances.size());
     const std::set<std::int64_t> deleted(plan.deletedDays.begin(), plan.deletedDays.end());
     check(deleted.size() == plan.deletedDays.size());
     for (std::int64_t day : deleted)
