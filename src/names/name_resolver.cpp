@@ -260,7 +260,11 @@ void NameResolver::LoadMappingFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly))
         throw NamesError(
             QStringLiteral("The names file %1 cannot be read: %2.").arg(path, file.errorString()).toStdString());
-    const QByteArray bytes = file.readAll();
+    LoadMapping(file.readAll(), path);
+}
+
+void NameResolver::LoadMapping(const QByteArray& bytes, const QString& path)
+{
     QStringDecoder decode(QStringDecoder::Utf8);
     QString text = decode(bytes);
     if (decode.hasError())
@@ -399,16 +403,28 @@ QString NameResolver::applyRule(const NameForms& f, const Entry* known) const
         last = words.back();
     }
     const QString values[] = { first, last, known ? known->shortName : QString(), first.left(1), f.common };
-    QString out = rule_;
-    for (std::size_t i = 0; i < Placeholders.size(); ++i) {
-        const QString tag = QLatin1Char('{') + QLatin1String(Placeholders[i]) + QLatin1Char('}');
-        if (!out.contains(tag))
-            continue;
-        const QString value = i == 4 ? addressPart(QString(values[i]).replace(QLatin1Char(' '), QLatin1Char('.')))
-                                     : addressPart(values[i]);
+    // One pass over the rule: a value holding a placeholder's text stays as it is.
+    QString out;
+    for (qsizetype i = 0; i < rule_.size();) {
+        const qsizetype open = rule_.indexOf(QLatin1Char('{'), i);
+        const qsizetype close = open < 0 ? -1 : rule_.indexOf(QLatin1Char('}'), open);
+        if (close < 0) {
+            out += QStringView(rule_).mid(i);
+            break;
+        }
+        out += QStringView(rule_).mid(i, open - i);
+        const QStringView name = QStringView(rule_).mid(open + 1, close - open - 1);
+        const auto k
+            = static_cast<std::size_t>(std::find_if(Placeholders.begin(), Placeholders.end(), [&](const char* p) {
+                  return name == QLatin1String(p);
+              }) - Placeholders.begin());
+        const QString value = k >= Placeholders.size() ? QString()
+            : k == 4 ? addressPart(QString(values[k]).replace(QLatin1Char(' '), QLatin1Char('.')))
+                     : addressPart(values[k]);
         if (value.isEmpty())
             return QString();
-        out.replace(tag, value);
+        out += value;
+        i = close + 1;
     }
     return isInternetAddress(out) ? out : QString();
 }

@@ -9,6 +9,7 @@
 // applied only when nothing else knows the name.
 #pragma once
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -68,6 +69,8 @@ public:
 
     // Each throws NamesError, leaving the resolver as it was before the call.
     void LoadMappingFile(const QString& path);
+    // The same, from the file's bytes; path names the file in the errors.
+    void LoadMapping(const QByteArray& bytes, const QString& path);
     void LoadDirectory(const QString& path); // a DXL export, read through the Notes client
     void SetAddressRule(const QString& rule);
 

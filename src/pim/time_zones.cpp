@@ -57,7 +57,7 @@ std::optional<NotesZone> ParseNotesZone(const QString& text)
             // Hours west of UTC; beyond 100 the hundreds are minutes ("-3005": 5 h 30 min east).
             bool ok = false;
             const int z = value.toInt(&ok);
-            if (!ok || std::abs(z) > 6000)
+            if (!ok || z < -6000 || z > 6000)
                 return std::nullopt;
             const int magnitude = std::abs(z);
             const int minutes = magnitude >= 100 ? (magnitude % 100) * 60 + magnitude / 100 : magnitude * 60;

@@ -113,6 +113,10 @@ TEST_F(NameSources, EachSourceResolvesInItsOrderOfTrustWhateverFormTheNameTakes)
     expect(r.Resolve("Madonna/Acme"), "Madonna", "Madonna/Acme", "NOTES");
     r.SetAddressRule("{initial}{short}.{common}@rule.example");
     expect(r.Resolve("CN=Tim Ray/O=Acme"), "Tim Ray", "Tim Ray/Acme", "NOTES");
+    // A name holding a placeholder's text keeps it as text: the rule is filled in one pass, so
+    // a name cannot multiply itself into the address.
+    r.SetAddressRule("{first}.{last}@rule.example");
+    expect(r.Resolve("{last} Moe/Acme"), "{last} Moe", "{last}.moe@rule.example", "SMTP");
 }
 
 // The database is read only when a name needs it, and then once.

@@ -2,13 +2,18 @@
 // and locales (TZ and LC_ALL set from outside): what Outlook shows must not depend on either.
 #include "conversion_fixture.h"
 
+#include "automation/notes.h"
+#include "notes/notes_session.h"
+#include "pim/calendar_entry.h"
 #include "pim/recurrence.h"
+#include "pim/time_zones.h"
 
 #include <QFile>
 #include <QTimeZone>
 
 #include <clocale>
 #include <cstdlib>
+#include <limits>
 
 namespace {
 QJsonValue prop(const QJsonObject& item, const char* key)
@@ -445,4 +450,26 @@ TEST(SeriesPlans, OversizedRulesEndAsSingleInstancesWithTheirReason)
     EXPECT_FALSE(far.recurring);
     EXPECT_EQ(far.singles.size(), 2u);
     EXPECT_TRUE(far.problem.contains("more than 999 occurrences")) << far.problem.toStdString();
+}
+
+// Numbers no clock or reminder has: a zone string's offset makes no zone, however large;
+// an alarm offset beyond the largest reminder is that reminder.
+TEST(CalendarItems, NumbersBeyondAnyClockStayInRange)
+{
+    for (const char* text : { "Z=-2147483648$DO=0$ZN=Eastern", "Z=2147483647", "Z=-6001", "Z=15$ZN=Eastern" })
+        EXPECT_FALSE(pim::ParseNotesZone(text)) << text;
+    EXPECT_EQ(pim::ParseNotesZone("Z=-3005$DO=0$ZN=India")->offsetMinutes, 330);
+    EXPECT_EQ(pim::WindowsZoneKey("Z=-2147483648$DO=1$ZN=Eastern"), QString());
+
+    QTemporaryDir dir;
+    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    db.document("Appointment")
+        .text("AppointmentType", "4")
+        .dateTime("StartDateTime", "20091130T090000,00+01")
+        .text("$AlarmOffset", "-2147483648");
+    notes::RegisterNotesSession();
+    auto session = automation::CreateObjectAs<automation::NotesSession>("Notes.NotesSession");
+    const auto database = session->GetDatabase("", db.write(dir.filePath("cal.dxl").toStdString()));
+    const auto doc = database->GetDocumentByID(database->AllDocumentIDs().front());
+    EXPECT_EQ(pim::ReadCalendarEntry(*doc).extras.reminderMinutes, std::numeric_limits<int>::max());
 }
