@@ -50,6 +50,19 @@ std::string mimeMessage()
         + mime_test::crlfBase64(Gif) + "--rel--\r\n";
 }
 
+// Headers a careless mailer wrote: an invalid encoded word, a NUL byte, a References field
+// folded over thousands of lines.
+std::string brokenHeaders()
+{
+    std::string folds;
+    for (int i = 0; i < 5000; ++i)
+        folds += "\r\n ";
+    return "From: bo@example.com\r\nSubject: Broken headers\r\nMessage-ID: <broken.1@example.com>\r\n"
+           "X-Junk: =?utf-8?q?=FF=?= "
+        + std::string(1, '\0') + " after\r\nReferences: <a.1@example.com>" + folds
+        + "<b.2@example.com>\r\nContent-Type: text/plain\r\n\r\nStill here\r\n";
+}
+
 QJsonObject hiddenPart(const QJsonObject& item, const QString& contentId)
 {
     for (const auto& a : item.value("attachments").toArray())
@@ -74,7 +87,9 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
                       .richText("Body", { "Thanks,", "Ann" });
     auto& mime = db.document("Memo").nativeMime(mimeMessage());
     auto& textMemo = db.document("Memo").text("Subject", "Plain").text("Body", "one < two\nthree");
-    db.folder("($Inbox)").entries({ original.noteId(), reply.noteId(), mime.noteId(), textMemo.noteId() });
+    auto& broken = db.document("Memo").nativeMime(brokenHeaders());
+    db.folder("($Inbox)")
+        .entries({ original.noteId(), reply.noteId(), mime.noteId(), textMemo.noteId(), broken.noteId() });
     const QString pst = convert(db, unicode, { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty());
     EXPECT_EQ(endTitle(), "Export Complete");
@@ -131,6 +146,11 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
     EXPECT_EQ(mimeProps.value("0x1039").toString(), "<root.0@example.de> <first.1@example.de>");
     EXPECT_TRUE(mimeProps.value("0x007D").toString().contains("Message-ID: <reply.1@example.de>\r\n"));
     EXPECT_TRUE(fromMime.value("html").toString().contains(unicode ? "charset=utf-8" : "charset=windows-1252"));
+
+    const QJsonObject fromBroken = v.item("pypff", "Inbox", "Broken headers");
+    EXPECT_EQ(fromBroken.value("body").toString().trimmed(), "Still here");
+    EXPECT_EQ(fromBroken.value("props").toObject().value("0x1035").toString(), "<broken.1@example.com>");
+    EXPECT_EQ(fromBroken.value("props").toObject().value("0x1039").toString(), "<a.1@example.com> <b.2@example.com>");
 
     // A plain text body is the native one; its HTML is made from it.
     const QJsonObject fromText = v.item("pypff", "Inbox", "Plain");
