@@ -50,12 +50,20 @@ struct NotesMimePart {
     std::string fileName;
     std::shared_ptr<const std::string> bytes;
 };
+// What the Internet headers of a mail say it is and answers, message IDs each as "<id>";
+// empty where the headers say nothing (or there are none).
+struct NotesMailIdentity {
+    std::string messageId;
+    std::vector<std::string> inReplyTo;
+    std::vector<std::string> references; // the thread from its first message down to the parent
+};
 struct NotesMimeBody {
     std::string html; // a whole HTML document in UTF-8 (its charset meta says so); empty for none
     std::string plain; // the text/plain part of a MIME body, UTF-8; empty when there is none
     std::vector<NotesMimePart> inlineParts; // referenced by "cid:" from the HTML
     std::string headers; // the Internet headers the mail arrived with, one per line; empty for none
     bool htmlNative = true; // false when the HTML was made from a plain text body
+    NotesMailIdentity identity; // read from the headers
 };
 
 class NotesDocument {
@@ -78,8 +86,9 @@ public:
     virtual std::vector<std::pair<std::string, std::uint32_t>> IgnoredContent() const { return {}; }
     virtual std::vector<std::string> DamagedContent() const { return {}; }
     // The item as Internet mail: rich text rendered as HTML with its pictures as inline parts,
-    // a native MIME body as it came; with the document's Internet headers. An empty body where
-    // the item holds neither (or the client cannot tell).
+    // a native MIME body as it came; with the document's Internet headers and the identity they
+    // give. An empty body where the item holds neither (or the client cannot tell): an item name
+    // the document does not have ("") gives the headers and identity alone.
     virtual NotesMimeBody ConvertToMIME(const std::string& itemName) const
     {
         (void)itemName;
@@ -119,6 +128,13 @@ public:
     virtual std::shared_ptr<NotesView> GetView(const std::string& name) const = 0;
     // Throws AutomationError for an unknown note ID.
     virtual std::shared_ptr<NotesDocument> GetDocumentByID(const std::string& noteId) const = 0;
+    // The document of that universal ID (32 hex digits, any case), or none: unlike Notes, which
+    // raises an error, since a reply's original is often not in the same database.
+    virtual std::shared_ptr<NotesDocument> GetDocumentByUNID(const std::string& unid) const
+    {
+        (void)unid;
+        return nullptr;
+    }
     // The note IDs of every document (design notes excluded), in the database's order; what
     // AllDocuments walks in Notes. Empty where the client cannot list them.
     virtual std::vector<std::string> AllDocumentIDs() const { return {}; }

@@ -535,6 +535,13 @@ private:
                 d.flags = NoteIdUpperCase;
             }
         }
+        auto& byUnid = index_.unidLookup_;
+        for (std::uint32_t i = 0; i < docs.size(); ++i)
+            if (!docs[i].unid.empty())
+                byUnid.push_back(i);
+        // The first of a UNID written twice is the one found, as for note IDs.
+        std::stable_sort(byUnid.begin(), byUnid.end(),
+            [&](std::uint32_t a, std::uint32_t b) { return docs[a].unid < docs[b].unid; });
         auto& lookup = index_.lookup_;
         lookup.reserve(docs.size());
         for (std::uint32_t i = 0; i < docs.size(); ++i)
@@ -693,6 +700,18 @@ std::optional<std::uint32_t> DatabaseIndex::find(std::uint32_t id) const
     return static_cast<std::uint32_t>(*it & 0xFFFFFFFFU);
 }
 
+std::optional<std::uint32_t> DatabaseIndex::findUnid(std::string_view unid) const
+{
+    const std::string key = upper(unid);
+    if (key.empty())
+        return std::nullopt;
+    auto it = std::lower_bound(unidLookup_.begin(), unidLookup_.end(), key,
+        [&](std::uint32_t d, const std::string& k) { return documents_[d].unid < k; });
+    if (it == unidLookup_.end() || documents_[*it].unid != key)
+        return std::nullopt;
+    return *it;
+}
+
 std::string DatabaseIndex::noteIdText(std::uint32_t document) const
 {
     const auto& d = documents_[document];
@@ -708,7 +727,8 @@ std::string DatabaseIndex::noteIdText(std::uint32_t document) const
 std::size_t DatabaseIndex::memoryUsed() const
 {
     std::size_t bytes = sizeof(*this) + documents_.capacity() * sizeof(DocumentRecord)
-        + lookup_.capacity() * sizeof(std::uint64_t) + fragmentPrefix_.capacity() + title_.capacity();
+        + lookup_.capacity() * sizeof(std::uint64_t) + unidLookup_.capacity() * sizeof(std::uint32_t)
+        + fragmentPrefix_.capacity() + title_.capacity();
     for (const auto& d : documents_)
         bytes += d.unid.capacity() > 15 ? d.unid.capacity() + 1 : 0;
     for (const auto& [k, v] : unusualNoteIds_)

@@ -66,6 +66,8 @@ public:
     // Index of the document with that note ID (hex text, any case), if any.
     std::optional<std::uint32_t> find(const std::string& noteId) const;
     std::optional<std::uint32_t> find(std::uint32_t noteId) const;
+    // Index of the document with that universal ID (any case), if any.
+    std::optional<std::uint32_t> findUnid(std::string_view unid) const;
     // The note ID of a document as the file writes it.
     std::string noteIdText(std::uint32_t document) const;
 
@@ -90,6 +92,7 @@ private:
     std::string fragmentPrefix_;
     std::vector<DocumentRecord> documents_;
     std::vector<std::uint64_t> lookup_; // (noteId << 32 | index), sorted
+    std::vector<std::uint32_t> unidLookup_; // indices of documents with a UNID, sorted by it
     std::unordered_map<std::uint32_t, std::string> unusualNoteIds_; // as written, when not plain hex
     std::vector<ViewRecord> views_;
     std::vector<std::string> findings_;

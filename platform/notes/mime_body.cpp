@@ -262,6 +262,48 @@ std::string decodeHeaderText(std::string_view raw)
     return asUtf8(std::move(decoded));
 }
 
+namespace {
+    // The IDs of a header (the first of that name), as GMime reads them from its raw text.
+    std::vector<std::string> headerIds(GMimeObject* object, const char* name)
+    {
+        std::vector<std::string> ids;
+        GMimeHeader* header = g_mime_header_list_get_header(g_mime_object_get_header_list(object), name);
+        const char* raw = header != nullptr ? g_mime_header_get_raw_value(header) : nullptr;
+        if (raw == nullptr)
+            return ids;
+        GMimeReferences* refs = g_mime_references_parse(nullptr, raw);
+        if (refs == nullptr)
+            return ids;
+        const int n = g_mime_references_length(refs);
+        for (int i = 0; i < n; ++i)
+            if (const char* id = g_mime_references_get_message_id(refs, i); id != nullptr && *id != 0)
+                ids.push_back('<' + asUtf8(id) + '>');
+        g_mime_references_free(refs);
+        return ids;
+    }
+} // namespace
+
+automation::NotesMailIdentity parseMailIdentity(std::string_view headers)
+{
+    automation::NotesMailIdentity identity;
+    if (headers.empty())
+        return identity;
+    initialize();
+    // The block ends in an empty line, so that no header line is taken for a body.
+    std::string block(headers);
+    block += "\r\n\r\n";
+    Ref<GMimeStream> stream(g_mime_stream_mem_new_with_buffer(block.data(), block.size()));
+    Ref<GMimeParser> parser(g_mime_parser_new_with_stream(stream.p));
+    Ref<GMimeMessage> message(g_mime_parser_construct_message(parser.p, nullptr));
+    if (message.p == nullptr)
+        return identity;
+    if (const char* id = g_mime_message_get_message_id(message.p); id != nullptr && *id != 0)
+        identity.messageId = '<' + asUtf8(id) + '>';
+    identity.inReplyTo = headerIds(GMIME_OBJECT(message.p), "In-Reply-To");
+    identity.references = headerIds(GMIME_OBJECT(message.p), "References");
+    return identity;
+}
+
 std::optional<automation::DateTime> decodeHeaderDate(std::string_view raw)
 {
     initialize();

@@ -3,6 +3,7 @@
 // texts of its RFC822 text items. Charsets are converted to UTF-8 by iconv (through GMime).
 #pragma once
 
+#include "automation/notes.h"
 #include "automation/variant.h"
 
 #include <memory>
@@ -47,6 +48,10 @@ MimeBody parseMimeBody(std::string_view entity);
 // A header body as it arrived (folded, RFC 2047 encoded words, 8-bit text in any charset) as
 // UTF-8 text.
 std::string decodeHeaderText(std::string_view raw);
+// The Message-ID, In-Reply-To and References of an RFC 5322 header block (lines as the mail
+// carried them, folded or not), each ID as "<id>". Names in any case, comments, folding and
+// phrases around the IDs are GMime's to undo; a block GMime cannot read gives what it could.
+automation::NotesMailIdentity parseMailIdentity(std::string_view headers);
 // An RFC 5322 date ("Fri, 8 Aug 2014 13:18:33 -0400 (EDT)") with its offset.
 std::optional<automation::DateTime> decodeHeaderDate(std::string_view raw);
 // The addresses of an address header, each as "Name <addr>" or "addr", decoded.

@@ -2,6 +2,7 @@
 
 #include "automation/notes_item_values.h"
 #include "dxl_database.h"
+#include "mime_body.h"
 #include "rich_text_html.h"
 
 #include <algorithm>
@@ -213,6 +214,7 @@ namespace {
                     body = detail::plainTextToHtml(item->values.front().toText());
             }
             body.headers = content().internetHeaders;
+            body.identity = detail::parseMailIdentity(body.headers);
             return body;
         }
 
@@ -363,6 +365,14 @@ namespace {
             if (!document)
                 throw AutomationError("NotesDatabase", "GetDocumentByID",
                     index_->path() + ": no document has the note ID \"" + noteId + "\"");
+            return std::make_shared<DxlDocument>(index_, *document, nullptr, 0);
+        }
+
+        std::shared_ptr<automation::NotesDocument> GetDocumentByUNID(const std::string& unid) const override
+        {
+            const auto document = index_->findUnid(unid);
+            if (!document)
+                return nullptr;
             return std::make_shared<DxlDocument>(index_, *document, nullptr, 0);
         }
 

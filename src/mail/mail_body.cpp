@@ -10,10 +10,10 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QHash>
 #include <QRegularExpression>
 
 #include <atomic>
+#include <optional>
 
 namespace mail {
 
@@ -22,30 +22,7 @@ namespace {
 
     QByteArray md5(const QString& text) { return QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Md5); }
 
-    // The body of a header field of an RFC 5322 header block, unfolded; empty when it has none.
-    QString headerField(const QString& headers, const QString& name)
-    {
-        if (headers.isEmpty())
-            return {};
-        // Compiled once per field name: compiling a pattern costs more than matching it, and a
-        // run asks for the same few fields of every message.
-        thread_local QHash<QString, QRegularExpression> fields;
-        auto it = fields.constFind(name);
-        if (it == fields.constEnd())
-            it = fields.insert(name,
-                QRegularExpression(
-                    QStringLiteral("^%1[ \\t]*:[ \\t]*(.*(?:\\r?\\n[ \\t].*)*)").arg(QRegularExpression::escape(name)),
-                    QRegularExpression::CaseInsensitiveOption | QRegularExpression::MultilineOption));
-        const auto m = it->match(headers);
-        if (!m.hasMatch())
-            return {};
-        static const QRegularExpression fold(QStringLiteral("\\r?\\n[ \\t]+"));
-        QString value = m.captured(1);
-        value.replace(fold, QStringLiteral(" "));
-        return value.trimmed();
-    }
-
-    // The message IDs of a header body ("<a@b> <c@d>"), in order.
+    // The message IDs of a Notes item's text ("<a@b> <c@d>"), in order.
     QStringList messageIds(const QString& text)
     {
         QStringList ids;
@@ -75,54 +52,111 @@ namespace {
         return unid.isEmpty() ? QString() : QLatin1Char('<') + unid.toUpper() + QStringLiteral("@notes.invalid>");
     }
 
+    QStringList fromStd(const std::vector<std::string>& ids)
+    {
+        QStringList out;
+        for (const auto& id : ids)
+            out << QString::fromStdString(id);
+        return out;
+    }
+
+    // What a mail says it is and answers: its own Message-ID, the one it answers and the thread
+    // down to that one.
+    struct Identity {
+        QString messageId, inReplyTo;
+        QStringList chain;
+    };
+
+    // Replies that name their original by UNID are followed up this far; a longer thread keeps
+    // the part below (and a $Ref loop ends here).
+    constexpr int MaxThreadDepth = 64;
+
+    Identity identityOf(const automation::NotesDocument& doc, const automation::NotesMailIdentity& headers, int depth);
+
+    // The original a reply names by UNID, as it is written itself when it is in the database.
+    std::optional<Identity> parentByUnid(const QString& unid, int depth)
+    {
+        const auto db = common::Program().NotesDb;
+        if (!db || unid.isEmpty() || depth >= MaxThreadDepth)
+            return std::nullopt;
+        try {
+            const auto parent = db->GetDocumentByUNID(unid.toStdString());
+            if (!parent)
+                return std::nullopt;
+            return identityOf(*parent, parent->ConvertToMIME("").identity, depth + 1);
+        } catch (const automation::AutomationError&) {
+            return std::nullopt; // an unreadable original: the reply still names it by UNID
+        }
+    }
+
+    // The headers' Message-ID, else $MessageID, else the UNID form; In-Reply-To, else
+    // $InReplyTo, else $Ref. An original named by UNID and found in the database is named by its
+    // own Message-ID and lends the reply its thread, so that both index the same conversation.
+    Identity identityOf(const automation::NotesDocument& doc, const automation::NotesMailIdentity& headers, int depth)
+    {
+        Identity id;
+        id.messageId = QString::fromStdString(headers.messageId);
+        if (id.messageId.isEmpty())
+            id.messageId = bracketed(firstValue(doc, "$MessageID"));
+        if (id.messageId.isEmpty())
+            id.messageId = unidMessageId(QString::fromStdString(doc.UniversalID()));
+
+        QString parentUnid;
+        if (!headers.inReplyTo.empty()) {
+            id.inReplyTo = QString::fromStdString(headers.inReplyTo.front());
+        } else if (const QString value = firstValue(doc, "$InReplyTo"); !value.isEmpty()) {
+            // Notes keeps the original's Message-ID here, or (some versions) its UNID.
+            static const QRegularExpression unid(QStringLiteral("^[0-9A-Fa-f]{32}$"));
+            if (unid.match(value).hasMatch())
+                parentUnid = value;
+            else
+                id.inReplyTo = bracketed(value);
+        } else {
+            parentUnid = firstValue(doc, "$Ref");
+        }
+        QStringList parentChain;
+        if (!parentUnid.isEmpty()) {
+            if (const auto parent = parentByUnid(parentUnid, depth)) {
+                id.inReplyTo = parent->messageId;
+                parentChain = parent->chain;
+                parentChain << parent->messageId;
+            } else {
+                id.inReplyTo = unidMessageId(parentUnid);
+            }
+        }
+
+        id.chain = fromStd(headers.references);
+        if (id.chain.isEmpty())
+            id.chain = messageIds(firstValue(doc, "$References"));
+        if (id.chain.isEmpty())
+            id.chain = parentChain.isEmpty() ? messageIds(id.inReplyTo) : parentChain;
+        else if (const QStringList parent = messageIds(id.inReplyTo);
+                 !parent.isEmpty() && id.chain.last() != parent.first())
+            id.chain << parent.first();
+        return id;
+    }
+
     void setIdentity(exporting::frmSave& w, common::Routine<Never>& r, const automation::NotesDocument& doc,
-        const QString& headers, const QString& subject)
+        const automation::NotesMimeBody& body, const QString& subject)
     {
         automation::RDOMail& item = *w.CurrentItem;
-        QString messageId, inReplyTo, references;
-        r.step([&] {
-            messageId = headerField(headers, QStringLiteral("Message-ID"));
-            if (messageId.isEmpty())
-                messageId = bracketed(firstValue(doc, "$MessageID"));
-            if (messageId.isEmpty())
-                messageId = unidMessageId(QString::fromStdString(doc.UniversalID()));
-        });
-        r.step([&] {
-            inReplyTo = headerField(headers, QStringLiteral("In-Reply-To"));
-            if (inReplyTo.isEmpty()) {
-                // Notes keeps the original's Message-ID here, or (some versions) its UNID.
-                const QString value = firstValue(doc, "$InReplyTo");
-                static const QRegularExpression unid(QStringLiteral("^[0-9A-Fa-f]{32}$"));
-                inReplyTo = unid.match(value).hasMatch() ? unidMessageId(value) : bracketed(value);
-            }
-            if (inReplyTo.isEmpty())
-                inReplyTo = unidMessageId(firstValue(doc, "$Ref"));
-        });
-        r.step([&] {
-            references = headerField(headers, QStringLiteral("References"));
-            if (references.isEmpty())
-                references = firstValue(doc, "$References");
-        });
-        if (!headers.isEmpty())
-            r.step([&] { item.Set("TransportMessageHeaders", automation::Variant(headers.toStdString())); });
-        if (!messageId.isEmpty())
-            r.step([&] { item.Set("InternetMessageId", automation::Variant(messageId.toStdString())); });
-        if (!inReplyTo.isEmpty())
-            r.step([&] { item.Set("InReplyToId", automation::Variant(inReplyTo.toStdString())); });
-        QStringList chain = messageIds(references);
-        if (chain.isEmpty())
-            chain = messageIds(inReplyTo);
-        else if (const QStringList parent = messageIds(inReplyTo); !parent.isEmpty() && chain.last() != parent.first())
-            chain << parent.first();
-        if (!chain.isEmpty())
+        Identity id;
+        r.step([&] { id = identityOf(doc, body.identity, 0); });
+        if (!body.headers.empty())
+            r.step([&] { item.Set("TransportMessageHeaders", automation::Variant(body.headers)); });
+        if (!id.messageId.isEmpty())
+            r.step([&] { item.Set("InternetMessageId", automation::Variant(id.messageId.toStdString())); });
+        if (!id.inReplyTo.isEmpty())
+            r.step([&] { item.Set("InReplyToId", automation::Variant(id.inReplyTo.toStdString())); });
+        if (!id.chain.isEmpty())
             r.step([&] {
-                item.Set("InternetReferences", automation::Variant(chain.join(QLatin1Char(' ')).toStdString()));
+                item.Set("InternetReferences", automation::Variant(id.chain.join(QLatin1Char(' ')).toStdString()));
             });
         r.step([&] { item.Set("ConversationTopic", automation::Variant(ConversationTopic(subject).toStdString())); });
-        if (!messageId.isEmpty())
+        if (!id.messageId.isEmpty())
             r.step([&] {
                 item.Set("ConversationIndex",
-                    automation::Variant(ConversationIndex(chain, messageId).toHex().toUpper().toStdString()));
+                    automation::Variant(ConversationIndex(id.chain, id.messageId).toHex().toUpper().toStdString()));
             });
     }
 
@@ -179,7 +213,7 @@ void SetRichBody(exporting::frmSave& w, const QString& subject, bool mail)
         }
     }
     if (mail)
-        setIdentity(w, r, *doc, QString::fromStdString(body.headers), subject);
+        setIdentity(w, r, *doc, body, subject);
 }
 
 QByteArray ConversationIndex(const QStringList& references, const QString& messageId)

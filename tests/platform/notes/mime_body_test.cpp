@@ -111,6 +111,32 @@ TEST(MimeBodyTest, HeaderTexts)
         (std::vector<std::string> { "\"Lee, Ann\" <ann@example.com>", "bo@example.com" }));
 }
 
+TEST(MimeBodyTest, MailIdentityOfHeaderBlocks)
+{
+    const auto id = parseMailIdentity("Subject: =?UTF-8?B?w6k=?=\r\nmessage-id:  <abc.1@example.com> (sent by us)\r\n"
+                                      "IN-REPLY-TO: Ann's note of Monday <first@example.com>\r\n"
+                                      "References: <root@example.com>\r\n (old) <mid@example.com>\r\n"
+                                      "\t<first@example.com>\r\nX-Other: <not@this.one>\r\n");
+    EXPECT_EQ(id.messageId, "<abc.1@example.com>");
+    EXPECT_EQ(id.inReplyTo, std::vector<std::string> { "<first@example.com>" });
+    EXPECT_EQ(
+        id.references, (std::vector<std::string> { "<root@example.com>", "<mid@example.com>", "<first@example.com>" }));
+    EXPECT_TRUE(parseMailIdentity("").messageId.empty());
+
+    // Broken blocks: what GMime can read of them, and never a crash.
+    const std::string huge = "References: <a@b>" + std::string(200000, ' ') + "\r\n <c@d>\r\n";
+    EXPECT_EQ(parseMailIdentity(huge + "Message-ID: <m@x>\r\n").references.size(), 2U);
+    EXPECT_EQ(parseMailIdentity(std::string("Message-ID: <n\0ul@x>\r\nIn-Reply-To: <p@x>\r\n", 42)).inReplyTo,
+        std::vector<std::string> { "<p@x>" });
+    const auto encoded = parseMailIdentity("Message-ID: <=?UTF-8?Q?=FF?=@x>\r\nReferences: =?bogus?Q?<r@x>?=\r\n");
+    EXPECT_TRUE(encoded.messageId.ends_with("@x>")) << encoded.messageId;
+    const auto noColon = parseMailIdentity("Message-ID: <ok@x>\r\nthis line has no colon\r\nIn-Reply-To: <q@x>\r\n");
+    EXPECT_EQ(noColon.messageId, "<ok@x>");
+    EXPECT_EQ(noColon.inReplyTo, std::vector<std::string> { "<q@x>" });
+    parseMailIdentity("\r\n\r\n:\r\n");
+    parseMailIdentity(std::string(100000, '\0'));
+}
+
 TEST(MimeBodyTest, HtmlText)
 {
     EXPECT_EQ(htmlToText("<html><head><title>T</title><style>p{}</style></head><body><!-- c -->"

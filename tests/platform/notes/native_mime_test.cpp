@@ -4,6 +4,8 @@
 #include "mime_test_message.h"
 #include "notes_test_support.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <sstream>
 
@@ -157,9 +159,19 @@ sys.stdout.write('\n'.join(p.words))
                          .nativeMime(mime_test::message().rfc5322)
                          .rawData("Keywords", 0x502,
                              dxl::rfc822ItemBytes(2, "M\x10\x81nchen", "Keywords", "=?UTF-8?Q?M=C3=BCnchen?=\r\n"));
-        auto doc = open(db)->GetDocumentByID(memo.noteId());
+        const auto database = open(db);
+        auto doc = database->GetDocumentByID(memo.noteId());
         expectBuiltMessage(*doc);
         EXPECT_EQ(text(doc->GetItemValue("Keywords")), "M\xC3\xBCnchen");
+        // Found by its UNID in any case; its identity without rendering the body.
+        std::string unid = memo.unid();
+        std::transform(unid.begin(), unid.end(), unid.begin(), [](unsigned char c) { return std::tolower(c); });
+        const auto byUnid = database->GetDocumentByUNID(unid);
+        ASSERT_NE(byUnid, nullptr);
+        const auto identity = byUnid->ConvertToMIME("");
+        EXPECT_EQ(identity.identity.messageId, "<20150303094107.4711@example.de>");
+        EXPECT_TRUE(identity.html.empty());
+        EXPECT_EQ(database->GetDocumentByUNID(std::string(32, '0')), nullptr);
         // The MIME part items of Body are one item now.
         int bodies = 0;
         for (const auto& item : doc->Items())

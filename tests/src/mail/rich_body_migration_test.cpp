@@ -35,7 +35,8 @@ std::string mimeMessage()
 {
     return "From: Karl <karl@example.de>\r\nTo: ann@example.com\r\nSubject: Koeln\r\n"
            "Date: Wed, 4 Mar 2015 10:00:00 +0100\r\nMessage-ID: <reply.1@example.de>\r\n"
-           "In-Reply-To: <first.1@example.de>\r\nReferences: <first.1@example.de>\r\nMIME-Version: 1.0\r\n"
+           "In-Reply-To: <first.1@example.de>\r\nreferences: <root.0@example.de> (first)\r\n\t<first.1@example.de>\r\n"
+           "MIME-Version: 1.0\r\n"
            "Content-Type: multipart/related; boundary=\"rel\"\r\n\r\n--rel\r\n"
            "Content-Type: multipart/alternative; boundary=\"alt\"\r\n\r\n--alt\r\n"
            "Content-Type: text/plain; charset=UTF-8\r\nContent-Transfer-Encoding: 8bit\r\n\r\n"
@@ -47,6 +48,19 @@ std::string mimeMessage()
            "--alt--\r\n--rel\r\nContent-Type: image/gif\r\nContent-ID: <pic@example.de>\r\n"
            "Content-Transfer-Encoding: base64\r\n\r\n"
         + mime_test::crlfBase64(Gif) + "--rel--\r\n";
+}
+
+// Headers a careless mailer wrote: an invalid encoded word, a NUL byte, a References field
+// folded over thousands of lines.
+std::string brokenHeaders()
+{
+    std::string folds;
+    for (int i = 0; i < 5000; ++i)
+        folds += "\r\n ";
+    return "From: bo@example.com\r\nSubject: Broken headers\r\nMessage-ID: <broken.1@example.com>\r\n"
+           "X-Junk: =?utf-8?q?=FF=?= "
+        + std::string(1, '\0') + " after\r\nReferences: <a.1@example.com>" + folds
+        + "<b.2@example.com>\r\nContent-Type: text/plain\r\n\r\nStill here\r\n";
 }
 
 QJsonObject hiddenPart(const QJsonObject& item, const QString& contentId)
@@ -63,14 +77,19 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
 {
     const bool unicode = GetParam();
     dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
-    auto& original = db.document("Memo").text("Subject", "Quarterly plan").rawItem(richBody());
+    auto& original = db.document("Memo")
+                         .text("Subject", "Quarterly plan")
+                         .text("$MessageID", "<plan.7@mail.example.com>")
+                         .rawItem(richBody());
     auto& reply = db.document("Memo")
                       .text("Subject", "Re: Quarterly plan")
                       .text("$Ref", original.unid())
                       .richText("Body", { "Thanks,", "Ann" });
     auto& mime = db.document("Memo").nativeMime(mimeMessage());
     auto& textMemo = db.document("Memo").text("Subject", "Plain").text("Body", "one < two\nthree");
-    db.folder("($Inbox)").entries({ original.noteId(), reply.noteId(), mime.noteId(), textMemo.noteId() });
+    auto& broken = db.document("Memo").nativeMime(brokenHeaders());
+    db.folder("($Inbox)")
+        .entries({ original.noteId(), reply.noteId(), mime.noteId(), textMemo.noteId(), broken.noteId() });
     const QString pst = convert(db, unicode, { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty());
     EXPECT_EQ(endTitle(), "Export Complete");
@@ -124,15 +143,22 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
         hiddenPart(fromMime, "pic@example.de").value("sha256").toString(), Sha256(QByteArray::fromStdString(Gif)));
     EXPECT_EQ(mimeProps.value("0x1035").toString(), "<reply.1@example.de>");
     EXPECT_EQ(mimeProps.value("0x1042").toString(), "<first.1@example.de>");
+    EXPECT_EQ(mimeProps.value("0x1039").toString(), "<root.0@example.de> <first.1@example.de>");
     EXPECT_TRUE(mimeProps.value("0x007D").toString().contains("Message-ID: <reply.1@example.de>\r\n"));
     EXPECT_TRUE(fromMime.value("html").toString().contains(unicode ? "charset=utf-8" : "charset=windows-1252"));
+
+    const QJsonObject fromBroken = v.item("pypff", "Inbox", "Broken headers");
+    EXPECT_EQ(fromBroken.value("body").toString().trimmed(), "Still here");
+    EXPECT_EQ(fromBroken.value("props").toObject().value("0x1035").toString(), "<broken.1@example.com>");
+    EXPECT_EQ(fromBroken.value("props").toObject().value("0x1039").toString(), "<a.1@example.com> <b.2@example.com>");
 
     // A plain text body is the native one; its HTML is made from it.
     const QJsonObject fromText = v.item("pypff", "Inbox", "Plain");
     EXPECT_EQ(fromText.value("props").toObject().value("0x1016").toInt(), 1);
     EXPECT_TRUE(fromText.value("html").toString().contains("<div>one &lt; two<br>\nthree</div>"));
 
-    // The reply is tied to its original: the same topic, its index the original's and one block.
+    // The reply, which names its original by UNID only, is tied to it: the same topic, its index
+    // the original's and one block, its In-Reply-To the original's own Message-ID.
     const QJsonObject answer = v.item("pypff", "Inbox", "Re: Quarterly plan").value("props").toObject();
     EXPECT_EQ(answer.value("0x0070").toString(), "Quarterly plan");
     EXPECT_EQ(props.value("0x0070").toString(), "Quarterly plan");
@@ -140,7 +166,8 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
     EXPECT_EQ(index.size(), 44);
     EXPECT_EQ(answer.value("0x0071").toString().left(44), index);
     EXPECT_EQ(answer.value("0x0071").toString().size(), 54);
-    EXPECT_EQ(answer.value("0x1042").toString(), props.value("0x1035").toString());
+    EXPECT_EQ(props.value("0x1035").toString(), "<plan.7@mail.example.com>");
+    EXPECT_EQ(answer.value("0x1042").toString(), "<plan.7@mail.example.com>");
     EXPECT_EQ(tempLeftovers(), QStringList());
 }
 
