@@ -10,9 +10,11 @@
 
 #include <QCryptographicHash>
 #include <QFile>
+#include <QHash>
 #include <QRegularExpression>
 
 #include <atomic>
+#include <memory>
 #include <optional>
 
 namespace mail {
@@ -74,19 +76,36 @@ namespace {
     Identity identityOf(const automation::NotesDocument& doc, const automation::NotesMailIdentity& headers, int depth);
 
     // The original a reply names by UNID, as it is written itself when it is in the database.
+    // Originals already looked up are remembered for the database open (a thread's replies name
+    // the same ones again, each reply its whole chain), a bounded number of them.
     std::optional<Identity> parentByUnid(const QString& unid, int depth)
     {
         const auto db = common::Program().NotesDb;
         if (!db || unid.isEmpty() || depth >= MaxThreadDepth)
             return std::nullopt;
-        try {
-            const auto parent = db->GetDocumentByUNID(unid.toStdString());
-            if (!parent)
-                return std::nullopt;
-            return identityOf(*parent, parent->ConvertToMIME("").identity, depth + 1);
-        } catch (const automation::AutomationError&) {
-            return std::nullopt; // an unreadable original: the reply still names it by UNID
+        struct Originals {
+            std::weak_ptr<automation::NotesDatabase> db;
+            QHash<QString, std::optional<Identity>> byUnid;
+        };
+        thread_local Originals originals;
+        if (originals.db.lock() != db) {
+            originals.byUnid.clear();
+            originals.db = db;
         }
+        const QString key = unid.toUpper();
+        if (const auto it = originals.byUnid.constFind(key); it != originals.byUnid.constEnd())
+            return *it;
+        std::optional<Identity> found;
+        try {
+            if (const auto parent = db->GetDocumentByUNID(unid.toStdString()))
+                found = identityOf(*parent, parent->ConvertToMIME("").identity, depth + 1);
+        } catch (const automation::AutomationError&) {
+            // an unreadable original: the reply still names it by UNID
+        }
+        if (originals.byUnid.size() >= 20000)
+            originals.byUnid.clear();
+        originals.byUnid.insert(key, found);
+        return found;
     }
 
     // The headers' Message-ID, else $MessageID, else the UNID form; In-Reply-To, else
