@@ -70,7 +70,10 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
                       .richText("Body", { "Thanks,", "Ann" });
     auto& mime = db.document("Memo").nativeMime(mimeMessage());
     auto& textMemo = db.document("Memo").text("Subject", "Plain").text("Body", "one < two\nthree");
-    db.folder("($Inbox)").entries({ original.noteId(), reply.noteId(), mime.noteId(), textMemo.noteId() });
+    auto& withFile
+        = db.document("Memo").text("Subject", "Picture and file").rawItem(richBody()).attachment("notes.txt", "notes");
+    db.folder("($Inbox)")
+        .entries({ original.noteId(), reply.noteId(), mime.noteId(), textMemo.noteId(), withFile.noteId() });
     const QString pst = convert(db, unicode, { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty());
     EXPECT_EQ(endTitle(), "Export Complete");
@@ -126,6 +129,19 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
     EXPECT_EQ(mimeProps.value("0x1042").toString(), "<first.1@example.de>");
     EXPECT_TRUE(mimeProps.value("0x007D").toString().contains("Message-ID: <reply.1@example.de>\r\n"));
     EXPECT_TRUE(fromMime.value("html").toString().contains(unicode ? "charset=utf-8" : "charset=windows-1252"));
+
+    // Outlook's paperclip: a message whose attachments are all hidden inline pictures is marked
+    // as having none to show (PidLidSmartNoAttach), though it has attachments (mfHasAttach).
+    const auto paperclip = [&](const char* subject) {
+        const QJsonObject item = v.item("pypff", "Inbox", subject);
+        const QJsonValue noAttach = item.value("named").toObject().value("PSETID_Common:0x8514");
+        const bool hasAttach = item.value("props").toObject().value("0x0E07").toInt() & 0x10;
+        return std::pair { noAttach.isBool() ? QString::number(noAttach.toBool()) : QString("unset"), hasAttach };
+    };
+    EXPECT_EQ(paperclip("Quarterly plan"), std::pair(QString("1"), true));
+    EXPECT_EQ(paperclip("Koeln"), std::pair(QString("1"), true));
+    EXPECT_EQ(paperclip("Picture and file"), std::pair(QString("0"), true));
+    EXPECT_EQ(paperclip("Plain"), std::pair(QString("unset"), false));
 
     // A plain text body is the native one; its HTML is made from it.
     const QJsonObject fromText = v.item("pypff", "Inbox", "Plain");
