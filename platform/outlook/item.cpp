@@ -4,6 +4,7 @@
 #include "item_values.h"
 #include "object_model.h"
 
+#include "automation/internet_address.h"
 #include "automation/private_folder.h"
 #include "pst/Message.h"
 
@@ -514,7 +515,7 @@ namespace {
                 values_[PropertyKey::named(PSETID_Address, lids::Email1EmailAddress, PropType::Unicode)] = address;
                 // An Internet address is SMTP; a Notes name ("Bo Yu/Acme", "CN=Bo Yu/O=Acme@Acme")
                 // is NOTES, which Outlook shows as it is instead of trying to send to it.
-                const bool smtp = address.find('@') != std::string::npos && address.find('/') == std::string::npos;
+                const bool smtp = automation::IsInternetAddress(address);
                 values_[PropertyKey::named(PSETID_Address, lids::Email1AddressType, PropType::Unicode)]
                     = std::string(address.empty() ? ""
                             : smtp                ? "SMTP"

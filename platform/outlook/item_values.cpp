@@ -1,6 +1,7 @@
 #include "item_values.h"
 
 #include "automation/automation.h"
+#include "automation/internet_address.h"
 
 #include <iconv.h>
 
@@ -18,13 +19,6 @@ namespace {
         while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
             s.remove_suffix(1);
         return s;
-    }
-
-    bool looksLikeInternetAddress(std::string_view s)
-    {
-        const auto at = s.find('@');
-        return at != std::string_view::npos && at > 0 && at + 1 < s.size() && s.find(' ') == std::string_view::npos
-            && s.find('/') == std::string_view::npos;
     }
 
     std::int64_t localCivilToInstant(const automation::DateTime& dt)
@@ -52,12 +46,12 @@ Recipient ParseRecipient(std::string_view entry, RecipientType type)
             name = name.substr(1, name.size() - 2);
         r.address = std::string(address);
         r.displayName = std::string(name.empty() ? address : name);
-        r.addressType = looksLikeInternetAddress(address) ? "SMTP" : "NOTES";
+        r.addressType = automation::IsInternetAddress(address) ? "SMTP" : "NOTES";
         return r;
     }
     r.displayName = std::string(entry);
     r.address = std::string(entry);
-    r.addressType = looksLikeInternetAddress(entry) ? "SMTP" : "NOTES";
+    r.addressType = automation::IsInternetAddress(entry) ? "SMTP" : "NOTES";
     return r;
 }
 

@@ -22,7 +22,8 @@ struct Recipient {
 };
 
 // One entry of a recipient list: "Name <addr@host>", "addr@host", or a Notes name such as
-// "John Smith/Sales/Acme", which stays a recipient of that display name.
+// "John Smith/Sales/Acme", which stays a recipient of that display name. The address type is
+// SMTP for an Internet address (automation::IsInternetAddress), else NOTES.
 Recipient ParseRecipient(std::string_view entry, RecipientType type);
 
 // The ";"-separated entries of a To, CC or BCC text; empty entries are dropped.

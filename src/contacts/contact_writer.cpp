@@ -77,7 +77,7 @@ namespace {
             // mend: Outlook can write to that one), else the third FullName value when there are
             // exactly three, else MailAddress.
             const QString internet = common::TrimBlanks(common::ValueText(doc.GetItemValue("InternetAddress")));
-            if (internet.contains(QLatin1Char('@')) && !internet.contains(QLatin1Char('/'))) {
+            if (names::IsInternetAddress(internet)) {
                 values << internet;
                 continue;
             }

@@ -17,7 +17,6 @@
 #include <QStringList>
 
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <unistd.h>
 
@@ -33,38 +32,21 @@ namespace {
     enum class Never { Reached };
 
     // The sender properties, set on the message in this order: the four of the sender's address
-    // and name, then the two address types. A sender arrives as "Name <address>" (see
-    // names::AddresseeEntry); Outlook replies to an SMTP address, and shows a Notes name as it is.
+    // and name, then the two address types. Outlook replies to an SMTP address, and shows a
+    // Notes name as it is.
     struct SenderTag {
         std::uint32_t tag;
-        enum { Address, Name, Type } value;
+        QString names::Addressee::*value;
     };
     constexpr SenderTag SenderTags[]
-        = { { 0x0C1F001E, SenderTag::Address }, { 0x0C1A001E, SenderTag::Name }, { 0x0065001E, SenderTag::Address },
-              { 0x0042001E, SenderTag::Name }, { 0x0C1E001E, SenderTag::Type }, { 0x0064001E, SenderTag::Type } };
-
-    // The name, address and address type of a sender text: "Name <address>", or an address
-    // alone; an address with no "@" or with "/" is a Notes name.
-    std::array<QString, 3> senderParts(const QString& text)
-    {
-        QString name = text.trimmed(), address = name;
-        if (const auto open = name.lastIndexOf(QLatin1Char('<')); open >= 0 && name.endsWith(QLatin1Char('>'))) {
-            address = name.mid(open + 1, name.size() - open - 2).trimmed();
-            name = name.left(open).trimmed();
-            if (name.size() >= 2 && name.startsWith(QLatin1Char('"')) && name.endsWith(QLatin1Char('"')))
-                name = name.mid(1, name.size() - 2);
-        }
-        const bool smtp = address.contains(QLatin1Char('@')) && !address.contains(QLatin1Char('/'))
-            && !address.contains(QLatin1Char(' '));
-        if (address.isEmpty())
-            return {};
-        return { address, name.isEmpty() ? address : name, smtp ? QStringLiteral("SMTP") : QStringLiteral("NOTES") };
-    }
+        = { { 0x0C1F001E, &names::Addressee::address }, { 0x0C1A001E, &names::Addressee::displayName },
+              { 0x0065001E, &names::Addressee::address }, { 0x0042001E, &names::Addressee::displayName },
+              { 0x0C1E001E, &names::Addressee::addressType }, { 0x0064001E, &names::Addressee::addressType } };
 
     // Steps 2 to 9 of both writers, once the item exists.
     // sent: false for a draft, which Outlook then keeps unsent and editable (a mend: drafts
     // were stored as sent, read-only messages).
-    void fillAndSave(frmSave& w, exporting::ItemWriter& x, const QString& eFrom, const QString& eSubject,
+    void fillAndSave(frmSave& w, exporting::ItemWriter& x, const names::Addressee& eFrom, const QString& eSubject,
         const QString& eTo, const QString& eCC, const QString& eBCC, const Variant& eDate, const QString& eBody,
         const QString& eAttachFileName, bool sent = true)
     {
@@ -103,12 +85,16 @@ namespace {
 
         std::shared_ptr<automation::MAPIUtils> utils;
         x.step([&] { utils = automation::CreateObjectAs<automation::MAPIUtils>("Redemption.MAPIUtils"); });
-        const auto sender = senderParts(eFrom);
+        // A sender without a name is shown by its address; no address, no sender.
+        names::Addressee sender;
+        if (!eFrom.address.isEmpty())
+            sender = { eFrom.displayName.isEmpty() ? eFrom.address : eFrom.displayName, eFrom.address,
+                eFrom.addressType, eFrom.resolved };
         for (const SenderTag& t : SenderTags)
             x.step([&] {
                 if (!utils)
                     throw AutomationError("MAPIUtils", "HrSetOneProp", "no MAPI utility object");
-                utils->HrSetOneProp(*x.item().MAPIOBJECT(), t.tag, Variant(sender[t.value].toStdString()), true);
+                utils->HrSetOneProp(*x.item().MAPIOBJECT(), t.tag, Variant((sender.*t.value).toStdString()), true);
             });
         x.save(QStringLiteral("a message \"%1\"").arg(eSubject));
     }
@@ -207,7 +193,8 @@ namespace {
 
         common::Routine<Never> r;
         r.onErrorSkip();
-        QString subject, cc, bcc, sender, to, body;
+        QString subject, cc, bcc, to, body;
+        names::Addressee sender;
         Variant date;
         r.step([&] { subject = first("Subject"); });
         w.ShowProgress(subject, i);
@@ -216,8 +203,7 @@ namespace {
         r.step([&] { bcc = recipientList(names, doc, "InetBlindCopyTo", "BlindCopyTo"); });
         r.step([&] {
             const QString internet = first("INetFrom").trimmed();
-            sender
-                = names::AddresseeEntry(names.Resolve(first("From"), isPlaceholder(internet) ? QString() : internet));
+            sender = names.Resolve(first("From"), isPlaceholder(internet) ? QString() : internet);
         });
         r.step([&] { to = recipientList(names, doc, "InetSendTo", "SendTo"); });
         r.step([&] {
@@ -235,10 +221,10 @@ namespace {
 
         const QString attachments = ExtractAttachments(w, doc);
         if (custom)
-            CreateEmailItem(w, g.ViewName, common::TrimBlanks(sender), common::TrimBlanks(subject),
-                common::TrimBlanks(to), cc, bcc, date, common::TrimBlanks(body), attachments);
+            CreateEmailItem(w, g.ViewName, sender, common::TrimBlanks(subject), common::TrimBlanks(to), cc, bcc, date,
+                common::TrimBlanks(body), attachments);
         else
-            CreateDefaultEmailItem(w, w.PstStoreId.trimmed(), defaultFolderOf(phase), common::TrimBlanks(sender),
+            CreateDefaultEmailItem(w, w.PstStoreId.trimmed(), defaultFolderOf(phase), sender,
                 common::TrimBlanks(subject), common::TrimBlanks(to), cc, bcc, date, common::TrimBlanks(body),
                 attachments);
     }
@@ -282,7 +268,7 @@ namespace {
     }
 } // namespace
 
-void CreateEmailItem(frmSave& w, const QString& FolderName, const QString& eFrom, const QString& eSubject,
+void CreateEmailItem(frmSave& w, const QString& FolderName, const names::Addressee& eFrom, const QString& eSubject,
     const QString& eTo, const QString& eCC, const QString& eBCC, const Variant& eDate, const QString& eBody,
     const QString& eAttachFileName)
 {
@@ -292,7 +278,7 @@ void CreateEmailItem(frmSave& w, const QString& FolderName, const QString& eFrom
     fillAndSave(w, x, eFrom, eSubject, eTo, eCC, eBCC, eDate, eBody, eAttachFileName);
 }
 
-void CreateDefaultEmailItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const QString& eFrom,
+void CreateDefaultEmailItem(frmSave& w, const QString& storeID, std::int16_t FolderName, const names::Addressee& eFrom,
     const QString& eSubject, const QString& eTo, const QString& eCC, const QString& eBCC, const Variant& eDate,
     const QString& eBody, const QString& eAttachFileName)
 {

@@ -14,17 +14,21 @@ namespace automation {
 class NotesDocument;
 class RDOFolder;
 }
+namespace names {
+struct Addressee;
+}
 
 namespace mail {
 
 // Writes one mail item into the folder at FolderName below the store's top ("Projects\2009").
-void CreateEmailItem(exporting::frmSave& w, const QString& FolderName, const QString& eFrom, const QString& eSubject,
-    const QString& eTo, const QString& eCC, const QString& eBCC, const automation::Variant& eDate, const QString& eBody,
-    const QString& eAttachFileName);
+// eFrom is the sender as the run's names resolved it.
+void CreateEmailItem(exporting::frmSave& w, const QString& FolderName, const names::Addressee& eFrom,
+    const QString& eSubject, const QString& eTo, const QString& eCC, const QString& eBCC,
+    const automation::Variant& eDate, const QString& eBody, const QString& eAttachFileName);
 
 // Writes one mail item into a default folder (6 Inbox, 5 Sent Items, 16 Drafts, 3 Deleted Items).
 void CreateDefaultEmailItem(exporting::frmSave& w, const QString& storeID, std::int16_t FolderName,
-    const QString& eFrom, const QString& eSubject, const QString& eTo, const QString& eCC, const QString& eBCC,
+    const names::Addressee& eFrom, const QString& eSubject, const QString& eTo, const QString& eCC, const QString& eBCC,
     const automation::Variant& eDate, const QString& eBody, const QString& eAttachFileName);
 
 // The Outlook folder at a "\"-separated path from the top of the profile ("\Store\A\B"), or none.

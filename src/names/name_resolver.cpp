@@ -1,6 +1,7 @@
 #include "names/name_resolver.h"
 
 #include "automation/automation.h"
+#include "automation/internet_address.h"
 #include "automation/notes.h"
 #include "automation/notes_item_values.h"
 #include "common/value_text.h"
@@ -19,20 +20,6 @@ using automation::AutomationError;
 using automation::Variant;
 
 namespace {
-    // An Internet address: local part, "@", a domain with a dot; no blanks, no "/" or "=" (which
-    // only Notes names hold). "Dan Ray@Acme" and "dray@acme" are Notes names with a domain.
-    bool isInternetAddress(const QString& s)
-    {
-        const auto at = s.lastIndexOf(QLatin1Char('@'));
-        if (at <= 0 || at + 1 >= s.size())
-            return false;
-        for (QChar c : s)
-            if (c.isSpace() || c == QLatin1Char('/') || c == QLatin1Char('=') || c == QLatin1Char('<')
-                || c == QLatin1Char('>'))
-                return false;
-        return s.indexOf(QLatin1Char('.'), at) > at + 1;
-    }
-
     QString unquoted(QString s)
     {
         s = s.trimmed();
@@ -150,6 +137,12 @@ namespace {
     }
 } // namespace
 
+bool IsInternetAddress(const QString& text)
+{
+    return automation::IsInternetAddress(
+        std::u16string_view(reinterpret_cast<const char16_t*>(text.utf16()), static_cast<std::size_t>(text.size())));
+}
+
 NameForms ParseName(const QString& text)
 {
     NameForms f;
@@ -158,7 +151,7 @@ NameForms ParseName(const QString& text)
     if (open >= 0 && t.endsWith(QLatin1Char('>'))) {
         const QString inside = t.mid(open + 1, t.size() - open - 2).trimmed();
         const QString phrase = unquoted(t.left(open));
-        if (isInternetAddress(inside)) {
+        if (IsInternetAddress(inside)) {
             f.internet = true;
             f.abbreviated = inside;
             f.common = phrase;
@@ -166,7 +159,7 @@ NameForms ParseName(const QString& text)
         }
         t = inside;
     }
-    if (isInternetAddress(t)) {
+    if (IsInternetAddress(t)) {
         f.internet = true;
         f.abbreviated = t;
         return f;
@@ -177,7 +170,7 @@ NameForms ParseName(const QString& text)
         if (!domain.contains(QLatin1Char('/')) && !domain.contains(QLatin1Char('=')))
             t = t.left(at).trimmed();
         // An Internet address routed through a Notes domain ("ann@shop.example@Internet").
-        if (isInternetAddress(t)) {
+        if (IsInternetAddress(t)) {
             f.internet = true;
             f.abbreviated = t;
             return f;
@@ -221,7 +214,7 @@ void NameResolver::AddPerson(Source source, const Person& person)
         if (!f.abbreviated.isEmpty())
             forms.push_back(std::move(f));
     }
-    if (!isInternetAddress(e.address))
+    if (!IsInternetAddress(e.address))
         e.address.clear();
     if (forms.empty())
         return;
@@ -295,7 +288,7 @@ void NameResolver::LoadMapping(const QByteArray& bytes, const QString& path)
         const NameForms name = ParseName((*fields)[0]);
         if (name.abbreviated.isEmpty())
             throw bad(QStringLiteral("no Notes name"));
-        if (!isInternetAddress((*fields)[1]))
+        if (!IsInternetAddress((*fields)[1]))
             throw bad(QStringLiteral("\"%1\" is no Internet address").arg((*fields)[1]));
         people.push_back(
             Person { { (*fields)[0] }, (*fields)[1], fields->size() == 3 ? (*fields)[2] : QString(), {}, {}, {} });
@@ -426,7 +419,7 @@ QString NameResolver::applyRule(const NameForms& f, const Entry* known) const
         out += value;
         i = close + 1;
     }
-    return isInternetAddress(out) ? out : QString();
+    return IsInternetAddress(out) ? out : QString();
 }
 
 QString AddresseeEntry(const Addressee& a)

@@ -33,6 +33,11 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Whether a text is an Internet address rather than a Notes name, by the program's one rule
+// (automation::IsInternetAddress): "dray@acme.example" is one; "Dan Ray/Acme", "Dan Ray@Acme"
+// and "dray@acme" are not.
+bool IsInternetAddress(const QString& text);
+
 // The forms of one name. A Notes name has its abbreviated form ("Dan Ray/Sales/Acme", no
 // component labels, no "@Domain") and its common name ("Dan Ray"); an Internet address keeps
 // its text (and the phrase of "Name <address>" as its common name).
@@ -51,8 +56,9 @@ struct Addressee {
     bool resolved = false; // false: a Notes name nothing knew
 };
 
-// "Name <address>" of a resolved person, as recipient lists and senders travel to the Outlook
-// items; the name loses the characters that would end it or the entry. Empty for no address.
+// "Name <address>" of a resolved person, as recipient lists and organizers travel to the Outlook
+// items (the address type then follows from the address by the same rule); the name loses the
+// characters that would end it or the entry. Empty for no address.
 QString AddresseeEntry(const Addressee& a);
 
 class NameResolver {

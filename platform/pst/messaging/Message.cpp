@@ -11,8 +11,8 @@
 #include <cstring>
 #include <fcntl.h>
 #include <memory>
-#include <strings.h>
 #include <optional>
+#include <strings.h>
 #include <unistd.h>
 #include <utility>
 
@@ -426,6 +426,23 @@ namespace detail {
         setDefault(props, 0x3008, [&] { return PropValue::int64(now, ltp::kPtSysTime); }); // PidTagLastModificationTime
         setDefault(props, 0x0E06, [&] { return props.at(0x3007); }); // PidTagMessageDeliveryTime
         props[0x0E1B] = PropValue::boolean(!data.attachments.empty()); // PidTagHasAttachments
+        // PidLidSmartNoAttach: set by Outlook on a message with attachments, true when none of
+        // them is shown to the user (inline pictures of the HTML body, the hidden embedded
+        // messages of a series' changed occurrences); the paperclip then stays off although
+        // PidTagHasAttachments and mfHasAttach are set ([MS-OXCMSG] 2.2.1.2).
+        if (!data.attachments.empty()) {
+            // PidTagAttachmentHidden as the attachment object gets it below: the caller's value,
+            // else hidden for an inline part (one with a Content-ID).
+            const auto hidden = [](const Attachment& a) {
+                bool h = !a.contentId.empty();
+                for (const auto& p : a.properties)
+                    if (!p.named && p.id == 0x7FFE && std::holds_alternative<bool>(p.value))
+                        h = std::get<bool>(p.value);
+                return h;
+            };
+            const bool noneShown = std::all_of(data.attachments.begin(), data.attachments.end(), hidden);
+            setDefault(props, namedPropertyId(kPsetidCommon, 0x8514), [&] { return PropValue::boolean(noneShown); });
+        }
         setDefault(props, 0x0017, [] { return PropValue::int32(1); }); // PidTagImportance: normal
         setDefault(props, 0x0026, [] { return PropValue::int32(0); }); // PidTagPriority: normal
         setDefault(props, 0x0036, [] { return PropValue::int32(0); }); // PidTagSensitivity: normal

@@ -22,6 +22,18 @@ TEST(Recipients, InternetNotesAndNamedAddresses)
     EXPECT_EQ(list[3].address, "jane@x.org");
     EXPECT_EQ(list[4].displayName, "."); // a placeholder that reached the writer is kept, not lost
 
+    // The one rule for Internet addresses: a dot in the domain, no blanks (Unicode ones too),
+    // no "/", "=", "<" or ">"; the last "@" counts.
+    std::vector<std::string> types;
+    for (const auto& r : ParseRecipientList("dray@acme; Dan Ray@Acme; \"Dan\" <dray@acme>; d ray@acme.example; "
+                                            "d\xC2\xA0ray@acme.example; dray@.example; "
+                                            "j\xC3\xB6rg@m\xC3\xBCller.example; "
+                                            "\"J\xC3\xB6rg\" <jorg@x.example>",
+             RecipientType::To))
+        types.push_back(r.addressType);
+    EXPECT_EQ(
+        types, (std::vector<std::string> { "NOTES", "NOTES", "NOTES", "NOTES", "NOTES", "NOTES", "SMTP", "SMTP" }));
+
     EXPECT_TRUE(ParseRecipientList("", RecipientType::To).empty());
     EXPECT_TRUE(ParseRecipientList(" ; ;", RecipientType::To).empty());
     EXPECT_EQ(DisplayList(list, RecipientType::Cc), "Ann Lee; bob@example.com; John Smith/Sales/Acme; Doe, Jane; .");

@@ -88,8 +88,11 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
     auto& mime = db.document("Memo").nativeMime(mimeMessage());
     auto& textMemo = db.document("Memo").text("Subject", "Plain").text("Body", "one < two\nthree");
     auto& broken = db.document("Memo").nativeMime(brokenHeaders());
+    auto& withFile
+        = db.document("Memo").text("Subject", "Picture and file").rawItem(richBody()).attachment("notes.txt", "notes");
     db.folder("($Inbox)")
-        .entries({ original.noteId(), reply.noteId(), mime.noteId(), textMemo.noteId(), broken.noteId() });
+        .entries({ original.noteId(), reply.noteId(), mime.noteId(), textMemo.noteId(), broken.noteId(),
+            withFile.noteId() });
     const QString pst = convert(db, unicode, { c().SaveOptionEmails });
     ASSERT_FALSE(pst.isEmpty());
     EXPECT_EQ(endTitle(), "Export Complete");
@@ -151,6 +154,19 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
     EXPECT_EQ(fromBroken.value("body").toString().trimmed(), "Still here");
     EXPECT_EQ(fromBroken.value("props").toObject().value("0x1035").toString(), "<broken.1@example.com>");
     EXPECT_EQ(fromBroken.value("props").toObject().value("0x1039").toString(), "<a.1@example.com> <b.2@example.com>");
+
+    // Outlook's paperclip: a message whose attachments are all hidden inline pictures is marked
+    // as having none to show (PidLidSmartNoAttach), though it has attachments (mfHasAttach).
+    const auto paperclip = [&](const char* subject) {
+        const QJsonObject item = v.item("pypff", "Inbox", subject);
+        const QJsonValue noAttach = item.value("named").toObject().value("PSETID_Common:0x8514");
+        const bool hasAttach = item.value("props").toObject().value("0x0E07").toInt() & 0x10;
+        return std::pair { noAttach.isBool() ? QString::number(noAttach.toBool()) : QString("unset"), hasAttach };
+    };
+    EXPECT_EQ(paperclip("Quarterly plan"), std::pair(QString("1"), true));
+    EXPECT_EQ(paperclip("Koeln"), std::pair(QString("1"), true));
+    EXPECT_EQ(paperclip("Picture and file"), std::pair(QString("0"), true));
+    EXPECT_EQ(paperclip("Plain"), std::pair(QString("unset"), false));
 
     // A plain text body is the native one; its HTML is made from it.
     const QJsonObject fromText = v.item("pypff", "Inbox", "Plain");
