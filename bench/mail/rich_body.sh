@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Benchmarks the bodies as the sender wrote them: the same synthetic mail database (messages with a
-# body of about 4 KB, an attachment on every tenth) converted twice, once with plain text bodies
-# and once with formatted rich text bodies (bold, italic and coloured runs, a bullet list, a table,
-# a link; a picture on every tenth message), which the converter writes as HTML too.
+# Benchmarks the bodies as the sender wrote them: the mail benchmark's synthetic database (that of
+# bench/mail/run.sh: a body of about 10 KB, a 200,000-byte attachment on every tenth message)
+# converted twice, once with plain text bodies and once with formatted rich text bodies (bold,
+# italic and coloured runs, a bullet list, a table, a link; a picture on every tenth message),
+# which the converter writes as HTML too.
 # Prints both throughputs, their ratio (rich over plain; goal: at least 0.7) and the peak memory of
 # each run, and of a rich run of a quarter of the messages: bodies are not held at once when the
 # rich run's peak stays close to the plain run's.
@@ -15,6 +16,10 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 messages=${1:-20000}
 build=${2:-"$root/build-bench-gui"}
 rounds=${3:-3}
+folders=30             # as bench/mail/run.sh
+paragraphs=120
+attachment_size=200000
+attachment_every=10
 
 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
 cmake --build "$build" --target ferrymark_gen_dxl ferrymark-convert ferrymark-verify >/dev/null
@@ -26,10 +31,11 @@ trap 'rm -rf "$work"' EXIT
 
 # run FORMAT MESSAGES: prints "wall-ms cpu-ms peak-kB" of one conversion.
 run() {
-    local data="$data_dir/bodies-$2-$1.dxl"
+    local data="$data_dir/bodies-$2-$1-$paragraphs-$attachment_size.dxl"
     if [ ! -f "$data" ]; then
-        "$build/bench/notes/ferrymark_gen_dxl" --out "$data.part" --messages "$2" --folders 10 \
-            --body-paragraphs 48 --attachment-size 50000 --attachment-every 10 --body-format "$1"
+        "$build/bench/notes/ferrymark_gen_dxl" --out "$data.part" --messages "$2" --folders "$folders" \
+            --body-paragraphs "$paragraphs" --attachment-size "$attachment_size" --attachment-every "$attachment_every" \
+            --body-format "$1"
         mv "$data.part" "$data"
     fi
     rm -rf "$work/out" "$work/tmp" && mkdir -p "$work/out" "$work/tmp"

@@ -129,6 +129,10 @@ std::string_view localName(const char* name, std::string_view ns)
 
 std::string_view dxlName(const char* name)
 {
+    // Nearly every name is in the DXL namespace: that is told without looking for the separator.
+    if (std::strncmp(name, DxlNamespace.data(), DxlNamespace.size()) == 0
+        && name[DxlNamespace.size()] == NamespaceSeparator)
+        return name + DxlNamespace.size() + 1;
     if (std::strchr(name, NamespaceSeparator) == nullptr)
         return name;
     return localName(name, DxlNamespace);
