@@ -772,8 +772,12 @@ void StandInItem::Save()
     std::int32_t nativeBody = hasBody ? 1 : 0; // plain text
     if (!html_.empty()) {
         const bool ansi = store_->store.format() == pst::Format::Ansi;
-        const std::string bytes = ansi ? HtmlInWindows1252(html_) : html_;
-        add(PropertyKey::tag(0x1013, PropType::Binary), pst::Bytes(bytes.begin(), bytes.end()));
+        if (ansi) {
+            const std::string bytes = HtmlInWindows1252(html_);
+            add(PropertyKey::tag(0x1013, PropType::Binary), pst::Bytes(bytes.begin(), bytes.end()));
+        } else {
+            add(PropertyKey::tag(0x1013, PropType::Binary), pst::Bytes(html_.begin(), html_.end()));
+        }
         add(PropertyKey::tag(0x3FDE, PropType::Integer32), std::int32_t(ansi ? 1252 : 65001)); // PidTagInternetCodepage
         nativeBody = bodyFormat_ == 1 ? 1 : 3; // plain text, or HTML
     }

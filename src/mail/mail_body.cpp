@@ -219,7 +219,7 @@ void SetRichBody(exporting::frmSave& w, const QString& subject, bool mail)
     automation::NotesMimeBody body;
     r.step([&] { body = doc->ConvertToMIME("Body"); });
     if (!body.html.empty()) {
-        r.step([&] { w.CurrentItem->Set("HTMLBody", automation::Variant(body.html)); });
+        r.step([&] { w.CurrentItem->Set("HTMLBody", automation::Variant(std::move(body.html))); });
         // The HTML made from a plain text body is no native one.
         r.step([&] { w.CurrentItem->Set("BodyFormat", automation::Variant(std::int32_t(body.htmlNative ? 2 : 1))); });
         for (const auto& part : body.inlineParts) {
