@@ -1,5 +1,6 @@
 #include "value_text.h"
 
+#include "automation/notes.h"
 #include "automation/variant.h"
 
 #include <QDateTime>
@@ -85,6 +86,11 @@ QString TrimBlanks(const QString& text)
     while (end > begin && text[end - 1] == QLatin1Char(' '))
         --end;
     return text.mid(begin, end - begin);
+}
+
+QString ItemText(const automation::NotesDocument& doc, const char* item)
+{
+    return TrimBlanks(ValueText(doc.GetItemValue(item)));
 }
 
 } // namespace common

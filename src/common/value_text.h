@@ -7,6 +7,7 @@
 namespace automation {
 class Variant;
 struct DateTime;
+class NotesDocument;
 }
 
 namespace common {
@@ -24,5 +25,8 @@ QString ProperCase(const QString& text);
 
 // Trims blanks (spaces) at both ends, as the program trims item values.
 QString TrimBlanks(const QString& text);
+
+// An item's value as text, trimmed: what the writers take of a single-valued item.
+QString ItemText(const automation::NotesDocument& doc, const char* item);
 
 } // namespace common

@@ -41,7 +41,7 @@ namespace {
     // recipients are (an Internet address as it is, a Notes name by the run's names).
     void writeGroupDocument(frmSave& w, const NotesDocument& doc, std::int32_t i)
     {
-        const QString name = common::TrimBlanks(common::ValueText(doc.GetItemValue("ListName")));
+        const QString name = common::ItemText(doc, "ListName");
         w.ShowProgress(name, i);
         QStringList members;
         const Variant values = doc.GetItemValue("Members");
@@ -52,8 +52,7 @@ namespace {
                         + QString(a.displayName).remove(QLatin1Char('"')).replace(QLatin1Char(';'), QLatin1Char(','))
                         + QStringLiteral("\" <") + a.address + QLatin1Char('>');
         }
-        CreateDistListItem(w, w.PstStoreId, 10, name, members,
-            common::TrimBlanks(common::ValueText(doc.GetItemValue("ListDescription"))));
+        CreateDistListItem(w, w.PstStoreId, 10, name, members, common::ItemText(doc, "ListDescription"));
     }
 
     void writeContactDocument(frmSave& w, Phase, std::int32_t i)
@@ -70,13 +69,13 @@ namespace {
         QStringList values;
         for (const char* item : Items) {
             if (*item) {
-                values << common::TrimBlanks(common::ValueText(doc.GetItemValue(item)));
+                values << common::ItemText(doc, item);
                 continue;
             }
             // The e-mail: the Person document's InternetAddress when it is an Internet address (a
             // mend: Outlook can write to that one), else the third FullName value when there are
             // exactly three, else MailAddress.
-            const QString internet = common::TrimBlanks(common::ValueText(doc.GetItemValue("InternetAddress")));
+            const QString internet = common::ItemText(doc, "InternetAddress");
             if (names::IsInternetAddress(internet)) {
                 values << internet;
                 continue;

@@ -21,10 +21,7 @@ using automation::NotesDocument;
 using automation::Variant;
 
 namespace {
-    QString text(const NotesDocument& doc, const char* item)
-    {
-        return common::TrimBlanks(common::ValueText(doc.GetItemValue(item)));
-    }
+    QString text(const NotesDocument& doc, const char* item) { return common::ItemText(doc, item); }
 
     DateTime midnight(std::int64_t day)
     {

@@ -16,10 +16,7 @@ using automation::NotesDocument;
 using automation::Variant;
 
 namespace {
-    QString text(const NotesDocument& doc, const char* item)
-    {
-        return common::TrimBlanks(common::ValueText(doc.GetItemValue(item)));
-    }
+    QString text(const NotesDocument& doc, const char* item) { return common::ItemText(doc, item); }
 
     // Every value of an item as text (numbers as Notes shows them).
     QStringList texts(const NotesDocument& doc, const char* item)

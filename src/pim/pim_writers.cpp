@@ -37,10 +37,7 @@ namespace {
             return Variant(common::TrimBlanks(QString::fromStdString(v.toText())).toStdString());
         return v;
     }
-    QString text(const NotesDocument& doc, const char* item)
-    {
-        return common::TrimBlanks(common::ValueText(doc.GetItemValue(item)));
-    }
+    QString text(const NotesDocument& doc, const char* item) { return common::ItemText(doc, item); }
 
     void writeCalendarDocument(frmSave& w, Phase, std::int32_t i)
     {
