@@ -23,16 +23,5 @@ case "$which" in
     exit 2 ;;
 esac
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DFERRYMARK_GUI=OFF -DFERRYMARK_FUZZ=ON \
-  -DFERRYMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
-  >/dev/null
-cmake --build "$build" --target "$target"
-
-corpus="$build/fuzz/notes/$name-corpus"
-artifacts="$build/fuzz/notes/$name-artifacts/"
-mkdir -p "$corpus" "$artifacts"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-exec "$build/fuzz/notes/$target" -max_total_time="$seconds" -max_len="$max_len" -timeout=10 \
-  -rss_limit_mb=2048 -dict="$root/fuzz/notes/$name.dict" -artifact_prefix="$artifacts" \
-  -print_final_stats=1 "$corpus" "${seeds[@]}"
+. "$root/fuzz/common.sh"
+fuzz_target "$root" "$build" "$seconds" notes "$target" "$name" "$max_len" "$root/fuzz/notes/$name.dict" "${seeds[@]}"

@@ -19,16 +19,6 @@ case "$which" in
     exit 2 ;;
 esac
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DFERRYMARK_GUI=OFF -DFERRYMARK_FUZZ=ON \
-  -DFERRYMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
-  >/dev/null
-cmake --build "$build" --target "$target"
-
-corpus="$build/fuzz/pim_names/$which-corpus"
-artifacts="$build/fuzz/pim_names/$which-artifacts/"
-mkdir -p "$corpus" "$artifacts"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-exec "$build/fuzz/pim_names/$target" -max_total_time="$seconds" -max_len=4096 -timeout=10 \
-  -rss_limit_mb=2048 -dict="$root/fuzz/pim_names/$which.dict" -artifact_prefix="$artifacts" \
-  -print_final_stats=1 "$corpus" "$root/fuzz/pim_names/$which-seeds"
+. "$root/fuzz/common.sh"
+fuzz_target "$root" "$build" "$seconds" pim_names "$target" "$which" 4096 "$root/fuzz/pim_names/$which.dict" \
+  "$root/fuzz/pim_names/$which-seeds"

@@ -8,15 +8,5 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 seconds=${1:-30}
 build=${2:-"$root/build-fuzz"}
 
-CC=clang CXX=clang++ cmake -S "$root" -B "$build" -G Ninja -DFERRYMARK_GUI=OFF -DFERRYMARK_FUZZ=ON \
-  -DFERRYMARK_SANITIZE=ON -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link >/dev/null
-cmake --build "$build" --target pst_verify_fuzz
-
-corpus="$build/fuzz/pst/corpus"
-mkdir -p "$corpus"
-artifacts="$build/fuzz/pst/artifacts/"
-mkdir -p "$artifacts"
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-exec "$build/fuzz/pst/pst_verify_fuzz" -max_total_time="$seconds" -max_len=300000 -timeout=10 \
-  -rss_limit_mb=2048 -artifact_prefix="$artifacts" -print_final_stats=1 "$corpus" "$root/tests/data/pst"
+. "$root/fuzz/common.sh"
+fuzz_target "$root" "$build" "$seconds" pst pst_verify_fuzz verify 300000 "" "$root/tests/data/pst"
