@@ -11,6 +11,8 @@
 #include "ndb/NodeDatabase.h"
 #include "ndb/Page.h"
 #include "pst/FileSink.h"
+#include "verify/Checker.h"
+#include "verify/Source.h"
 
 #include <gtest/gtest.h>
 
@@ -83,9 +85,6 @@ TEST(Checksums, CrcOfTheMsPstSampleHeaderAndOfOutlookFiles)
     const ByteVector ansi = readReference("test_ansi.pst");
     ASSERT_GE(ansi.size(), 512u);
     EXPECT_EQ(ndb::crc32(ansi.data() + 8, 471), ndb::loadLe(ansi.data() + 4, 4));
-    // The table CRC with seed 0 and no final inversion: one byte 0x01 gives table entry 1 ^ 0.
-    const std::uint8_t one = 0x01;
-    EXPECT_EQ(ndb::crc32(&one, 1), 0x77073096u);
     EXPECT_EQ(ndb::crc32(nullptr, 0), 0u);
 }
 
@@ -104,9 +103,6 @@ TEST(Checksums, SignatureAndPageTrailerMatchAnOutlookPage)
     std::fill(page + 496, page + 512, 0);
     ndb::sealPage(page, ndb::Layout::of(Format::Unicode), ndb::kPtypeNbt, ib, 0xC07);
     EXPECT_TRUE(std::equal(page + 496, page + 512, file.data() + ib + 496));
-    EXPECT_EQ(page[496], 0x81); // ptype NBT, twice
-    EXPECT_EQ(page[497], 0x81);
-    EXPECT_EQ(ndb::loadLe(page + 498, 2), 0x7006u);
     // An AMap page: wSig 0 and bid = ib, ANSI order (bid before dwCRC).
     std::uint8_t amap[512] = {};
     amap[4] = 0xFF;
@@ -116,58 +112,21 @@ TEST(Checksums, SignatureAndPageTrailerMatchAnOutlookPage)
     EXPECT_EQ(ndb::loadLe(amap + 508, 4), ndb::crc32(amap, 500));
 }
 
-TEST(Checksums, PermutationTableAndAnOutlookBlock)
+TEST(Checksums, PermutationOfAnOutlookBlock)
 {
-    // mpbbR starts 65, 54, 19, 98 and mpbbI inverts it.
-    std::uint8_t data[] = { 0x00, 0x01, 0x02, 0x03, 0xFF };
-    ndb::permuteEncode(data, sizeof data);
-    EXPECT_EQ(data[0], 65);
-    EXPECT_EQ(data[1], 54);
-    EXPECT_EQ(data[2], 19);
-    EXPECT_EQ(data[3], 98);
-    ndb::permuteDecode(data, sizeof data);
-    EXPECT_EQ(data[4], 0xFF);
-    EXPECT_EQ(data[0], 0x00);
     // A block Outlook encoded: the message store PC of test_ansi.pst (ANSI, bCryptMethod 1) decodes
     // to an HN header (bSig 0xEC, bClientSig 0xBC) and its trailer CRC covers the encoded bytes.
     const ByteVector file = readReference("test_ansi.pst");
     ASSERT_EQ(file[461], ndb::kCryptPermute);
-    // Find the block through its trailer: scan the data section for cb/wSig/bid consistent trailers
-    // is heavier than needed; the reference README gives no offsets, so walk the NBT root instead.
-    const std::uint64_t nbtIb = ndb::loadLe(file.data() + 164 + 24, 4);
-    const std::uint64_t bbtIb = ndb::loadLe(file.data() + 164 + 32, 4);
-    std::uint64_t storeBid = 0;
-    // Descend the NBT (BTENTRY: key, bid, ib; NBTENTRY: nid, bidData, bidSub, nidParent).
-    for (std::uint64_t at = nbtIb;;) {
-        const std::uint8_t* p = file.data() + at;
-        const unsigned cEnt = p[496], level = p[499];
-        if (level == 0) {
-            for (unsigned i = 0; i < cEnt; ++i)
-                if (ndb::loadLe(p + 16 * i, 4) == 0x21)
-                    storeBid = ndb::loadLe(p + 16 * i + 4, 4);
-            break;
-        }
-        at = ndb::loadLe(p + 8, 4); // first child holds the smallest NIDs
-    }
-    ASSERT_NE(storeBid, 0u);
-    std::uint64_t blockIb = 0, cb = 0;
-    for (std::uint64_t at = bbtIb;;) {
-        const std::uint8_t* p = file.data() + at;
-        const unsigned cEnt = p[496], level = p[499];
-        if (level == 0) {
-            for (unsigned i = 0; i < cEnt; ++i)
-                if (ndb::loadLe(p + 12 * i, 4) == storeBid) {
-                    blockIb = ndb::loadLe(p + 12 * i + 4, 4);
-                    cb = ndb::loadLe(p + 12 * i + 8, 2);
-                }
-            break;
-        }
-        unsigned child = 0;
-        while (child + 1 < cEnt && ndb::loadLe(p + 12 * (child + 1), 4) <= storeBid)
-            ++child;
-        at = ndb::loadLe(p + 12 * child + 8, 4);
-    }
-    ASSERT_NE(blockIb, 0u);
+    // The verifier's index finds the block (node 0x21's data) without this test walking the B-trees.
+    pst::verifier::MemorySource src({ file.data(), file.size() });
+    pst::verifier::Checker index(src, VerifyOptions { 0, true });
+    ASSERT_TRUE(index.readHeader());
+    index.readBTrees();
+    ASSERT_NE(index.node(0x21), nullptr);
+    const std::uint64_t storeBid = index.node(0x21)->bidData;
+    ASSERT_NE(index.block(storeBid), nullptr);
+    const std::uint64_t blockIb = index.block(storeBid)->ib, cb = index.block(storeBid)->cb;
     const ByteVector sealed
         = ndb::sealBlock(ndb::Layout::of(Format::Ansi), file.data() + blockIb, cb, blockIb, storeBid);
     EXPECT_TRUE(std::equal(sealed.begin(), sealed.end(), file.data() + blockIb)) << "block trailer differs";
@@ -177,44 +136,7 @@ TEST(Checksums, PermutationTableAndAnOutlookBlock)
     EXPECT_EQ(plain[3], 0xBC);
 }
 
-TEST(Header, FieldsSitWhereMsPstPutsThem)
-{
-    ndb::HeaderFields h;
-    h.bidNextB = 0x1234;
-    h.bidNextP = 0x56;
-    h.ibFileEof = 0x42400;
-    h.nbt = { 0x21, 0x5000 };
-    h.amapValid = ndb::kAMapValid2;
-    h.rgnid.fill(0x400);
-    const ByteVector u = ndb::serializeHeader(ndb::Layout::of(Format::Unicode), h);
-    ASSERT_EQ(u.size(), 564u);
-    EXPECT_EQ(ndb::loadLe(u.data(), 4), 0x4E444221u); // "!BDN"
-    EXPECT_EQ(ndb::loadLe(u.data() + 10, 2), 23u); // wVer Unicode
-    EXPECT_EQ(ndb::loadLe(u.data() + 32, 8), 0x56u); // bidNextP
-    EXPECT_EQ(ndb::loadLe(u.data() + 44, 4), 0x400u); // rgnid[0]
-    EXPECT_EQ(ndb::loadLe(u.data() + 184, 8), 0x42400u); // ROOT.ibFileEof
-    EXPECT_EQ(ndb::loadLe(u.data() + 216, 8), 0x21u); // ROOT.BREFNBT.bid
-    EXPECT_EQ(ndb::loadLe(u.data() + 224, 8), 0x5000u); // ROOT.BREFNBT.ib
-    EXPECT_EQ(u[248], ndb::kAMapValid2); // ROOT.fAMapValid
-    EXPECT_EQ(u[512], 0x80); // bSentinel
-    EXPECT_EQ(u[513], ndb::kCryptPermute);
-    EXPECT_EQ(ndb::loadLe(u.data() + 516, 8), 0x1234u); // bidNextB
-    EXPECT_EQ(ndb::loadLe(u.data() + 4, 4), ndb::crc32(u.data() + 8, 471));
-    EXPECT_EQ(ndb::loadLe(u.data() + 524, 4), ndb::crc32(u.data() + 8, 516));
-    const ByteVector a = ndb::serializeHeader(ndb::Layout::of(Format::Ansi), h);
-    ASSERT_EQ(a.size(), 512u);
-    EXPECT_EQ(ndb::loadLe(a.data() + 10, 2), 14u); // wVer ANSI
-    EXPECT_EQ(ndb::loadLe(a.data() + 24, 4), 0x1234u); // bidNextB
-    EXPECT_EQ(ndb::loadLe(a.data() + 28, 4), 0x56u); // bidNextP
-    EXPECT_EQ(ndb::loadLe(a.data() + 168, 4), 0x42400u); // ROOT.ibFileEof
-    EXPECT_EQ(ndb::loadLe(a.data() + 184, 4), 0x21u); // ROOT.BREFNBT.bid
-    EXPECT_EQ(a[200], ndb::kAMapValid2);
-    EXPECT_EQ(a[460], 0x80);
-    EXPECT_EQ(a[461], ndb::kCryptPermute);
-    EXPECT_EQ(ndb::loadLe(a.data() + 4, 4), ndb::crc32(a.data() + 8, 471));
-}
-
-TEST(Ltp, BthHeaderHeapAndTableLayouts)
+TEST(Ltp, BthHeaderAndHeapLayouts)
 {
     // BTHHEADER of a PC: bType 0xB5, cbKey 2, cbEnt 6, bIdxLevels 0, hidRoot 0x20.
     EXPECT_EQ(ltp::serializeBthHeader(2, 6, 0, 0x20), (ByteVector { 0xB5, 2, 6, 0, 0x20, 0, 0, 0 }));
@@ -227,22 +149,6 @@ TEST(Ltp, BthHeaderHeapAndTableLayouts)
     ASSERT_EQ(blocks.size(), 1u);
     EXPECT_EQ(blocks[0],
         (ByteVector { 16, 0, 0xEC, 0xBC, 0x20, 0, 0, 0, 0, 0, 0, 0, 'a', 'b', 'c', 0, 1, 0, 0, 0, 12, 0, 15, 0 }));
-    // The hierarchy table row of Outlook's template (dist-list.pst, NID 0x60D): rgib 52/52/53/55,
-    // row ID at 0, row version at 4, PidTagSubfolders the only 1-byte cell.
-    const auto row = ltp::layoutRow(messaging::hierarchyTableColumns(Format::Unicode));
-    EXPECT_EQ(row.rgib[0], 52);
-    EXPECT_EQ(row.rgib[1], 52);
-    EXPECT_EQ(row.rgib[2], 53);
-    EXPECT_EQ(row.rgib[3], 55);
-    for (const auto& c : row.columns) {
-        if (c.tag == ltp::kTagLtpRowId) {
-            EXPECT_EQ(c.ib, 0);
-        } else if (c.tag == ltp::kTagLtpRowVer) {
-            EXPECT_EQ(c.ib, 4);
-        } else if (c.tag == 0x360A000B) {
-            EXPECT_EQ(c.ib, 52);
-        }
-    }
 }
 
 // Heaps as Outlook writes them (its files show both): the BTHHEADER of a PC, and the row index's

@@ -29,6 +29,18 @@ std::vector<std::string> errorsBesidesMissingNodes(const pst::VerifyReport& repo
     return out;
 }
 
+// Keeps what is written, by offset (the map pages of an allocator).
+struct PageSink : FileSink {
+    std::map<std::uint64_t, ndb::ByteVector> pages;
+    void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override
+    {
+        pages[offset] = ndb::ByteVector(data, data + size);
+    }
+    void resize(std::uint64_t) override { }
+    void sync() override { }
+    std::string describe() const override { return "pages"; }
+};
+
 class NodeDatabaseLoad : public ::testing::TestWithParam<Format> { };
 
 TEST_P(NodeDatabaseLoad, RandomInsertsReplacementsAndDeletesStayConsistent)
@@ -87,13 +99,7 @@ INSTANTIATE_TEST_SUITE_P(Formats, NodeDatabaseLoad, ::testing::Values(Format::An
 
 TEST(NodeDatabase, ReferenceCountsCountTheBbtEntryToo)
 {
-    struct NullSink : FileSink {
-        void writeAt(std::uint64_t, const std::uint8_t*, std::size_t) override { }
-        void resize(std::uint64_t) override { }
-        void sync() override { }
-        std::string describe() const override { return "null"; }
-    };
-    ndb::NodeDatabase db(std::make_unique<NullSink>(), Format::Unicode, 0);
+    ndb::NodeDatabase db(std::make_unique<PageSink>(), Format::Unicode, 0);
     const std::uint8_t data[] = { 1, 2, 3 };
     const std::uint64_t bid = db.writeData(data, sizeof data);
     EXPECT_EQ(db.referenceCount(bid), 2); // the BBTENTRY and its holder
@@ -117,18 +123,6 @@ TEST(NodeDatabase, ReferenceCountsCountTheBbtEntryToo)
     EXPECT_TRUE(db.deleteNode(0x61));
     EXPECT_EQ(db.blockCount(), 1u);
 }
-
-// Collects the map pages an allocator writes.
-struct PageSink : FileSink {
-    std::map<std::uint64_t, ndb::ByteVector> pages;
-    void writeAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size) override
-    {
-        pages[offset] = ndb::ByteVector(data, data + size);
-    }
-    void resize(std::uint64_t) override { }
-    void sync() override { }
-    std::string describe() const override { return "pages"; }
-};
 
 // The map pages of the first 40,000 regions (about 10 GB) against offsets taken from [MS-PST]
 // 2.2.2.7.2-2.2.2.7.6 and Outlook's files: AMaps from 0x4400 every 253,952 bytes; PMaps from 0x4600

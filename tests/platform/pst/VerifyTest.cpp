@@ -468,14 +468,6 @@ TEST(PstVerify, OutlookFilesHaveNoFindings)
     EXPECT_EQ(dist.folders.size(), 24u);
     EXPECT_EQ(dist.messages, 4u);
     EXPECT_EQ(*pst::verify(kData / "test_ansi.pst").format, pst::Format::Ansi);
-    // The encodings are each other's inverse.
-    std::uint8_t all[256];
-    for (int i = 0; i < 256; ++i)
-        all[i] = static_cast<std::uint8_t>(i);
-    v::encodePermute(all, 256);
-    v::decodePermute(all, 256);
-    for (int i = 0; i < 256; ++i)
-        ASSERT_EQ(all[i], i);
 }
 
 // Outlook 2007 SP2 onwards stores PidTagMessageSize as the bytes of the message node's data tree
@@ -483,14 +475,12 @@ TEST(PstVerify, OutlookFilesHaveNoFindings)
 // row of submessage.pst that lags its message (a note by default, a finding when strict).
 TEST(PstVerify, MessageSizeAsOutlookStoresIt)
 {
+    pst::VerifyOptions strict;
+    strict.strictMessageSize = true;
     for (const char* name : { "sample1.pst", "sample2.pst" }) {
-        pst::VerifyOptions strict;
-        strict.strictMessageSize = true;
         const auto r = pst::verify(kData / name, strict);
         EXPECT_TRUE(r.ok()) << name << "\n" << text(r);
     }
-    pst::VerifyOptions strict;
-    strict.strictMessageSize = true;
     const auto lagging = pst::verify(kData / "submessage.pst", strict);
     ASSERT_EQ(lagging.findingCount, 1u) << text(lagging);
     EXPECT_EQ(lagging.findings[0].code, "ROW_MISMATCH");
