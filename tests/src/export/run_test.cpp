@@ -84,9 +84,7 @@ protected:
             progressWindow = &progress;
             recorder.attach(progress);
             progress.CmdConversion_Click();
-            headerAfterRun = progress.LblSaveHeader->text();
             foundAfterRun = progress.LblFound->text();
-            windowOpenAfterRun = progress.isVisible() || !progress.CmdConversion->isEnabled();
         });
     }
 
@@ -101,42 +99,13 @@ protected:
         window->CmdStartConversion_Click();
     }
 
-    QStringList messageTexts() const
-    {
-        QStringList out;
-        for (const auto& m : ui.messages())
-            out << m.text;
-        return out;
-    }
-
     std::shared_ptr<fake_notes::Database> notes;
     std::shared_ptr<fake_outlook::Outlook> outlook;
     Recorder recorder;
     frmSave* progressWindow = nullptr;
-    QString headerAfterRun;
     QString foundAfterRun;
-    bool windowOpenAfterRun = false;
 };
 } // namespace
-
-TEST_F(RunFixture, LaunchChecksComeBeforeTheFolderPicker)
-{
-    window->CmdStartConversion_Click();
-    ASSERT_EQ(ui.messages().size(), 1u);
-    EXPECT_EQ(ui.messages()[0].text, QStringLiteral("Please Select Outlook Items to Save"));
-    EXPECT_EQ(ui.messages()[0].title, QStringLiteral("Export to Outlook"));
-
-    c().SaveOptionJournals->setChecked(true); // any one box passes
-    window->CmdStartConversion_Click();
-    EXPECT_EQ(ui.messages().back().text, QStringLiteral("Please Select Outlook Format"));
-    EXPECT_TRUE(ui.folderDialogTitles().isEmpty());
-
-    c().OptOutlookFormat2K->setChecked(true);
-    window->CmdStartConversion_Click(); // the picker is cancelled
-    EXPECT_EQ(ui.folderDialogTitles(), QStringList({ "Select Path to Save PST File" }));
-    EXPECT_EQ(ui.messages().size(), 2u);
-    EXPECT_EQ(ui.modalWindowsShown(), 0);
-}
 
 TEST_F(RunFixture, ExportTabOffersTheFormatsOfTheInstalledOutlook)
 {
@@ -221,6 +190,15 @@ TEST_F(RunFixture, ClosedGatesStillCreateTheStoreAndFinish)
     ui.clear();
     start({ c().SaveOptionContacts }, nullptr);
     EXPECT_TRUE(recorder.written.empty());
+
+    // A missing view lists nothing.
+    ui.clear();
+    notes->views.erase(notes->views.begin() + 4); // no ($Calendar)
+    start({ c().SaveOptionCalendars }, nullptr);
+    EXPECT_EQ(foundAfterRun, QStringLiteral(" 0"));
+    EXPECT_TRUE(recorder.written.empty());
+    EXPECT_EQ(common::Program().DocIdCount, 0);
+    EXPECT_TRUE(ui.messages().back().text.startsWith(QStringLiteral("Migration Completed Successfully !")));
 }
 
 TEST_F(RunFixture, StopEndsTheRunningLoopAndLaterPhasesWriteNothing)
@@ -233,6 +211,22 @@ TEST_F(RunFixture, StopEndsTheRunningLoopAndLaterPhasesWriteNothing)
     EXPECT_EQ(recorder.written[0].first, Phase::Contacts);
     EXPECT_TRUE(ui.messages().back().text.startsWith(QStringLiteral("Migration Completed Successfully !")));
     EXPECT_EQ(outlook->logons, outlook->logoffs);
+
+    // Stop in the Inbox: custom folders wrote one, the Inbox one more, then nothing; the later
+    // phases list their documents (the calendar found 1) and skip their loops.
+    ui.clear();
+    recorder.written.clear();
+    common::Program().ContactsFound = 0;
+    c().SaveOptionToDo->setChecked(false);
+    recorder.onWrite = [&](frmSave& w, Phase phase, std::int32_t) {
+        if (phase == Phase::Inbox)
+            w.CmdStop_Click();
+    };
+    start({}, nullptr);
+    ASSERT_EQ(recorder.written.size(), 2u);
+    EXPECT_EQ(recorder.written[1].first, Phase::Inbox);
+    EXPECT_EQ(foundAfterRun, QStringLiteral(" 1"));
+    EXPECT_TRUE(ui.messages().back().text.startsWith(QStringLiteral("Migration Completed Successfully !")));
 }
 
 TEST_F(RunFixture, FailureRulesLandWhereTheRunSays)
@@ -264,6 +258,15 @@ TEST_F(RunFixture, FailureRulesLandWhereTheRunSays)
     start({}, nullptr);
     EXPECT_EQ(recorder.written,
         (std::vector<std::pair<Phase, std::string>> { { Phase::Inbox, "A2" }, { Phase::SentItems, "A2" } }));
+
+    // A Sent Items list that fails goes on with the drafts.
+    ui.clear();
+    recorder.written.clear();
+    notes->failing = { "GetView:($Sent)" };
+    notes->views[2].noteIds = { "A2" }; // a draft
+    start({}, nullptr);
+    EXPECT_EQ(recorder.phases(),
+        (std::vector<Phase> { Phase::CustomFolders, Phase::Inbox, Phase::Drafts, Phase::DeletedItems }));
 }
 
 TEST_F(RunFixture, FailureReportsEndTheRunAndLeaveTheWindowOpen)
@@ -338,38 +341,4 @@ TEST_F(RunFixture, JournalRunWritesEntriesAndEndsWithItsOwnMessage)
         QStringLiteral("Journals Migration Completed Successfully !\n/out/jsmith05-03-2009-14-7-9.pst\nMail John > "
                        "(Date | Time) - 05-03-2009 | 14:07:09"));
     EXPECT_EQ(foundAfterRun, QStringLiteral(" 3"));
-}
-
-TEST_F(RunFixture, StopInAMailPhaseStillListsTheLaterPhases)
-{
-    recorder.onWrite = [&](frmSave& w, Phase phase, std::int32_t) {
-        if (phase == Phase::Inbox)
-            w.CmdStop_Click();
-    };
-    start({ c().SaveOptionEmails, c().SaveOptionCalendars }, c().OptOutlookFormat2K);
-    // Custom folders wrote one, the Inbox one more, then nothing: the later phases list their
-    // documents (the calendar found 1) and skip their loops.
-    ASSERT_EQ(recorder.written.size(), 2u);
-    EXPECT_EQ(recorder.written[1].first, Phase::Inbox);
-    EXPECT_EQ(foundAfterRun, QStringLiteral(" 1"));
-    EXPECT_TRUE(ui.messages().back().text.startsWith(QStringLiteral("Migration Completed Successfully !")));
-}
-
-TEST_F(RunFixture, AFailingSentItemsListGoesOnWithDrafts)
-{
-    notes->failing = { "GetView:($Sent)" };
-    notes->views[2].noteIds = { "A2" }; // a draft
-    start({ c().SaveOptionEmails }, c().OptOutlookFormat2K);
-    EXPECT_EQ(recorder.phases(),
-        (std::vector<Phase> { Phase::CustomFolders, Phase::Inbox, Phase::Drafts, Phase::DeletedItems }));
-}
-
-TEST_F(RunFixture, AMissingViewListsNothing)
-{
-    notes->views.erase(notes->views.begin() + 4); // no ($Calendar)
-    start({ c().SaveOptionCalendars }, c().OptOutlookFormat2K);
-    EXPECT_EQ(foundAfterRun, QStringLiteral(" 0"));
-    EXPECT_TRUE(recorder.written.empty());
-    EXPECT_EQ(common::Program().DocIdCount, 0);
-    EXPECT_TRUE(ui.messages().back().text.startsWith(QStringLiteral("Migration Completed Successfully !")));
 }

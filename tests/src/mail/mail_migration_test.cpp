@@ -33,14 +33,6 @@ QStringList recipients(const char* reader, const QJsonObject& item, const char* 
 {
     return qstrcmp(reader, "pffexport") == 0 ? Addresses(item.value(field)) : Names(item.value(field));
 }
-// Attachments in the reader's order; readpst lists them in its own order, so sorted there.
-QStringList attachments(const char* reader, const QJsonObject& item)
-{
-    QStringList out = AttachmentsOf(item);
-    if (qstrcmp(reader, "readpst") == 0)
-        out.sort();
-    return out;
-}
 
 constexpr const char* Readers[] = { "pypff", "pffexport", "readpst" };
 
@@ -137,9 +129,12 @@ TEST_P(MailMigration, StandardFoldersCarrySendersRecipientsDatesBodiesAndAttachm
         // The attachments arrive byte for byte, the document's last one first.
         QStringList expected { "b.bin 5013 " + Sha256(QByteArray::fromStdString(AttachmentB)),
             "a.txt 17 " + Sha256(QByteArray::fromStdString(AttachmentA)) };
-        if (qstrcmp(reader, "readpst") == 0)
+        QStringList got = AttachmentsOf(in1);
+        if (qstrcmp(reader, "readpst") == 0) { // readpst lists them in its own order
             expected.sort();
-        EXPECT_EQ(attachments(reader, in1), expected);
+            got.sort();
+        }
+        EXPECT_EQ(got, expected);
 
         const QJsonObject in2 = v.item(reader, "Inbox", "No date");
         EXPECT_EQ(in2.value("sender_name").toString(), "Bo Yu");
@@ -203,10 +198,7 @@ TEST_F(MailFolders, UserFoldersKeepTheirNestingAndTheirMessages)
             .names("From", { "CN=Bo Yu/O=Acme" })
             .names("SendTo", { "CN=Ann Lee/O=Acme" });
     };
-    const auto& budget = memo("2009 budget")
-                             .names("CopyTo", { "CN=Dan Fox/O=Acme", "CN=Carla Mendes/O=Acme" })
-                             .names("InetCopyTo", { "", "carla.mendes@acme.example" })
-                             .noteId();
+    const auto& budget = memo("2009 budget").noteId();
     const auto& plan = memo("Plan").noteId();
     const auto& old = memo("Old letter").noteId();
     const auto& client = memo("Client call").noteId();
@@ -243,9 +235,6 @@ TEST_F(MailFolders, UserFoldersKeepTheirNestingAndTheirMessages)
         EXPECT_EQ(v.subjects(reader, "Archive"), QStringList());
         EXPECT_EQ(v.subjects(reader, "Clients"), QStringList({ "Client call" }));
         EXPECT_EQ(v.subjects(reader, "Inbox"), QStringList({ "Arrived", "Filed in Inbox" }));
-        // An empty Internet CC value takes the Notes name, as in the standard folders.
-        EXPECT_EQ(recipients(reader, v.item(reader, "Projects/2009", "2009 budget"), "cc"),
-            entries(reader, { "Dan Fox/Acme", "Carla Mendes <carla.mendes@acme.example>" }));
     }
     EXPECT_TRUE(headers.contains(QStringLiteral("Saving Emails (Custom Folders)... [Projects\\2009]")));
     EXPECT_EQ(tempLeftovers(), QStringList());

@@ -48,39 +48,6 @@ protected:
 };
 } // namespace
 
-TEST_F(PimDates, BirthdaysAndAnniversariesKeepTheirDayInEveryZoneAndLocale)
-{
-    dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
-    // As Notes writes them: a date alone, and a date-time at midnight in Tokyo.
-    auto& bo = db.document("Person")
-                   .text("FullName", "Bo Yu")
-                   .text("LastName", "Yu")
-                   .dateTime("Birthday", "20050601")
-                   .dateTime("Anniversary", "20100315T000000,00+09");
-    auto& cy
-        = db.document("Person").text("FullName", "Cy Ott").text("LastName", "Ott").dateTime("Birthday", "19991231");
-    db.view("People").entries({ bo.noteId(), cy.noteId() });
-
-    const QString pst = convert(db, true, { c().SaveOptionContacts });
-    ASSERT_FALSE(pst.isEmpty());
-    EXPECT_EQ(endTitle(), "Export Complete");
-    const PstView v = read(pst);
-    QJsonObject b, o;
-    for (const auto& i : v.items("pypff", "Contacts"))
-        (prop(i.toObject(), "0x3A11").toString() == "Yu" ? b : o) = i.toObject();
-    EXPECT_EQ(prop(b, "0x3A42").toString(), "2005-06-01T00:00:00"); // PidTagBirthday
-    EXPECT_EQ(prop(b, "PSETID_Address:0x80DE").toString(), "2005-06-01T00:00:00"); // PidLidBirthdayLocal
-    EXPECT_EQ(prop(b, "0x3A41").toString(), "2010-03-15T00:00:00"); // PidTagWeddingAnniversary
-    EXPECT_EQ(prop(b, "PSETID_Address:0x80DF").toString(), "2010-03-15T00:00:00");
-    EXPECT_EQ(prop(o, "0x3A42").toString(), "1999-12-31T00:00:00");
-
-    QStringList birthdays;
-    for (const auto& i : v.items("readpst", "Contacts"))
-        birthdays << i.toObject().value("vcard").toObject().value("BDAY").toString();
-    birthdays.sort();
-    EXPECT_EQ(birthdays, QStringList({ "1999-12-31T00:00:00Z", "2005-06-01T00:00:00Z" }));
-}
-
 namespace {
 // A Notes date-time as DXL writes it, in the zone the entry was planned in: "20100215T100000,00-05".
 std::string notesTime(QDate day, int hour, const char* zone)
@@ -381,9 +348,18 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
         QDateTime(QDate(2009, 11, 16), QTime(0, 0)).toUTC().toString(QStringLiteral("yyyyMMddTHHmmssZ")));
 }
 
-TEST_F(PimDates, TasksKeepTheirLocalDatesPriorityAndCompletion)
+TEST_F(PimDates, ContactAndTaskDatesKeepTheirDayInEveryZoneAndLocale)
 {
     dxl::DatabaseBuilder db("Mail (Ann Lee)", "mailfile");
+    // As Notes writes them: a date alone, and a date-time at midnight in Tokyo.
+    auto& bo = db.document("Person")
+                   .text("FullName", "Bo Yu")
+                   .text("LastName", "Yu")
+                   .dateTime("Birthday", "20050601")
+                   .dateTime("Anniversary", "20100315T000000,00+09");
+    auto& cy
+        = db.document("Person").text("FullName", "Cy Ott").text("LastName", "Ott").dateTime("Birthday", "19991231");
+    db.view("People").entries({ bo.noteId(), cy.noteId() });
     auto& done = db.document("Task")
                      .text("Subject", "Print catalogue")
                      .dateTime("DueDate", "20091130")
@@ -396,10 +372,24 @@ TEST_F(PimDates, TasksKeepTheirLocalDatesPriorityAndCompletion)
         = db.document("Task").text("Subject", "Plan fair").dateTime("DueDate", "20100301").text("Importance", "3");
     db.view("($ToDo)").entries({ done.noteId(), open.noteId() });
 
-    const QString pst = convert(db, true, { c().SaveOptionToDo });
+    const QString pst = convert(db, true, { c().SaveOptionContacts, c().SaveOptionToDo });
     ASSERT_FALSE(pst.isEmpty());
     EXPECT_EQ(endTitle(), "Export Complete");
     const PstView v = read(pst);
+    QJsonObject b, o;
+    for (const auto& i : v.items("pypff", "Contacts"))
+        (prop(i.toObject(), "0x3A11").toString() == "Yu" ? b : o) = i.toObject();
+    EXPECT_EQ(prop(b, "0x3A42").toString(), "2005-06-01T00:00:00"); // PidTagBirthday
+    EXPECT_EQ(prop(b, "PSETID_Address:0x80DE").toString(), "2005-06-01T00:00:00"); // PidLidBirthdayLocal
+    EXPECT_EQ(prop(b, "0x3A41").toString(), "2010-03-15T00:00:00"); // PidTagWeddingAnniversary
+    EXPECT_EQ(prop(b, "PSETID_Address:0x80DF").toString(), "2010-03-15T00:00:00");
+    EXPECT_EQ(prop(o, "0x3A42").toString(), "1999-12-31T00:00:00");
+    QStringList birthdays;
+    for (const auto& i : v.items("readpst", "Contacts"))
+        birthdays << i.toObject().value("vcard").toObject().value("BDAY").toString();
+    birthdays.sort();
+    EXPECT_EQ(birthdays, QStringList({ "1999-12-31T00:00:00Z", "2005-06-01T00:00:00Z" }));
+
     const QJsonObject t = v.item("pypff", "Tasks", "Print catalogue");
     EXPECT_EQ(prop(t, "PSETID_Task:0x8105").toString(), "2009-11-30T00:00:00"); // due, a local date
     EXPECT_EQ(prop(t, "PSETID_Task:0x8104").toString(), "2009-11-25T00:00:00"); // start
@@ -412,10 +402,10 @@ TEST_F(PimDates, TasksKeepTheirLocalDatesPriorityAndCompletion)
     EXPECT_EQ(prop(t, "PSETID_Task:0x810F").toString(), "2009-11-28T16:00:00");
     EXPECT_TRUE(prop(t, "PSETID_Common:0x8503").toBool());
     EXPECT_EQ(prop(t, "PSETID_Common:0x8502").toString(), "2009-11-29T08:00:00");
-    const QJsonObject o = v.item("pypff", "Tasks", "Plan fair");
-    EXPECT_EQ(prop(o, "PSETID_Task:0x8105").toString(), "2010-03-01T00:00:00");
-    EXPECT_EQ(prop(o, "0x0017").toInt(), 0); // low
-    EXPECT_FALSE(prop(o, "PSETID_Task:0x811C").toBool());
+    const QJsonObject plan = v.item("pypff", "Tasks", "Plan fair");
+    EXPECT_EQ(prop(plan, "PSETID_Task:0x8105").toString(), "2010-03-01T00:00:00");
+    EXPECT_EQ(prop(plan, "0x0017").toInt(), 0); // low
+    EXPECT_FALSE(prop(plan, "PSETID_Task:0x811C").toBool());
 }
 
 TEST(SeriesPlans, OversizedRulesEndAsSingleInstancesWithTheirReason)
