@@ -881,14 +881,14 @@ namespace {
                 reader->wantCharacters(false);
                 mimeText = std::move(text_);
                 text_.clear();
+            } else if (inItem_ && skipDepth_ == 0 && inRichText_) {
+                if (depth_ == richTextDepth_)
+                    endRichText();
+                else
+                    richText_->endElement();
             } else if (inItem_ && skipDepth_ == 0) {
                 const auto local = dxlName(name);
-                if (inRichText_) {
-                    if (depth_ == richTextDepth_)
-                        endRichText();
-                    else
-                        richText_->endElement();
-                } else if (inText_ && depth_ == textDepth_) {
+                if (inText_ && depth_ == textDepth_) {
                     endText();
                 } else if (local == "filedata" && counting_) {
                     counting_ = false;

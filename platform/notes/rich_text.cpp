@@ -140,11 +140,16 @@ void RichTextBuilder::text(std::string_view text, const TextStyle& style, const 
             return;
         }
     }
-    Inline part;
-    part.text = std::string(text);
+    if (paragraph() == nullptr)
+        startParagraph();
+    auto* p = paragraph();
+    if (p == nullptr || !count())
+        return;
+    bytes_ += sizeof(Inline) + text.size() + href.size();
+    auto& part = p->inlines.emplace_back();
+    part.text.assign(text);
     part.style = style;
     part.href = href;
-    add(std::move(part));
 }
 
 bool RichTextBuilder::add(Inline part)

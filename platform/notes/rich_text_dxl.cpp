@@ -31,12 +31,60 @@ namespace {
         TitleText,
     };
 
-    // Elements passed over with their content, as they carry nothing a body shows.
-    constexpr std::string_view Passed[] = { "code", "formula", "javascript", "lotusscript", "anchor", "border",
-        "cellbackground", "tablecolumn", "tablerowstyle", "parstyle", "point", "nonxmlchar", "popuptext" };
+    // What the reader does at an element's start, told by its DXL name.
+    enum class Tag : std::uint8_t {
+        Unknown, // counted in the findings and skipped with its content
+        Passed, // carries nothing a body shows: passed over with its content
+        Pardef,
+        Par,
+        Run,
+        Font,
+        Break,
+        HorizRule,
+        Table,
+        TableRow,
+        TableCell,
+        Link, // urllink, doclink, viewlink, databaselink
+        Picture,
+        Image, // gif, jpeg, png, notesbitmap, bmp: a picture's data
+        ImageMap,
+        Area,
+        AttachmentRef,
+        SectionTitle,
+        Text,
+        Block,
+        Section, // section, span: read as if they were not there
+        ActionIgnored, // hot elements whose visible text is kept although what they do is not
+    };
 
-    // Hot elements whose visible text is kept although what they do is not.
-    constexpr std::string_view ActionsIgnored[] = { "actionhotspot", "popup", "namedelementlink", "region" };
+    struct NamedTag {
+        std::string_view name;
+        Tag tag;
+    };
+
+    // The most frequent first: a body has thousands of paragraphs and runs.
+    constexpr NamedTag Tags[] = { { "par", Tag::Par }, { "run", Tag::Run }, { "font", Tag::Font },
+        { "tablecell", Tag::TableCell }, { "tablerow", Tag::TableRow }, { "pardef", Tag::Pardef },
+        { "break", Tag::Break }, { "table", Tag::Table }, { "urllink", Tag::Link }, { "doclink", Tag::Link },
+        { "picture", Tag::Picture }, { "gif", Tag::Image }, { "jpeg", Tag::Image }, { "png", Tag::Image },
+        { "notesbitmap", Tag::Image }, { "bmp", Tag::Image }, { "horizrule", Tag::HorizRule },
+        { "attachmentref", Tag::AttachmentRef }, { "viewlink", Tag::Link }, { "databaselink", Tag::Link },
+        { "imagemap", Tag::ImageMap }, { "area", Tag::Area }, { "sectiontitle", Tag::SectionTitle },
+        { "text", Tag::Text }, { "block", Tag::Block }, { "section", Tag::Section }, { "span", Tag::Section },
+        { "actionhotspot", Tag::ActionIgnored }, { "popup", Tag::ActionIgnored },
+        { "namedelementlink", Tag::ActionIgnored }, { "region", Tag::ActionIgnored }, { "code", Tag::Passed },
+        { "formula", Tag::Passed }, { "javascript", Tag::Passed }, { "lotusscript", Tag::Passed },
+        { "anchor", Tag::Passed }, { "border", Tag::Passed }, { "cellbackground", Tag::Passed },
+        { "tablecolumn", Tag::Passed }, { "tablerowstyle", Tag::Passed }, { "parstyle", Tag::Passed },
+        { "point", Tag::Passed }, { "nonxmlchar", Tag::Passed }, { "popuptext", Tag::Passed } };
+
+    Tag tagOf(std::string_view local)
+    {
+        for (const auto& t : Tags)
+            if (t.name.size() == local.size() && t.name == local)
+                return t.tag;
+        return Tag::Unknown;
+    }
 
     std::optional<std::uint32_t> parseColor(const char* text)
     {
@@ -282,9 +330,16 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
     }
     auto& b = s.builder;
     const auto enter = [&](Element e) { s.enter(e); };
-    if (std::find(std::begin(Passed), std::end(Passed), local) != std::end(Passed)) {
+    const Element innermost = s.open.empty() ? Element::Transparent : s.open.back();
+    Tag tag = tagOf(local);
+    if ((tag == Tag::Image && innermost != Element::Picture)
+        || (tag == Tag::Text && innermost != Element::SectionTitle))
+        tag = Tag::Unknown;
+    switch (tag) {
+    case Tag::Passed:
         s.skip(local, name, false);
-    } else if (local == "pardef") {
+        break;
+    case Tag::Pardef:
         if (const char* id = attribute(attrs, "id")) {
             const State::Format format { parseAlign(attribute(attrs, "align")), parseList(attribute(attrs, "list")) };
             if (auto* known = const_cast<State::Format*>(s.pardef(id)))
@@ -293,7 +348,8 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
                 s.pardefs.emplace_back(id, format);
         }
         s.skip(local, name, false);
-    } else if (local == "par") {
+        break;
+    case Tag::Par: {
         State::Format format;
         if (const char* def = attribute(attrs, "def"))
             if (const auto* known = s.pardef(def))
@@ -301,33 +357,44 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
         b.startParagraph(format.align, format.list);
         s.reportFull();
         enter(Element::Paragraph);
-    } else if (local == "run") {
+        break;
+    }
+    case Tag::Run:
         s.styles.push_back(s.styles.back());
         enter(Element::Run);
-    } else if (local == "font") {
+        break;
+    case Tag::Font:
         applyFont(s.styles.back(), attrs);
         s.skip(local, name, false);
-    } else if (local == "break") {
+        break;
+    case Tag::Break:
         b.add(makeInline(Inline::Kind::Break, s.href(), {}, s.styles.back()));
         s.skip(local, name, false);
-    } else if (local == "horizrule") {
+        break;
+    case Tag::HorizRule:
         b.add(makeInline(Inline::Kind::Rule, s.href(), {}));
         s.skip(local, name, false);
-    } else if (local == "table") {
+        break;
+    case Tag::Table:
         enter(b.startTable() ? Element::Table : Element::Transparent);
         if (s.open.back() == Element::Transparent)
             s.findings.ignore("<table> nested more than " + std::to_string(RichTextBuilder::MaxTableDepth) + " deep");
-    } else if (local == "tablerow") {
-        const bool table = !s.open.empty() && s.open.back() == Element::Table;
+        break;
+    case Tag::TableRow: {
+        const bool table = innermost == Element::Table;
         if (table)
             b.startRow();
         enter(table ? Element::Row : Element::Transparent);
-    } else if (local == "tablecell") {
-        const bool row = !s.open.empty() && s.open.back() == Element::Row;
+        break;
+    }
+    case Tag::TableCell: {
+        const bool row = innermost == Element::Row;
         if (row)
             b.startCell(-1, positive(attribute(attrs, "rowspan")), positive(attribute(attrs, "columnspan")));
         enter(row ? Element::Cell : Element::Transparent);
-    } else if (local == "urllink" || local == "doclink" || local == "viewlink" || local == "databaselink") {
+        break;
+    }
+    case Tag::Link: {
         std::string target = s.linkTarget(local, attrs);
         if (s.inside(Element::Area) && s.mapPicture >= 0) {
             if (auto* p = b.pictureAt(s.mapPicture))
@@ -341,7 +408,9 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
         const char* description = attribute(attrs, "description");
         s.linkTitles.emplace_back(description != nullptr ? description : "");
         enter(Element::Link);
-    } else if (local == "picture") {
+        break;
+    }
+    case Tag::Picture:
         s.picture = Picture {};
         s.picture.width = positive(attribute(attrs, "width"));
         s.picture.height = positive(attribute(attrs, "height"));
@@ -349,18 +418,22 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
             s.picture.alt = alt;
         s.pictureData = false;
         enter(Element::Picture);
-    } else if (!s.open.empty() && s.open.back() == Element::Picture && imageFormat(local) != Picture::Format::Unknown) {
+        break;
+    case Tag::Image:
         s.picture.format = imageFormat(local);
         s.picture.bytes.clear();
         s.decoder = Base64Decoder {};
         s.badImage = false;
         enter(Element::ImageData);
-    } else if (local == "imagemap") {
+        break;
+    case Tag::ImageMap:
         s.mapPicture = -1;
         enter(Element::ImageMap);
-    } else if (local == "area") {
+        break;
+    case Tag::Area:
         enter(Element::Area);
-    } else if (local == "attachmentref") {
+        break;
+    case Tag::AttachmentRef: {
         Inline part = makeInline(Inline::Kind::Attachment, s.href());
         if (const char* n = attribute(attrs, "name"))
             part.text = n;
@@ -368,22 +441,30 @@ void RichTextDxlReader::startElement(std::string_view local, const char* name, c
             part.title = shown;
         b.add(std::move(part));
         s.skip(local, name, false); // its icon and caption
-    } else if (local == "sectiontitle") {
+        break;
+    }
+    case Tag::SectionTitle:
         b.startParagraph();
         s.styles.push_back(s.styles.back());
         enter(Element::SectionTitle);
-    } else if (local == "text" && !s.open.empty() && s.open.back() == Element::SectionTitle) {
+        break;
+    case Tag::Text:
         enter(Element::TitleText);
-    } else if (local == "block") {
+        break;
+    case Tag::Block:
         s.styles.push_back(s.styles.back());
         enter(Element::Styled);
-    } else if (local == "section" || local == "span") {
+        break;
+    case Tag::Section:
         enter(Element::Transparent);
-    } else if (std::find(std::begin(ActionsIgnored), std::end(ActionsIgnored), local) != std::end(ActionsIgnored)) {
+        break;
+    case Tag::ActionIgnored:
         s.findings.ignore(State::describe(local, name));
         enter(Element::Transparent);
-    } else {
+        break;
+    case Tag::Unknown:
         s.skip(local, name, true);
+        break;
     }
     s.reportFull();
 }

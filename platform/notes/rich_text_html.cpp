@@ -2,16 +2,28 @@
 
 #include "rich_text.h"
 
+#include <array>
+#include <cstdint>
 #include <cstdio>
 
 namespace notes::detail {
 
 namespace {
     // The characters HTML text and attribute values must not hold as they are.
-    bool special(char c)
+    constexpr bool special(char c)
     {
         return c == '&' || c == '<' || c == '>' || c == '"' || static_cast<unsigned char>(c) < 0x20;
     }
+
+    // What text in a run asks of the writer, by byte: nothing, or a look (a special character, or
+    // a blank, which may have to keep its width).
+    enum : std::uint8_t { Plain, Look };
+    constexpr auto HtmlClass = [] {
+        std::array<std::uint8_t, 256> classes {};
+        for (int c = 0; c < 256; ++c)
+            classes[static_cast<std::size_t>(c)] = special(static_cast<char>(c)) || c == ' ' ? Look : Plain;
+        return classes;
+    }();
 
     void escape(std::string_view text, std::string& out)
     {
@@ -254,12 +266,28 @@ namespace {
                 out_ += '>';
             }
             // Runs of blanks keep their width, as Notes shows them: every blank after a blank, or
-            // at the start of a line, is a non-breaking one.
+            // at the start of a line, is a non-breaking one. The characters written as they are
+            // (a single blank after another character among them) are passed by in one go; blank_
+            // is then whether the last of them was a blank.
             std::size_t from = 0;
+            std::size_t next = 0; // the first character not yet looked at
             for (std::size_t i = 0; i < text.size(); ++i) {
+                for (; i < text.size(); ++i) {
+                    const char c = text[i];
+                    if (HtmlClass[static_cast<unsigned char>(c)] == Plain)
+                        continue;
+                    if (c == ' ' && i > next && text[i - 1] != ' ')
+                        continue;
+                    break;
+                }
+                if (i > next)
+                    blank_ = text[i - 1] == ' ';
+                if (i == text.size())
+                    break;
+                next = i + 1;
                 const char c = text[i];
-                if (!special(c) && !(c == ' ' && blank_)) {
-                    blank_ = c == ' ';
+                if (c == ' ' && !blank_) {
+                    blank_ = true;
                     continue;
                 }
                 out_.append(text, from, i - from);

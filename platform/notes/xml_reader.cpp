@@ -140,9 +140,16 @@ std::string_view dxlName(const char* name)
 
 const char* attribute(const char** attrs, std::string_view name)
 {
-    for (; attrs[0] != nullptr; attrs += 2)
-        if (name == attrs[0])
+    // Compared character by character, without measuring each name first: elements carry
+    // several attributes and most differ from the name looked for in the first character.
+    for (; attrs[0] != nullptr; attrs += 2) {
+        const char* a = attrs[0];
+        std::size_t i = 0;
+        while (i < name.size() && a[i] == name[i])
+            ++i;
+        if (i == name.size() && a[i] == 0)
             return attrs[1];
+    }
     return nullptr;
 }
 
@@ -330,9 +337,11 @@ namespace {
         for (; end - q >= 8; q += 8) {
             std::uint64_t word;
             std::memcpy(&word, q, sizeof word);
-            // The top bit of each byte that is 1 while the bit below it is 0.
-            continuation
-                += static_cast<std::uint64_t>(__builtin_popcountll(word & ~(word << 1) & 0x8080808080808080ULL));
+            // The top bit of each byte that is 1 while the bit below it is 0, moved to the bottom
+            // bit and summed into the top byte by one multiplication (the sum is at most 8; a
+            // population count is a library call where the processor's instruction is not known).
+            const std::uint64_t tops = (word & ~(word << 1) & 0x8080808080808080ULL) >> 7;
+            continuation += (tops * 0x0101010101010101ULL) >> 56;
         }
         for (; q < end; ++q)
             continuation += (static_cast<unsigned char>(*q) & 0xC0) == 0x80 ? 1 : 0;
@@ -647,6 +656,16 @@ bool XmlReader::parsePassingOver(const InputFile& file, std::uint64_t begin, std
             const void* lt = i < w.size() ? std::memchr(w.data() + i, '<', w.size() - i) : nullptr;
             const std::size_t j
                 = lt != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lt) - w.data()) : w.size();
+            // Most tags inside an item are other elements' start and end tags: told by the
+            // character or two after '<'.
+            if (j + 2 < w.size()) {
+                const char next = w.data()[j + 1];
+                if ((next != '/' && next != '!' && next != '?' && next != 'i')
+                    || (next == '/' && w.data()[j + 2] != 'i')) {
+                    i = j + 1;
+                    continue;
+                }
+            }
             // Enough bytes after '<' to tell what it starts ("</item" and blanks up to '>').
             std::size_t k = j + 6;
             while (k < w.size() && isBlank(w.data()[k]) && k - j < 64)

@@ -3,6 +3,7 @@
 #include "notes/dxl_database.h"
 #include "notes/rich_text.h"
 #include "notes/rich_text_cd.h"
+#include "notes/rich_text_html.h"
 #include "notes_test_support.h"
 
 #include <algorithm>
@@ -385,6 +386,24 @@ namespace {
         EXPECT_EQ(
             std::count_if(doc.items.begin(), doc.items.end(), [](const Item& i) { return i.name == "$FILE"; }), 2);
         EXPECT_EQ(doc.findings.ignored["storage object"], 2U);
+    }
+
+    TEST_F(RichTextTest, HtmlKeepsTheWidthOfBlankRunsAcrossStyledRuns)
+    {
+        // Every blank after a blank, a tab or a line break, or at a paragraph's start, keeps its
+        // width; so does one after a dropped control character that followed a blank. The rule
+        // carries from one styled run into the next.
+        dxl::DatabaseBuilder db;
+        db.document("Memo").rawItem("<item name='Body'><richtext><par>  a b  c\t d&amp;&lt;\"x &#13; y<run><font "
+                                    "style='bold'/> z</run> <run><font style='italic'/>w </run> v</par>"
+                                    "<par>q<break/> r</par></richtext></item>");
+        auto doc = read(db);
+        const auto html = richTextToHtml(item(doc, "Body").richText, "x.notes").html;
+        const auto at = html.find("<div>");
+        ASSERT_NE(at, std::string::npos) << html;
+        EXPECT_EQ(html.substr(at, html.find("</body>") - at),
+            "<div>&nbsp;&nbsp;a b &nbsp;c&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;d&amp;&lt;&quot;x &nbsp;y<b> z</b> "
+            "<i>w </i>&nbsp;v</div>\n<div>q<br>&nbsp;r</div>\n");
     }
 
 } // namespace
