@@ -40,26 +40,7 @@ namespace {
         }
     }
 
-    TEST_F(BadInputTest, NativeNsfIsRecognised)
-    {
-        const std::string nsf
-            = writeFile("mail.nsf", std::string("\x1A\x00\x00\x00\x04\x00", 6) + std::string(100, '\0'));
-        const std::string message = errorOf([&] { open(nsf); });
-        EXPECT_TRUE(contains(message, "mail.nsf"));
-        EXPECT_TRUE(contains(message, "NSF"));
-    }
-
-    TEST_F(BadInputTest, MalformedXmlNamesLineAndColumn)
-    {
-        const std::string file = writeFile("bad.dxl",
-            "<?xml version='1.0'?>\n<database xmlns='http://www.lotus.com/dxl'>\n  <document form='Memo'>\n"
-            "  </documnt>\n</database>\n");
-        const std::string message = errorOf([&] { open(file); });
-        EXPECT_TRUE(contains(message, file + ":4:")) << message;
-        EXPECT_TRUE(contains(message, "mismatched tag")) << message;
-    }
-
-    TEST_F(BadInputTest, XmlThatIsNotDxl)
+    TEST_F(BadInputTest, FilesThatAreNoDxlDatabaseSayWhereAndWhy)
     {
         const std::string html = writeFile("page.dxl", "<html><body>hello</body></html>");
         EXPECT_TRUE(contains(errorOf([&] { open(html); }), "not a DXL database export"));
@@ -70,6 +51,22 @@ namespace {
         EXPECT_TRUE(contains(errorOf([&] { open(other); }), "not a DXL database export"));
         const std::string text = writeFile("text.dxl", "just some text\n");
         EXPECT_TRUE(contains(errorOf([&] { open(text); }), "text.dxl:1:"));
+
+        // Malformed XML names its line; a native NSF file is recognised; a note ID that is no
+        // hexadecimal number is refused.
+        const std::string bad = writeFile("bad.dxl",
+            "<?xml version='1.0'?>\n<database xmlns='http://www.lotus.com/dxl'>\n  <document form='Memo'>\n"
+            "  </documnt>\n</database>\n");
+        const std::string mismatched = errorOf([&] { open(bad); });
+        EXPECT_TRUE(contains(mismatched, bad + ":4:")) << mismatched;
+        EXPECT_TRUE(contains(mismatched, "mismatched tag")) << mismatched;
+        const std::string nsf
+            = writeFile("mail.nsf", std::string("\x1A\x00\x00\x00\x04\x00", 6) + std::string(100, '\0'));
+        EXPECT_TRUE(contains(errorOf([&] { open(nsf); }), "mail.nsf"));
+        EXPECT_TRUE(contains(errorOf([&] { open(nsf); }), "NSF"));
+        dxl::DatabaseBuilder builder;
+        builder.document("Memo", "xyz");
+        EXPECT_TRUE(contains(errorOf([&] { open(builder, "badid.dxl"); }), "\"xyz\""));
     }
 
     // Domino writes the encoding of the export's code page into the declaration; iconv reads
@@ -138,14 +135,6 @@ namespace {
         EXPECT_TRUE(contains(findings[0], "note ID 8FA is written twice")) << findings[0];
         EXPECT_TRUE(contains(findings[0], "read as note ID " + ids[1])) << findings[0];
         EXPECT_TRUE(contains(findings[1], "read as note ID " + ids[2])) << findings[1];
-    }
-
-    TEST_F(BadInputTest, InvalidNoteIdIsRefusedWithItsPosition)
-    {
-        dxl::DatabaseBuilder builder;
-        builder.document("Memo", "xyz");
-        const std::string message = errorOf([&] { open(builder); });
-        EXPECT_TRUE(contains(message, "\"xyz\"")) << message;
     }
 
     TEST_F(BadInputTest, EntityExpansionAndExternalEntitiesAreRefused)

@@ -57,7 +57,7 @@ namespace {
         }
     }
 
-    TEST_F(ReaderTest, EveryValueKindReadsAsTypedArray)
+    TEST_F(ReaderTest, EveryValueKindReadsAsTypedArrayAndRichTextAsItsText)
     {
         dxl::DatabaseBuilder builder;
         auto& doc = builder.document("Memo")
@@ -114,12 +114,10 @@ namespace {
         EXPECT_EQ(types["$Sel"], 1536);
         EXPECT_EQ(types["$Raw"], 4);
         EXPECT_FALSE(d->HasEmbedded());
-    }
 
-    TEST_F(ReaderTest, RichTextIsItsParagraphTextWithoutFormattingOrPictures)
-    {
-        dxl::DatabaseBuilder builder;
-        auto& doc = builder.document("Memo").rawItem(
+        // Rich text reads as its paragraphs' text, without formatting or pictures.
+        dxl::DatabaseBuilder richDb;
+        auto& rich = richDb.document("Memo").rawItem(
             "<item name='Body'><richtext>\n<pardef id='1' leftmargin='1in'><code "
             "event='hidewhen'><formula>1</formula></code></pardef>\n"
             "<par def='1'><run><font style='bold'/>Bold</run> text<break/>next line</par>\n"
@@ -127,11 +125,11 @@ namespace {
             "width='61px'><gif>R0lG</gif>"
             "<caption>a.txt</caption></picture></attachmentref></par>\n"
             "<table><tablerow><tablecell><par>cell</par></tablecell></tablerow></table>\n</richtext></item>");
-        auto d = open(builder)->GetDocumentByID(doc.noteId());
-        EXPECT_EQ(d->GetItemValue("Body").first().toText(), "Bold text\nnext line\n\ncell");
+        auto r = open(richDb, "rich.dxl")->GetDocumentByID(rich.noteId());
+        EXPECT_EQ(r->GetItemValue("Body").first().toText(), "Bold text\nnext line\n\ncell");
     }
 
-    TEST_F(ReaderTest, DocumentsByNoteIdInAnyCaseAndAsWritten)
+    TEST_F(ReaderTest, DocumentsByNoteIdInAnyCaseAndTheirSizes)
     {
         dxl::DatabaseBuilder builder;
         builder.document("Memo", "8fa").text("Subject", "lower");
@@ -146,32 +144,19 @@ namespace {
         EXPECT_NE(unknown.find("123"), std::string::npos);
         EXPECT_NE(unknown.find("db.dxl"), std::string::npos);
         EXPECT_THROW(db->GetDocumentByID("not hex"), AutomationError);
-    }
 
-    TEST_F(ReaderTest, SizeCountsItemValuesAttachmentsIncluded)
-    {
-        dxl::DatabaseBuilder builder("Sizes");
-        auto& small = builder.document("");
+        // A document's size counts its item values, attachments included.
+        dxl::DatabaseBuilder sizes("Sizes");
+        auto& small = sizes.document("");
         small.text("Subject", "abcd").numberList("N", { 1, 2 }).dateTime("D", "20100101");
-        auto& withFile = builder.document("");
+        auto& withFile = sizes.document("");
         withFile.text("Subject", "abcd").attachment("f.bin", std::string(1000, 'x'));
-        auto db = open(builder);
-        EXPECT_EQ(db->GetDocumentByID(small.noteId())->Size(), 4 + 2 * 8 + 8);
-        EXPECT_EQ(db->GetDocumentByID(withFile.noteId())->Size(), 4 + 1000);
+        auto sized = open(sizes, "sizes.dxl");
+        EXPECT_EQ(sized->GetDocumentByID(small.noteId())->Size(), 4 + 2 * 8 + 8);
+        EXPECT_EQ(sized->GetDocumentByID(withFile.noteId())->Size(), 4 + 1000);
     }
 
-    TEST_F(ReaderTest, SessionIsRegisteredForItsProgramIdentifier)
-    {
-        automation::ClearProviders();
-        notes::RegisterNotesSession();
-        auto session = automation::CreateObjectAs<automation::NotesSession>("Notes.NotesSession");
-        dxl::DatabaseBuilder builder("Registered");
-        EXPECT_EQ(session->GetDatabase("", builder.write(path("r.dxl")))->Title(), "Registered");
-        EXPECT_THROW(session->GetDatabase("Mail01/Acme", path("r.dxl").string()), AutomationError);
-        automation::ClearProviders();
-    }
-
-    TEST_F(ReaderTest, DatabaseIsReadAgainOnlyWhenTheFileChanges)
+    TEST_F(ReaderTest, TheRegisteredSessionReadsADatabaseAgainOnlyWhenTheFileChanges)
     {
         dxl::DatabaseBuilder first("First");
         auto db1 = open(first, "c.dxl");
@@ -186,6 +171,15 @@ namespace {
         EXPECT_EQ(db3->GetDocumentByID("8fa")->GetItemValue("Subject").first().toText(), "new");
         // A database opened before the change keeps the index it was opened with.
         EXPECT_EQ(db1->Title(), "First");
+
+        // The session registered for its program identifier opens local databases only.
+        automation::ClearProviders();
+        notes::RegisterNotesSession();
+        auto session = automation::CreateObjectAs<automation::NotesSession>("Notes.NotesSession");
+        dxl::DatabaseBuilder registered("Registered");
+        EXPECT_EQ(session->GetDatabase("", registered.write(path("r.dxl")))->Title(), "Registered");
+        EXPECT_THROW(session->GetDatabase("Mail01/Acme", path("r.dxl").string()), AutomationError);
+        automation::ClearProviders();
     }
 
 } // namespace

@@ -129,7 +129,7 @@ namespace {
         }
     }
 
-    TEST_F(ViewFormulasTest, UnevaluatedViewsListNothingAndSayWhy)
+    TEST_F(ViewFormulasTest, ViewNotesTakeTheirFormulaItemAndUnevaluatedViewsListNothingAndSayWhy)
     {
         dxl::DatabaseBuilder builder;
         builder.document("Memo").text("Subject", "x");
@@ -151,18 +151,16 @@ namespace {
                 << c.view << ": " << notes::UnevaluatedReason(*view);
         }
         EXPECT_EQ(notes::UnevaluatedReason(*db->GetView("All")), "");
-    }
 
-    TEST_F(ViewFormulasTest, ViewNotesTakeTheirFormulaItemUnlessItIsCompiled)
-    {
-        dxl::DatabaseBuilder builder;
-        auto& memo = builder.document("Memo");
-        builder.document("Task");
-        builder.raw("<note class='view'><noteinfo noteid='20' unid='EEEEEEEE11111111EEEEEEEE22222222'/>"
+        // A view note takes its formula item, unless the formula is compiled.
+        dxl::DatabaseBuilder notesDb;
+        auto& memo = notesDb.document("Memo");
+        notesDb.document("Task");
+        notesDb.raw("<note class='view'><noteinfo noteid='20' unid='EEEEEEEE11111111EEEEEEEE22222222'/>"
                     "<item name='$TITLE'><text>Memos</text></item>"
                     "<item name='$Formula'><formula>SELECT Form = \"Memo\"</formula></item></note>\n");
-        auto db = open(builder);
-        EXPECT_EQ(walkView(*db, "Memos"), std::vector<std::string> { memo.noteId() });
+        auto memos = open(notesDb, "memos.dxl");
+        EXPECT_EQ(walkView(*memos, "Memos"), std::vector<std::string> { memo.noteId() });
 
         auto calendar = open(std::string(FERRYMARK_TEST_DATA_DIR) + "/dxl/view-calendar.xml")->GetView("Calendar View");
         ASSERT_NE(calendar, nullptr);

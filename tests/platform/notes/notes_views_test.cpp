@@ -28,16 +28,14 @@ namespace {
         EXPECT_EQ(db->GetView("inbox")->Name(), "($Inbox)");
         EXPECT_EQ(db->GetView("projects\\2009")->Name(), "Projects\\2009");
         EXPECT_EQ(db->GetView("($Sent)"), nullptr);
+
+        // A database without views has none.
+        dxl::DatabaseBuilder none;
+        none.document("Memo");
+        EXPECT_TRUE(open(none, "none.dxl")->Views().empty());
     }
 
-    TEST_F(ViewsTest, DatabaseWithoutViewsGivesEmptyList)
-    {
-        dxl::DatabaseBuilder builder;
-        builder.document("Memo");
-        EXPECT_TRUE(open(builder)->Views().empty());
-    }
-
-    TEST_F(ViewsTest, EntriesElementGivesOrderAndSkipsUnknownNotes)
+    TEST_F(ViewsTest, EntriesElementGivesOrderSkipsUnknownNotesAndWalksFromAnyDocument)
     {
         dxl::DatabaseBuilder builder;
         auto& a = builder.document("Memo");
@@ -50,16 +48,20 @@ namespace {
         auto view = db->GetView("($Inbox)");
         EXPECT_EQ(view->AllEntries()->Count(), 3);
         EXPECT_EQ(walk(*view), (std::vector<std::string> { c.noteId(), a.noteId(), b.noteId() }));
-    }
 
-    TEST_F(ViewsTest, EmptyEntriesElementMeansAnEmptyView)
-    {
-        dxl::DatabaseBuilder builder;
-        builder.document("Memo");
-        builder.view("($All)").selectAll().entries({});
-        auto view = open(builder)->GetView("($All)");
-        EXPECT_EQ(view->AllEntries()->Count(), 0);
-        EXPECT_EQ(view->GetFirstDocument(), nullptr);
+        // A walk continues from a document fetched elsewhere; an entry may repeat; a document of
+        // another database is refused.
+        builder.folder("F").entries({ a.noteId(), b.noteId(), a.noteId() });
+        db = open(builder, "repeated.dxl");
+        auto f = db->GetView("F");
+        EXPECT_EQ(walk(*f), (std::vector<std::string> { a.noteId(), b.noteId(), a.noteId() }));
+        auto next = f->GetNextDocument(*db->GetDocumentByID(a.noteId()));
+        ASSERT_NE(next, nullptr);
+        EXPECT_EQ(next->NoteID(), b.noteId());
+        dxl::DatabaseBuilder otherBuilder;
+        otherBuilder.document("Memo", "4444");
+        auto stranger = open(otherBuilder, "other.dxl")->GetDocumentByID("4444");
+        EXPECT_THROW(f->GetNextDocument(*stranger), AutomationError);
     }
 
     TEST_F(ViewsTest, FolderWithoutEntriesHoldsTheDocumentsThatReferToIt)
@@ -80,12 +82,13 @@ namespace {
         EXPECT_EQ(db->GetView("Other")->AllEntries()->Count(), 2);
     }
 
-    TEST_F(ViewsTest, ViewSelectingAllHoldsEveryDocumentOthersWhatTheirFormulaSelects)
+    TEST_F(ViewsTest, ViewsWithoutEntriesHoldWhatTheirFormulaSelects)
     {
         dxl::DatabaseBuilder builder;
         builder.view("($All)").formula("SELECT\n  @All");
         builder.view("($Calendar)").formula("SELECT Form = \"Appointment\"");
         builder.view("NoFormula");
+        builder.view("Listed").selectAll().entries({}); // an empty entries element wins over the formula
         builder.folder("EmptyFolder");
         auto& a = builder.document("Memo");
         auto& b = builder.document("Appointment");
@@ -93,28 +96,10 @@ namespace {
         EXPECT_EQ(walk(*db->GetView("($All)")), (std::vector<std::string> { a.noteId(), b.noteId() }));
         EXPECT_EQ(db->GetView("($All)")->AllEntries()->Count(), 2);
         EXPECT_EQ(walk(*db->GetView("($Calendar)")), (std::vector<std::string> { b.noteId() }));
-        for (const char* name : { "NoFormula", "EmptyFolder" }) {
+        for (const char* name : { "NoFormula", "EmptyFolder", "Listed" }) {
             EXPECT_EQ(db->GetView(name)->AllEntries()->Count(), 0) << name;
             EXPECT_EQ(db->GetView(name)->GetFirstDocument(), nullptr) << name;
         }
-    }
-
-    TEST_F(ViewsTest, WalkContinuesFromDocumentsFetchedElsewhereAndRepeatedEntries)
-    {
-        dxl::DatabaseBuilder builder;
-        auto& a = builder.document("Memo");
-        auto& b = builder.document("Memo");
-        builder.folder("F").entries({ a.noteId(), b.noteId(), a.noteId() });
-        auto db = open(builder);
-        auto view = db->GetView("F");
-        EXPECT_EQ(walk(*view), (std::vector<std::string> { a.noteId(), b.noteId(), a.noteId() }));
-        auto next = view->GetNextDocument(*db->GetDocumentByID(a.noteId()));
-        ASSERT_NE(next, nullptr);
-        EXPECT_EQ(next->NoteID(), b.noteId());
-        dxl::DatabaseBuilder otherBuilder;
-        otherBuilder.document("Memo", "4444");
-        auto stranger = open(otherBuilder, "other.dxl")->GetDocumentByID("4444");
-        EXPECT_THROW(view->GetNextDocument(*stranger), AutomationError);
     }
 
     TEST_F(ViewsTest, DesignNotesInRawNoteFormAreViewsToo)

@@ -73,20 +73,4 @@ TEST(ObjectModel, PropertiesAreFoundByNameForTheirItemKindsOnly)
     // A post keeps its start as the creation time; an appointment stores it in three properties.
     EXPECT_EQ(FindProperty("Start", KindPost)->targets[0].tagId, tags::CreationTime);
     EXPECT_EQ(FindProperty("Start", KindAppointment)->targets.size(), 3u);
-
-    // Every contact property the contact writer assigns exists.
-    for (const char* name : { "FirstName", "MiddleName", "LastName", "JobTitle", "CompanyName",
-             "BusinessTelephoneNumber", "BusinessFaxNumber", "HomeTelephoneNumber", "HomeFaxNumber",
-             "MobileTelephoneNumber", "PagerNumber", "BusinessAddressStreet", "BusinessAddressCity",
-             "BusinessAddressState", "BusinessAddressPostalCode", "BusinessAddressCountry", "HomeAddressStreet",
-             "HomeAddressCity", "HomeAddressState", "HomeAddressPostalCode", "HomeAddressCountry", "Email1Address",
-             "WebPage", "IMAddress", "Categories", "Department", "OfficeLocation", "Profession", "ManagerName",
-             "AssistantName", "Spouse", "Body", "Birthday", "Anniversary" })
-        EXPECT_NE(FindProperty(name, KindContact), nullptr) << name;
-
-    // PSETID_Appointment {00062002-0000-0000-C000-000000000046} as MAPI stores it.
-    const auto bytes = PSETID_Appointment.bytes();
-    const std::array<std::uint8_t, 16> expected { 0x02, 0x20, 0x06, 0x00, 0x00, 0x00, 0x00, 0x00, 0xC0, 0x00, 0x00,
-        0x00, 0x00, 0x00, 0x00, 0x46 };
-    EXPECT_EQ(bytes, expected);
 }

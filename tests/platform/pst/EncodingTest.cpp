@@ -136,21 +136,6 @@ TEST(Checksums, PermutationOfAnOutlookBlock)
     EXPECT_EQ(plain[3], 0xBC);
 }
 
-TEST(Ltp, BthHeaderAndHeapLayouts)
-{
-    // BTHHEADER of a PC: bType 0xB5, cbKey 2, cbEnt 6, bIdxLevels 0, hidRoot 0x20.
-    EXPECT_EQ(ltp::serializeBthHeader(2, 6, 0, 0x20), (ByteVector { 0xB5, 2, 6, 0, 0x20, 0, 0, 0 }));
-    // A heap with one 3-byte allocation: HNHDR (ibHnpm 15 -> padded to 16), then HNPAGEMAP.
-    ltp::HeapWriter heap(ndb::Layout::of(Format::Unicode), ltp::kSigPropertyContext);
-    const std::uint8_t abc[] = { 'a', 'b', 'c' };
-    EXPECT_EQ(heap.allocate(abc, 3), 0x20u); // hidIndex 1 in block 0
-    heap.setUserRoot(0x20);
-    const auto blocks = heap.finish();
-    ASSERT_EQ(blocks.size(), 1u);
-    EXPECT_EQ(blocks[0],
-        (ByteVector { 16, 0, 0xEC, 0xBC, 0x20, 0, 0, 0, 0, 0, 0, 0, 'a', 'b', 'c', 0, 1, 0, 0, 0, 12, 0, 15, 0 }));
-}
-
 // Heaps as Outlook writes them (its files show both): the BTHHEADER of a PC, and the row index's
 // BTHHEADER then TCINFO of a TC, are the first allocations; an empty string is HNID 0, never a
 // zero-length allocation (Microsoft's reader counts those as freed slots that HNPAGEMAP.cFree

@@ -94,8 +94,7 @@ TEST_P(LargeFile, MapPagesAndAttachmentsSurviveEverywhereInTheFile)
     EXPECT_EQ(report.messages, static_cast<std::uint64_t>(size.messages));
     const auto info = run("pffinfo " + quote(path.string()));
     EXPECT_EQ(info.exitCode, 0) << info.output;
-    const auto sums = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
-        + quote(std::string(PST_TEST_SOURCE_DIR) + "/attachment_sums.py") + " " + quote(path.string()));
+    const auto sums = script("attachment_sums.py", quote(path.string()));
     ASSERT_EQ(sums.exitCode, 0) << sums.output;
     EXPECT_EQ(lines(sums.output), expected);
 }

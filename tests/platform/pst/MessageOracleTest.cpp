@@ -254,13 +254,6 @@ Written PstMessageStore::writeStore(const std::filesystem::path& path)
     return w;
 }
 
-// Runs one of this folder's Python scripts with the system Python.
-CommandResult script(const std::string& name, const std::string& args)
-{
-    return run(
-        std::string(FERRYMARK_SYSTEM_PYTHON) + " " + quote(std::string(PST_TEST_SOURCE_DIR) + "/" + name) + " " + args);
-}
-
 std::string readersArg() { return quote(std::string(PST_TEST_SOURCE_DIR) + "/../../support/pst_readers.py"); }
 
 void expectSameLines(std::vector<std::string> seen, std::vector<std::string> want)

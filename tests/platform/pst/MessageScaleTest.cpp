@@ -62,8 +62,7 @@ TEST(PstMessageScale, TwentyThousandMessagesInOneUnicodeFolder)
     EXPECT_TRUE(check.ok) << check.output;
     auto info = run("pffinfo " + quote(path.string()));
     EXPECT_EQ(info.exitCode, 0) << info.output;
-    auto counted = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
-        + quote(std::string(PST_TEST_SOURCE_DIR) + "/count_messages.py") + " " + quote(path.string()));
+    auto counted = script("count_messages.py", quote(path.string()));
     EXPECT_EQ(counted.output, "Viele | 20000 | Nachricht 0 | Nachricht 19999\n");
     std::string log;
     EXPECT_EQ(readpstItems(path, "Viele", log), count) << log;

@@ -34,6 +34,12 @@ std::string quote(const std::string& s)
     return q + "'";
 }
 
+CommandResult script(const std::string& name, const std::string& args)
+{
+    return run(
+        std::string(FERRYMARK_SYSTEM_PYTHON) + " " + quote(std::string(PST_TEST_SOURCE_DIR) + "/" + name) + " " + args);
+}
+
 ScratchDir::ScratchDir()
 {
     std::random_device rd;
@@ -65,11 +71,7 @@ VerifyResult verify(const std::filesystem::path& pst, const pst::VerifyOptions& 
     return r;
 }
 
-CommandResult pypffWalk(const std::filesystem::path& pst)
-{
-    return run(std::string(FERRYMARK_SYSTEM_PYTHON) + " " + quote(std::string(PST_TEST_SOURCE_DIR) + "/walk_folders.py")
-        + " " + quote(pst.string()));
-}
+CommandResult pypffWalk(const std::filesystem::path& pst) { return script("walk_folders.py", quote(pst.string())); }
 
 std::vector<std::string> lines(const std::string& text)
 {

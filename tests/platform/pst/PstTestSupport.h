@@ -20,6 +20,8 @@ struct CommandResult {
 // Runs a shell command line; the output is captured.
 CommandResult run(const std::string& commandLine);
 std::string quote(const std::string& s);
+// Runs one of this folder's Python scripts with the system Python (pypff); args are quoted already.
+CommandResult script(const std::string& name, const std::string& args);
 
 // A fresh folder under the system temp folder, removed at the end.
 class ScratchDir {

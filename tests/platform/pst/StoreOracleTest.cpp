@@ -246,9 +246,8 @@ TEST_P(NewStoreOracles, DiffersFromOutlooksOwnStoresOnlyWhereTheReadmeSaysWhy)
     if (!ansi)
         references.push_back("dist-list.pst"); // the full default folder set, Unicode only
     for (const auto& name : references) {
-        const auto diff = run(std::string(FERRYMARK_SYSTEM_PYTHON) + " "
-            + quote(std::string(PST_TEST_SOURCE_DIR) + "/compare_with_outlook.py") + " "
-            + quote((referenceDir() / name).string()) + " " + quote(path.string()));
+        const auto diff
+            = script("compare_with_outlook.py", quote((referenceDir() / name).string()) + " " + quote(path.string()));
         ASSERT_EQ(diff.exitCode, 0) << diff.output;
         std::size_t count = 0;
         for (const auto& line : lines(diff.output)) {

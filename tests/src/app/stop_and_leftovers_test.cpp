@@ -7,12 +7,10 @@
 #include "../../support/hostile_user.h"
 
 #include "common/stop_signals.h"
-#include "export/migration_report.h"
 #include "export/stop_on_signal.h"
 
 #include <QCoreApplication>
 #include <QDir>
-#include <QJsonDocument>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QThread>
@@ -62,9 +60,7 @@ TEST_F(WindowSignals, SigtermDuringARunStopsItLikeTheStopButton)
     EXPECT_EQ(endTitle(), "Export Complete");
     const PstView v = read(pst);
     EXPECT_EQ(v.subjects("pypff", "Inbox"), QStringList({ "message 0", "message 1" }));
-    QFile report(exporting::MigrationReport::textPath(pst));
-    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(report.readAll().contains("stopped by the user"));
+    EXPECT_TRUE(ReportOf(pst, "txt").contains(QStringLiteral("stopped by the user")));
     EXPECT_EQ(tempLeftovers(), QStringList());
 }
 
@@ -212,11 +208,7 @@ TEST_F(ConvertProcess, NamesOptionsResolvePeopleOrStopBeforeAnythingIsWritten)
         QStringLiteral("{first}.{last}@acme.example") });
     ASSERT_EQ(status, 0) << out.toStdString();
     const QString pst = out.trimmed().section(QLatin1Char('\n'), -1);
-    QProcess readers;
-    readers.start(QStringLiteral(FERRYMARK_SYSTEM_PYTHON),
-        { QStringLiteral(FERRYMARK_SOURCE_DIR "/tests/support/pst_readers.py"), pst });
-    ASSERT_TRUE(readers.waitForFinished(120000));
-    const QJsonObject json = QJsonDocument::fromJson(readers.readAllStandardOutput()).object();
+    const QJsonObject json = ReadersJson(pst);
     for (const char* reader : { "pypff", "readpst" }) {
         SCOPED_TRACE(reader);
         QJsonObject item;

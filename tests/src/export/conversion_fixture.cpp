@@ -92,6 +92,45 @@ QStringList Addresses(const QJsonValue& list)
     return out;
 }
 
+QStringList Shown(const char* reader, const QJsonObject& item, const char* field)
+{
+    const QJsonValue list = item.value(QLatin1String(field));
+    return qstrcmp(reader, "pffexport") == 0 ? Addresses(list) : Names(list);
+}
+
+QString AttachmentLine(const QString& name, const QByteArray& bytes)
+{
+    return name + QLatin1Char(' ') + QString::number(bytes.size()) + QLatin1Char(' ') + Sha256(bytes);
+}
+
+QJsonValue Prop(const QJsonObject& item, const char* key)
+{
+    const QString k = QString::fromLatin1(key);
+    return item.value(QLatin1String(k.startsWith(QStringLiteral("0x")) ? "props" : "named")).toObject().value(k);
+}
+
+QString ReportOf(const QString& pst, const char* kind)
+{
+    QFile file(pst.chopped(4) + QStringLiteral(".report.") + QLatin1String(kind));
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+QString ReportLine(const QString& pst, const QString& subject)
+{
+    for (const QString& line : ReportOf(pst, "csv").split(QStringLiteral("\r\n")))
+        if (line.contains(QLatin1Char(',') + subject + QLatin1Char(',')))
+            return line;
+    return {};
+}
+
+QJsonObject ReadersJson(const QString& pst)
+{
+    const Ran readers = runProgram(QStringLiteral(FERRYMARK_SYSTEM_PYTHON),
+        { QStringLiteral(FERRYMARK_SOURCE_DIR "/tests/support/pst_readers.py"), pst });
+    EXPECT_EQ(readers.exitCode, 0) << readers.err.toStdString();
+    return QJsonDocument::fromJson(readers.out).object();
+}
+
 QStringList AttachmentsOf(const QJsonObject& item)
 {
     QStringList out;

@@ -25,12 +25,27 @@ struct PstView {
     QStringList subjects(const char* reader, const QString& folder) const;
 };
 
+// The readers that show every folder, message and attachment.
+inline constexpr const char* Readers[] = { "pypff", "pffexport", "readpst" };
+// The name of a test run in each PST format (the parameter true for Unicode).
+inline std::string FormatName(const ::testing::TestParamInfo<bool>& info) { return info.param ? "Unicode" : "Ansi"; }
+
 // The names of a recipient list as a reader gives it.
 QStringList Names(const QJsonValue& list);
 // "name <email>" of each entry (pffexport gives both).
 QStringList Addresses(const QJsonValue& list);
-// "name size sha256" of each attachment, in the reader's order.
+// A recipient list of an item as a reader shows it: Addresses for pffexport, Names for the others.
+QStringList Shown(const char* reader, const QJsonObject& item, const char* field);
+// "name size sha256" of each attachment, in the reader's order; of one file's bytes.
 QStringList AttachmentsOf(const QJsonObject& item);
+QString AttachmentLine(const QString& name, const QByteArray& bytes);
+// A property of an item as pypff shows it: a tag ("0x3A06") or a named one ("PSETID_Address:0x8083").
+QJsonValue Prop(const QJsonObject& item, const char* key);
+// The run's report beside the PST ("csv" or "txt"), and the CSV line of the document with that subject.
+QString ReportOf(const QString& pst, const char* kind);
+QString ReportLine(const QString& pst, const QString& subject);
+// What pst_readers.py prints for a PST, unchecked (ConversionFixture::read checks it).
+QJsonObject ReadersJson(const QString& pst);
 QString Sha256(const QByteArray& bytes);
 // One line per item (subject, class, sender, recipient names, attachments), sorted: what two
 // readers must agree on.

@@ -64,12 +64,6 @@ std::map<QString, Row> readCsv(const QString& path, QStringList& header)
     return rows;
 }
 
-QString readText(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
 using MigrationReport = ConversionFixture;
 
 TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWithTheRun)
@@ -105,6 +99,15 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
         = QFileInfo(pst).path() + QLatin1Char('/') + QFileInfo(pst).completeBaseName() + QStringLiteral(".report.txt");
     EXPECT_TRUE(ui.messages().back().text.endsWith(QStringLiteral("\nMigration Report : ") + textPath))
         << ui.messages().back().text.toStdString();
+    EXPECT_TRUE(ui.messages().back().text.contains(QStringLiteral("broken.bin")))
+        << ui.messages().back().text.toStdString();
+    // The message whose attachment could not be read still arrives, with the one that could.
+    const PstView v = read(pst);
+    for (const char* reader : Readers)
+        EXPECT_EQ(AttachmentsOf(v.item(reader, "Inbox", "Half readable")),
+            QStringList({ AttachmentLine("good.txt", "fine bytes") }))
+            << reader;
+    EXPECT_EQ(tempLeftovers(), QStringList());
 
     QStringList header;
     const auto rows = readCsv(csvPath, header);
@@ -146,7 +149,7 @@ TEST_F(MigrationReport, ListsEveryDocumentWithItsOutcomeAndTheReadBackAgreesWith
     EXPECT_EQ(row(stray).folder, QStringLiteral("\\All Documents"));
     EXPECT_EQ(row(stray).placement, QStringLiteral("in no exported folder or view of the database"));
 
-    const QString summary = readText(textPath);
+    const QString summary = ReportOf(pst, "txt");
     EXPECT_TRUE(summary.contains(QStringLiteral("Documents: written 6, skipped 1, failed 1 (2 written incomplete)")))
         << summary.toStdString();
     EXPECT_TRUE(summary.contains(QStringLiteral("  2 raw item of type 0x4 ignored, in 1 document(s)\n")))
@@ -174,9 +177,7 @@ TEST_F(MigrationReport, AStoppedRunListsWhatItLeftOutAndStillWritesTheReport)
     ASSERT_FALSE(pst.isEmpty());
     EXPECT_EQ(endTitle(), QStringLiteral("Export Complete"));
     QStringList header;
-    const auto rows = readCsv(
-        QFileInfo(pst).path() + QLatin1Char('/') + QFileInfo(pst).completeBaseName() + QStringLiteral(".report.csv"),
-        header);
+    const auto rows = readCsv(pst.chopped(4) + QStringLiteral(".report.csv"), header);
     int written = 0, stopped = 0;
     for (const auto& [id, r] : rows) {
         written += r.outcome == QStringLiteral("written") ? 1 : 0;
@@ -184,8 +185,7 @@ TEST_F(MigrationReport, AStoppedRunListsWhatItLeftOutAndStillWritesTheReport)
     }
     EXPECT_EQ(written, 2);
     EXPECT_EQ(stopped, 3) << "two of the Inbox, one of Sent Items";
-    const QString summary = readText(
-        QFileInfo(pst).path() + QLatin1Char('/') + QFileInfo(pst).completeBaseName() + QStringLiteral(".report.txt"));
+    const QString summary = ReportOf(pst, "txt");
     EXPECT_TRUE(summary.contains(QStringLiteral("Run: stopped by the user"))) << summary.toStdString();
 }
 

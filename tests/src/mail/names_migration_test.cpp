@@ -2,19 +2,11 @@
 // the Domino Directory export, the database itself and the address rule, given on the export
 // tab; read back by pypff, pffexport and readpst; the report's unresolved names; bad input.
 #include "conversion_fixture.h"
-#include "export/migration_report.h"
 
 #include <QDir>
 #include <QFile>
 
 namespace {
-constexpr const char* Readers[] = { "pypff", "pffexport", "readpst" };
-
-QStringList shown(const char* reader, const QJsonObject& item, const char* field)
-{
-    return qstrcmp(reader, "pffexport") == 0 ? Addresses(item.value(field)) : Names(item.value(field));
-}
-
 class PeopleNames : public ConversionFixture, public ::testing::WithParamInterface<bool> {
 protected:
     QString namesFile, directory;
@@ -96,15 +88,15 @@ TEST_P(PeopleNames, SendersAndRecipientsArriveAsOutlookKnowsThem)
                              : QString::fromLatin1(name));
             return out;
         };
-        EXPECT_EQ(shown(reader, in, "to"),
+        EXPECT_EQ(Shown(reader, in, "to"),
             list({ { "Ann Lee", "ann@csv.example" }, { "Carl Ott", "carl@db.example" },
                 { "Dan Fox", "dan.fox@pair.example" } }));
         // The rule; nobody knows Madonna: her common name, her Notes name typed NOTES; an
         // Internet address as it was.
-        EXPECT_EQ(shown(reader, in, "cc"),
+        EXPECT_EQ(Shown(reader, in, "cc"),
             list({ { "Eve Kay", "eve.kay@rule.example" }, { "Madonna", "Madonna/Acme" },
                 { "zed@ext.example", "zed@ext.example" } }));
-        EXPECT_EQ(shown(reader, in, "bcc"), list({ { "Gil Hart", "gil.hart@rule.example" } }));
+        EXPECT_EQ(Shown(reader, in, "bcc"), list({ { "Gil Hart", "gil.hart@rule.example" } }));
         const QJsonObject sent = v.item(reader, "Sent Items", "Reply");
         EXPECT_EQ(sent.value("sender_name").toString(), "Madonna");
         EXPECT_EQ(sent.value("sender_email").toString(), "Madonna/Acme");
@@ -132,12 +124,9 @@ TEST_P(PeopleNames, SendersAndRecipientsArriveAsOutlookKnowsThem)
     EXPECT_EQ(types, QStringList({ "SMTP", "NOTES", "SMTP" }));
 
     // The report names the unresolved names with their counts.
-    QFile report(exporting::MigrationReport::textPath(pst));
-    ASSERT_TRUE(report.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(report.readAll());
+    const QString text = ReportOf(pst, "txt");
     EXPECT_TRUE(text.contains(QStringLiteral("Names with no Internet address"))) << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("  Madonna/Acme  2\n"))) << text.toStdString();
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, PeopleNames, ::testing::Values(true, false),
-    [](const auto& info) { return info.param ? "Unicode" : "Ansi"; });
+INSTANTIATE_TEST_SUITE_P(Formats, PeopleNames, ::testing::Values(true, false), FormatName);

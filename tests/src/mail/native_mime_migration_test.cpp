@@ -8,12 +8,6 @@ namespace {
 
 class NativeMimeMigration : public ConversionFixture, public ::testing::WithParamInterface<bool> { };
 
-QString attachmentLine(const char* name, const std::string& bytes)
-{
-    return QString::fromUtf8(name) + QLatin1Char(' ') + QString::number(bytes.size()) + QLatin1Char(' ')
-        + Sha256(QByteArray::fromStdString(bytes));
-}
-
 } // namespace
 
 TEST_P(NativeMimeMigration, MessageArrivesWithItsTextDateAndFiles)
@@ -28,7 +22,7 @@ TEST_P(NativeMimeMigration, MessageArrivesWithItsTextDateAndFiles)
     const PstView v = read(pst);
     const bool unicode = GetParam();
     const QString subject = QString::fromUtf8(mime_test::Subject);
-    for (const char* reader : { "pypff", "pffexport", "readpst" }) {
+    for (const char* reader : Readers) {
         SCOPED_TRACE(reader);
         // An ANSI file holds the subject in its code page: compare what that keeps.
         const QJsonArray items = v.items(reader, "Inbox");
@@ -42,8 +36,9 @@ TEST_P(NativeMimeMigration, MessageArrivesWithItsTextDateAndFiles)
         if (unicode) {
             EXPECT_EQ(item.value("body").toString().toStdString(), m.text);
         }
-        QStringList expected { attachmentLine(mime_test::CsvName, m.csv), attachmentLine(mime_test::PdfName, m.pdf),
-            attachmentLine("logo.png", m.png) };
+        QStringList expected { AttachmentLine(QString::fromUtf8(mime_test::CsvName), QByteArray::fromStdString(m.csv)),
+            AttachmentLine(QString::fromUtf8(mime_test::PdfName), QByteArray::fromStdString(m.pdf)),
+            AttachmentLine("logo.png", QByteArray::fromStdString(m.png)) };
         QStringList got = AttachmentsOf(item);
         expected.sort();
         got.sort();
@@ -56,5 +51,4 @@ TEST_P(NativeMimeMigration, MessageArrivesWithItsTextDateAndFiles)
     EXPECT_EQ(tempLeftovers(), QStringList());
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, NativeMimeMigration, ::testing::Values(true, false),
-    [](const auto& info) { return info.param ? "Unicode" : "Ansi"; });
+INSTANTIATE_TEST_SUITE_P(Formats, NativeMimeMigration, ::testing::Values(true, false), FormatName);

@@ -98,7 +98,7 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
     EXPECT_EQ(endTitle(), "Export Complete");
     const PstView v = read(pst);
 
-    for (const char* reader : { "pypff", "pffexport", "readpst" }) {
+    for (const char* reader : Readers) {
         SCOPED_TRACE(reader);
         const QString html = v.item(reader, "Inbox", "Quarterly plan").value("html").toString();
         for (const char* fragment : { "<b>bold words</b>", "<i>italic words</i>", "color:#FF0000;\">red words",
@@ -187,5 +187,4 @@ TEST_P(RichBodyMigration, FormattingPicturesAndThreadsSurvive)
     EXPECT_EQ(tempLeftovers(), QStringList());
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, RichBodyMigration, ::testing::Values(true, false),
-    [](const auto& info) { return info.param ? "Unicode" : "Ansi"; });
+INSTANTIATE_TEST_SUITE_P(Formats, RichBodyMigration, ::testing::Values(true, false), FormatName);

@@ -10,29 +10,9 @@
 
 namespace {
 
-constexpr const char* Readers[] = { "pypff", "pffexport", "readpst" };
-
-QString csvOf(const QString& pst)
-{
-    QFile file(pst.chopped(4) + QStringLiteral(".report.csv"));
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-}
-
-// The report's line for the document with that subject.
-QString reportLine(const QString& csv, const QString& subject)
-{
-    for (const QString& line : csv.split(QStringLiteral("\r\n")))
-        if (line.contains(QLatin1Char(',') + subject + QLatin1Char(',')))
-            return line;
-    return {};
-}
-
 QJsonValue flagStatus(const PstView& v, const char* folder, const char* subject)
 {
-    return v.item("pypff", QLatin1String(folder), QLatin1String(subject))
-        .value(QStringLiteral("props"))
-        .toObject()
-        .value(QStringLiteral("0x1090"));
+    return Prop(v.item("pypff", QLatin1String(folder), QLatin1String(subject)), "0x1090");
 }
 
 using UnfiledMail = ConversionFixture;
@@ -85,15 +65,13 @@ TEST_F(UnfiledMail, AnExportWithoutViewEntriesStillDeliversEveryDocumentWhereIts
     EXPECT_EQ(flagStatus(v, "Inbox", "Please review the contract").toInt(), 2);
     EXPECT_TRUE(flagStatus(v, "Inbox", "Lunch on Friday?").isUndefined());
 
-    const QString csv = csvOf(pst);
-    EXPECT_TRUE(reportLine(csv, QStringLiteral("Lunch on Friday?"))
+    const QString csv = ReportOf(pst, "csv");
+    EXPECT_TRUE(ReportLine(pst, QStringLiteral("Lunch on Friday?"))
                     .contains(QStringLiteral("received mail, by its DeliveredDate (the export holds no membership of "
                                              "folder ($Inbox)")))
-        << reportLine(csv, QStringLiteral("Lunch on Friday?")).toStdString();
+        << ReportLine(pst, QStringLiteral("Lunch on Friday?")).toStdString();
     EXPECT_FALSE(csv.contains(QStringLiteral(",skipped,in no view or folder"))) << csv.toStdString();
-    QFile summary(pst.chopped(4) + QStringLiteral(".report.txt"));
-    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(summary.readAll());
+    const QString text = ReportOf(pst, "txt");
     for (const char* folder : { "($Inbox)", "($JunkMail)", "Projects", "Archive\\Old", "Receipts" })
         EXPECT_TRUE(text.contains(QStringLiteral("the export holds no membership of folder ") + QLatin1String(folder)))
             << folder << "\n"
@@ -143,14 +121,12 @@ TEST_F(UnfiledMail, MailInNoFolderJunkAndFollowUpWithFolderMembership)
     EXPECT_EQ(named.value(QStringLiteral("PSETID_Common:0x8530")).toString(), QStringLiteral("Follow up"))
         << QJsonDocument(named).toJson().toStdString();
 
-    const QString csv = csvOf(pst);
+    const QString csv = ReportOf(pst, "csv");
     EXPECT_TRUE(
-        reportLine(csv, QStringLiteral("You have won")).contains(QStringLiteral("in the Notes folder ($JunkMail)")));
-    EXPECT_TRUE(reportLine(csv, QStringLiteral("Removed from every folder"))
+        ReportLine(pst, QStringLiteral("You have won")).contains(QStringLiteral("in the Notes folder ($JunkMail)")));
+    EXPECT_TRUE(ReportLine(pst, QStringLiteral("Removed from every folder"))
                     .contains(QStringLiteral("in no exported folder or view of the database")));
-    QFile summary(pst.chopped(4) + QStringLiteral(".report.txt"));
-    ASSERT_TRUE(summary.open(QIODevice::ReadOnly));
-    const QString text = QString::fromUtf8(summary.readAll());
+    const QString text = ReportOf(pst, "txt");
     EXPECT_TRUE(text.contains(QStringLiteral("the selection formula of view ($Sent) was not evaluated")))
         << text.toStdString();
     EXPECT_TRUE(text.contains(QStringLiteral("@DbLookup"))) << text.toStdString();

@@ -16,25 +16,6 @@
 #include <limits>
 
 namespace {
-QJsonValue prop(const QJsonObject& item, const char* key)
-{
-    const QString k = QString::fromLatin1(key);
-    return k.startsWith(QStringLiteral("0x")) ? item.value("props").toObject().value(k)
-                                              : item.value("named").toObject().value(k);
-}
-
-// The report's line for the document with that subject.
-QString reportLine(const QString& pst, const QString& subject)
-{
-    QFile file(pst.chopped(4) + QStringLiteral(".report.csv"));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    for (const QString& line : QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n")))
-        if (line.contains(QLatin1Char(',') + subject + QLatin1Char(',')))
-            return line;
-    return {};
-}
-
 class PimDates : public ConversionFixture {
 protected:
     void SetUp() override
@@ -46,9 +27,7 @@ protected:
         ConversionFixture::SetUp();
     }
 };
-} // namespace
 
-namespace {
 // A Notes date-time as DXL writes it, in the zone the entry was planned in: "20100215T100000,00-05".
 std::string notesTime(QDate day, int hour, const char* zone)
 {
@@ -213,14 +192,14 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     const auto sync = itemsWith(v, "pypff", "Calendar", "Weekly sync");
     ASSERT_EQ(sync.size(), 1u);
     const QJsonObject& series = sync[0];
-    EXPECT_EQ(prop(series, "PSETID_Appointment:0x820D").toString(), "2010-02-15T15:00:00");
-    EXPECT_EQ(prop(series, "PSETID_Appointment:0x820E").toString(), "2010-02-15T16:00:00");
-    EXPECT_EQ(prop(series, "PSETID_Appointment:0x8231").toInt(), 2); // weekly
-    EXPECT_EQ(prop(series, "PSETID_Appointment:0x8234").toString(), "(UTC-05:00) Eastern Time (US & Canada)");
+    EXPECT_EQ(Prop(series, "PSETID_Appointment:0x820D").toString(), "2010-02-15T15:00:00");
+    EXPECT_EQ(Prop(series, "PSETID_Appointment:0x820E").toString(), "2010-02-15T16:00:00");
+    EXPECT_EQ(Prop(series, "PSETID_Appointment:0x8231").toInt(), 2); // weekly
+    EXPECT_EQ(Prop(series, "PSETID_Appointment:0x8234").toString(), "(UTC-05:00) Eastern Time (US & Canada)");
     EXPECT_EQ(
-        prop(series, "PSETID_Appointment:0x8232").toString(), "every Monday and Wednesday from 10:00 AM to 11:00 AM");
+        Prop(series, "PSETID_Appointment:0x8232").toString(), "every Monday and Wednesday from 10:00 AM to 11:00 AM");
     // The blob, field by field ([MS-OXOCAL] 2.2.1.44.1, .44.2, .44.3, .44.5).
-    const Blob recur(prop(series, "PSETID_Appointment:0x8216"));
+    const Blob recur(Prop(series, "PSETID_Appointment:0x8216"));
     EXPECT_EQ(recur.at(0, 2), 0x3004u);
     EXPECT_EQ(recur.at(4, 2), 0x200Bu); // weekly
     EXPECT_EQ(recur.at(6, 2), 1u); // week pattern
@@ -273,67 +252,67 @@ TEST_F(PimDates, RepeatsAllDayEventsZonesAndMeetingsAsOutlookShowsThem)
     const QJsonObject times = embedded[0].toObject().value("fields").toObject().value("Appointment").toObject();
     EXPECT_EQ(times.value("Start time").toString(), "Mar 09, 2010 19:00:00.000000000 UTC");
     EXPECT_EQ(times.value("End time").toString(), "Mar 09, 2010 20:00:00.000000000 UTC");
-    const Blob zone(prop(series, "PSETID_Appointment:0x8233"));
+    const Blob zone(Prop(series, "PSETID_Appointment:0x8233"));
     EXPECT_EQ(static_cast<qint32>(zone.at(0, 4)), 300);
     EXPECT_EQ(static_cast<qint32>(zone.at(8, 4)), -60);
     EXPECT_EQ(zone.at(16, 2), 11u); // back to standard time in November
-    EXPECT_TRUE(prop(series, "PSETID_Appointment:0x8260").isString());
+    EXPECT_TRUE(Prop(series, "PSETID_Appointment:0x8260").isString());
     // The chair organizes (a required recipient, first), the attendees are required (To) and
     // optional (CC).
     // Names nothing resolves show as their common names, typed NOTES.
-    EXPECT_EQ(prop(series, "0x0042").toString(), "Ann Lee");
-    EXPECT_EQ(prop(series, "0x0065").toString(), "Ann Lee/Acme");
-    EXPECT_EQ(prop(series, "0x0064").toString(), "NOTES");
-    EXPECT_EQ(prop(series, "0x0E04").toString(), "Ann Lee; Bo Yu; cy@example.com");
-    EXPECT_EQ(prop(series, "0x0E03").toString(), "Di Fox");
-    EXPECT_EQ(prop(series, "PSETID_Appointment:0x8217").toInt(), 1); // a meeting
-    EXPECT_EQ(prop(series, "PSETID_Appointment:0x8218").toInt(), 1); // organized
+    EXPECT_EQ(Prop(series, "0x0042").toString(), "Ann Lee");
+    EXPECT_EQ(Prop(series, "0x0065").toString(), "Ann Lee/Acme");
+    EXPECT_EQ(Prop(series, "0x0064").toString(), "NOTES");
+    EXPECT_EQ(Prop(series, "0x0E04").toString(), "Ann Lee; Bo Yu; cy@example.com");
+    EXPECT_EQ(Prop(series, "0x0E03").toString(), "Di Fox");
+    EXPECT_EQ(Prop(series, "PSETID_Appointment:0x8217").toInt(), 1); // a meeting
+    EXPECT_EQ(Prop(series, "PSETID_Appointment:0x8218").toInt(), 1); // organized
 
     const QJsonObject invitation = v.item("pypff", "Calendar", "Budget review");
-    EXPECT_EQ(prop(invitation, "0x0042").toString(), "Eve Ray");
-    EXPECT_EQ(prop(invitation, "0x0E04").toString(), "Eve Ray; Ann Lee");
-    EXPECT_EQ(prop(invitation, "PSETID_Appointment:0x8217").toInt(), 3); // a meeting, received
-    EXPECT_EQ(prop(invitation, "PSETID_Appointment:0x8218").toInt(), 5); // not answered
-    EXPECT_EQ(prop(invitation, "PSETID_Appointment:0x8205").toInt(), 1); // tentative
+    EXPECT_EQ(Prop(invitation, "0x0042").toString(), "Eve Ray");
+    EXPECT_EQ(Prop(invitation, "0x0E04").toString(), "Eve Ray; Ann Lee");
+    EXPECT_EQ(Prop(invitation, "PSETID_Appointment:0x8217").toInt(), 3); // a meeting, received
+    EXPECT_EQ(Prop(invitation, "PSETID_Appointment:0x8218").toInt(), 5); // not answered
+    EXPECT_EQ(Prop(invitation, "PSETID_Appointment:0x8205").toInt(), 1); // tentative
 
     const QJsonObject boardItem = v.item("pypff", "Calendar", "Board");
-    EXPECT_EQ(prop(boardItem, "PSETID_Appointment:0x8231").toInt(), 3); // monthly
-    const Blob boardRecur(prop(boardItem, "PSETID_Appointment:0x8216"));
+    EXPECT_EQ(Prop(boardItem, "PSETID_Appointment:0x8231").toInt(), 3); // monthly
+    const Blob boardRecur(Prop(boardItem, "PSETID_Appointment:0x8216"));
     EXPECT_EQ(boardRecur.at(6, 2), 3u); // the n-th weekday of the month
     EXPECT_EQ(boardRecur.at(22, 4), 0x04u); // Tuesday
     EXPECT_EQ(boardRecur.at(26, 4), 2u); // the second
-    EXPECT_EQ(prop(boardItem, "PSETID_Appointment:0x820D").toString(), "2010-01-12T08:00:00");
+    EXPECT_EQ(Prop(boardItem, "PSETID_Appointment:0x820D").toString(), "2010-01-12T08:00:00");
 
     // The anniversary: a yearly all-day series from local midnight to local midnight, free.
     const QJsonObject wedding = v.item("pypff", "Calendar", "Wedding day");
-    EXPECT_TRUE(prop(wedding, "PSETID_Appointment:0x8215").toBool());
-    EXPECT_EQ(prop(wedding, "PSETID_Appointment:0x8205").toInt(), 0);
-    EXPECT_EQ(prop(wedding, "PSETID_Appointment:0x8231").toInt(), 4);
-    EXPECT_EQ(prop(wedding, "PSETID_Appointment:0x820D").toString(), localMidnight(QDate(2008, 6, 1)));
-    EXPECT_EQ(prop(wedding, "PSETID_Appointment:0x820E").toString(), localMidnight(QDate(2008, 6, 2)));
-    EXPECT_EQ(Blob(prop(wedding, "PSETID_Appointment:0x8216")).at(70, 4), 0u); // starts at midnight
+    EXPECT_TRUE(Prop(wedding, "PSETID_Appointment:0x8215").toBool());
+    EXPECT_EQ(Prop(wedding, "PSETID_Appointment:0x8205").toInt(), 0);
+    EXPECT_EQ(Prop(wedding, "PSETID_Appointment:0x8231").toInt(), 4);
+    EXPECT_EQ(Prop(wedding, "PSETID_Appointment:0x820D").toString(), localMidnight(QDate(2008, 6, 1)));
+    EXPECT_EQ(Prop(wedding, "PSETID_Appointment:0x820E").toString(), localMidnight(QDate(2008, 6, 2)));
+    EXPECT_EQ(Blob(Prop(wedding, "PSETID_Appointment:0x8216")).at(70, 4), 0u); // starts at midnight
 
     EXPECT_EQ(itemsWith(v, "pypff", "Calendar", "Visits").size(), 3u);
     const QJsonObject fairItem = v.item("pypff", "Calendar", "Trade fair");
-    EXPECT_TRUE(prop(fairItem, "PSETID_Appointment:0x8215").toBool());
-    EXPECT_EQ(prop(fairItem, "PSETID_Appointment:0x820D").toString(), localMidnight(QDate(2009, 11, 16)));
-    EXPECT_EQ(prop(fairItem, "PSETID_Appointment:0x820E").toString(), localMidnight(QDate(2009, 11, 18)));
-    EXPECT_EQ(prop(fairItem, "PSETID_Appointment:0x8205").toInt(), 0);
+    EXPECT_TRUE(Prop(fairItem, "PSETID_Appointment:0x8215").toBool());
+    EXPECT_EQ(Prop(fairItem, "PSETID_Appointment:0x820D").toString(), localMidnight(QDate(2009, 11, 16)));
+    EXPECT_EQ(Prop(fairItem, "PSETID_Appointment:0x820E").toString(), localMidnight(QDate(2009, 11, 18)));
+    EXPECT_EQ(Prop(fairItem, "PSETID_Appointment:0x8205").toInt(), 0);
     const QJsonObject callItem = v.item("pypff", "Calendar", "Call Bo");
-    EXPECT_EQ(prop(callItem, "PSETID_Appointment:0x820D").toString(), "2009-11-20T08:00:00");
-    EXPECT_EQ(prop(callItem, "PSETID_Appointment:0x820E").toString(), "2009-11-20T08:00:00");
-    EXPECT_TRUE(prop(callItem, "PSETID_Common:0x8503").toBool());
+    EXPECT_EQ(Prop(callItem, "PSETID_Appointment:0x820D").toString(), "2009-11-20T08:00:00");
+    EXPECT_EQ(Prop(callItem, "PSETID_Appointment:0x820E").toString(), "2009-11-20T08:00:00");
+    EXPECT_TRUE(Prop(callItem, "PSETID_Common:0x8503").toBool());
 
     // Bad input arrives as single appointments, and the report says why.
     EXPECT_EQ(itemsWith(v, "pypff", "Calendar", "Stray").size(), 2u);
     EXPECT_EQ(itemsWith(v, "pypff", "Calendar", "Backwards").size(), 2u);
     EXPECT_EQ(
-        prop(v.item("pypff", "Calendar", "Atlantis"), "PSETID_Appointment:0x820D").toString(), "2010-01-04T06:00:00");
-    EXPECT_TRUE(reportLine(pst, "Stray").contains("does not fit the repeat rule"))
-        << reportLine(pst, "Stray").toStdString();
-    EXPECT_TRUE(reportLine(pst, "Backwards").contains("before it starts"))
-        << reportLine(pst, "Backwards").toStdString();
-    EXPECT_TRUE(reportLine(pst, "Atlantis").contains("is unknown")) << reportLine(pst, "Atlantis").toStdString();
+        Prop(v.item("pypff", "Calendar", "Atlantis"), "PSETID_Appointment:0x820D").toString(), "2010-01-04T06:00:00");
+    EXPECT_TRUE(ReportLine(pst, "Stray").contains("does not fit the repeat rule"))
+        << ReportLine(pst, "Stray").toStdString();
+    EXPECT_TRUE(ReportLine(pst, "Backwards").contains("before it starts"))
+        << ReportLine(pst, "Backwards").toStdString();
+    EXPECT_TRUE(ReportLine(pst, "Atlantis").contains("is unknown")) << ReportLine(pst, "Atlantis").toStdString();
 
     // readpst's iCalendar: the series' rules (readpst separates BYDAY's days with ";"), the
     // all-day event from local midnight (this readpst writes UTC date-times only: no
@@ -378,12 +357,12 @@ TEST_F(PimDates, ContactAndTaskDatesKeepTheirDayInEveryZoneAndLocale)
     const PstView v = read(pst);
     QJsonObject b, o;
     for (const auto& i : v.items("pypff", "Contacts"))
-        (prop(i.toObject(), "0x3A11").toString() == "Yu" ? b : o) = i.toObject();
-    EXPECT_EQ(prop(b, "0x3A42").toString(), "2005-06-01T00:00:00"); // PidTagBirthday
-    EXPECT_EQ(prop(b, "PSETID_Address:0x80DE").toString(), "2005-06-01T00:00:00"); // PidLidBirthdayLocal
-    EXPECT_EQ(prop(b, "0x3A41").toString(), "2010-03-15T00:00:00"); // PidTagWeddingAnniversary
-    EXPECT_EQ(prop(b, "PSETID_Address:0x80DF").toString(), "2010-03-15T00:00:00");
-    EXPECT_EQ(prop(o, "0x3A42").toString(), "1999-12-31T00:00:00");
+        (Prop(i.toObject(), "0x3A11").toString() == "Yu" ? b : o) = i.toObject();
+    EXPECT_EQ(Prop(b, "0x3A42").toString(), "2005-06-01T00:00:00"); // PidTagBirthday
+    EXPECT_EQ(Prop(b, "PSETID_Address:0x80DE").toString(), "2005-06-01T00:00:00"); // PidLidBirthdayLocal
+    EXPECT_EQ(Prop(b, "0x3A41").toString(), "2010-03-15T00:00:00"); // PidTagWeddingAnniversary
+    EXPECT_EQ(Prop(b, "PSETID_Address:0x80DF").toString(), "2010-03-15T00:00:00");
+    EXPECT_EQ(Prop(o, "0x3A42").toString(), "1999-12-31T00:00:00");
     QStringList birthdays;
     for (const auto& i : v.items("readpst", "Contacts"))
         birthdays << i.toObject().value("vcard").toObject().value("BDAY").toString();
@@ -391,21 +370,21 @@ TEST_F(PimDates, ContactAndTaskDatesKeepTheirDayInEveryZoneAndLocale)
     EXPECT_EQ(birthdays, QStringList({ "1999-12-31T00:00:00Z", "2005-06-01T00:00:00Z" }));
 
     const QJsonObject t = v.item("pypff", "Tasks", "Print catalogue");
-    EXPECT_EQ(prop(t, "PSETID_Task:0x8105").toString(), "2009-11-30T00:00:00"); // due, a local date
-    EXPECT_EQ(prop(t, "PSETID_Task:0x8104").toString(), "2009-11-25T00:00:00"); // start
-    EXPECT_EQ(prop(t, "PSETID_Common:0x8517").toString(), localMidnight(QDate(2009, 11, 30))); // in UTC
-    EXPECT_EQ(prop(t, "PSETID_Common:0x8516").toString(), localMidnight(QDate(2009, 11, 25)));
-    EXPECT_EQ(prop(t, "0x0017").toInt(), 2); // high
-    EXPECT_TRUE(prop(t, "PSETID_Task:0x811C").toBool()); // complete
-    EXPECT_EQ(prop(t, "PSETID_Task:0x8101").toInt(), 2);
-    EXPECT_EQ(prop(t, "PSETID_Task:0x8102").toDouble(), 1.0);
-    EXPECT_EQ(prop(t, "PSETID_Task:0x810F").toString(), "2009-11-28T16:00:00");
-    EXPECT_TRUE(prop(t, "PSETID_Common:0x8503").toBool());
-    EXPECT_EQ(prop(t, "PSETID_Common:0x8502").toString(), "2009-11-29T08:00:00");
+    EXPECT_EQ(Prop(t, "PSETID_Task:0x8105").toString(), "2009-11-30T00:00:00"); // due, a local date
+    EXPECT_EQ(Prop(t, "PSETID_Task:0x8104").toString(), "2009-11-25T00:00:00"); // start
+    EXPECT_EQ(Prop(t, "PSETID_Common:0x8517").toString(), localMidnight(QDate(2009, 11, 30))); // in UTC
+    EXPECT_EQ(Prop(t, "PSETID_Common:0x8516").toString(), localMidnight(QDate(2009, 11, 25)));
+    EXPECT_EQ(Prop(t, "0x0017").toInt(), 2); // high
+    EXPECT_TRUE(Prop(t, "PSETID_Task:0x811C").toBool()); // complete
+    EXPECT_EQ(Prop(t, "PSETID_Task:0x8101").toInt(), 2);
+    EXPECT_EQ(Prop(t, "PSETID_Task:0x8102").toDouble(), 1.0);
+    EXPECT_EQ(Prop(t, "PSETID_Task:0x810F").toString(), "2009-11-28T16:00:00");
+    EXPECT_TRUE(Prop(t, "PSETID_Common:0x8503").toBool());
+    EXPECT_EQ(Prop(t, "PSETID_Common:0x8502").toString(), "2009-11-29T08:00:00");
     const QJsonObject plan = v.item("pypff", "Tasks", "Plan fair");
-    EXPECT_EQ(prop(plan, "PSETID_Task:0x8105").toString(), "2010-03-01T00:00:00");
-    EXPECT_EQ(prop(plan, "0x0017").toInt(), 0); // low
-    EXPECT_FALSE(prop(plan, "PSETID_Task:0x811C").toBool());
+    EXPECT_EQ(Prop(plan, "PSETID_Task:0x8105").toString(), "2010-03-01T00:00:00");
+    EXPECT_EQ(Prop(plan, "0x0017").toInt(), 0); // low
+    EXPECT_FALSE(Prop(plan, "PSETID_Task:0x811C").toBool());
 }
 
 TEST(SeriesPlans, OversizedRulesEndAsSingleInstancesWithTheirReason)

@@ -11,16 +11,11 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
-#include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
-#include <QStatusBar>
-#include <QTabBar>
 #include <QTableWidget>
 #include <QToolBar>
 
@@ -39,22 +34,13 @@ protected:
     }
 
     const widgets::frmMainControls& c() const { return window->controls(); }
-    template <typename T> T* find(const char* name) const { return window->findChild<T*>(QLatin1String(name)); }
 
     testing_support::ScriptedUi ui;
     std::unique_ptr<frmMain> window;
 };
-
-QStringList entries(const QMenu* menu)
-{
-    QStringList out;
-    for (const QAction* a : menu->actions())
-        out << (a->objectName() + QLatin1Char('=') + (a->isSeparator() ? QStringLiteral("-") : a->text()));
-    return out;
-}
 } // namespace
 
-TEST_F(FrmMainTest, StartsOnTheFirstTabWithScanAndExportLocked)
+TEST_F(FrmMainTest, StartsOnTheFirstTabWithScanAndExportLockedAndCannotBeMaximised)
 {
     const widgets::TabStrip* tabs = c().NotesTab;
     EXPECT_EQ(tabs->selectedTab(), 1);
@@ -89,10 +75,27 @@ TEST_F(FrmMainTest, StartsOnTheFirstTabWithScanAndExportLocked)
         EXPECT_FALSE(option->isChecked());
     }
     EXPECT_TRUE(ui.messages().empty()) << "loading the window reports nothing";
-}
 
-TEST_F(FrmMainTest, FormLoadSelectsTabOneAndClearsTheScanFlags)
-{
+    // The lists and the tree start empty and show the window's own pictures.
+    for (const widgets::PreviewList* list :
+        { c().MailList, c().CalendarList, c().ContactList, c().ToDoList, c().JournalList })
+        EXPECT_EQ(list->rowCount(), 0) << list->objectName().toStdString();
+    EXPECT_EQ(c().ContactsTreeView->nodeCount(), 0);
+    EXPECT_EQ(c().MailList->addRow(QStringLiteral("a\tb\t1 KB\td"), widgets::SmallIcon::Mail), 0);
+    EXPECT_EQ(c().MailList->table()->item(0, 0)->icon().cacheKey(),
+        c().SmallIcons->icon(widgets::SmallIcon::Mail).cacheKey());
+
+    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
+    EXPECT_EQ(window->minimumSize(), window->maximumSize());
+
+    window->show();
+    const QSize before = window->size();
+    window->showMaximized();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(window->isMaximized());
+    EXPECT_EQ(window->size(), before);
+
+    // Form_Load, as the constructor ran it, selects tab 1 and clears the scan flags.
     EXPECT_EQ(common::Program().IsJournalDatabase, 0) << "set by the constructor's Form_Load";
     EXPECT_EQ(common::Program().ContactsFound, 0);
 
@@ -157,73 +160,4 @@ TEST_F(FrmMainTest, TabStateChangesNeverMoveTheSelection)
     tabs->enableTab(9, true);
     EXPECT_EQ(tabs->selectedTab(), 6);
     EXPECT_EQ(selected.count(), 1);
-}
-
-TEST_F(FrmMainTest, PreviewListsTakeTheirColumnsFromTheFormatStrings)
-{
-    struct Expected {
-        widgets::PreviewList* list;
-        QStringList captions;
-        std::vector<int> widths;
-        int rightAligned; // -1: none
-    };
-    const Expected lists[] = {
-        { c().MailList, { "From/To", "Subject", "Size", "Date" }, { 150, 240, 52, 150 }, 2 },
-        { c().CalendarList, { "Subject", "Start Time" }, { 500, 163 }, -1 },
-        { c().ContactList, { "Full Name", "Email", "Company Name", "Office Phone" }, { 200, 180, 150, 140 }, -1 },
-        { c().ToDoList, { "Subject", "Due Date" }, { 500, 163 }, -1 },
-        { c().JournalList, { "Diary Date", "Topic", "Modified" }, { 150, 350, 180 }, -1 },
-    };
-    for (const Expected& e : lists) {
-        const std::string name = e.list->objectName().toStdString();
-        const QTableWidget* table = e.list->table();
-        ASSERT_EQ(table->columnCount(), e.captions.size()) << name;
-        for (int col = 0; col < table->columnCount(); ++col) {
-            EXPECT_EQ(table->horizontalHeaderItem(col)->text(), e.captions[col]) << name;
-            EXPECT_EQ(table->columnWidth(col), e.widths[static_cast<std::size_t>(col)]) << name;
-            EXPECT_EQ(e.list->columns()[static_cast<std::size_t>(col)].alignment, col == e.rightAligned ? 2 : 0)
-                << name;
-        }
-        EXPECT_EQ(e.list->rowCount(), 0) << name;
-        EXPECT_TRUE(table->showGrid()) << name;
-    }
-
-    // The lists show the window's own pictures.
-    EXPECT_EQ(c().MailList->addRow(QStringLiteral("a\tb\t1 KB\td"), widgets::SmallIcon::Mail), 0);
-    EXPECT_EQ(c().MailList->table()->item(0, 0)->icon().cacheKey(),
-        c().SmallIcons->icon(widgets::SmallIcon::Mail).cacheKey());
-    EXPECT_EQ(c().ContactsTreeView->headerCaption(), QStringLiteral("Notes Database"));
-    EXPECT_EQ(c().ContactsTreeView->nodeCount(), 0);
-}
-
-TEST_F(FrmMainTest, MenusHaveTheirEntriesInOrder)
-{
-    auto* bar = window->menuBar();
-    QStringList tops;
-    for (const QAction* a : bar->actions())
-        tops << (a->menu()->objectName() + QLatin1Char('=') + a->text());
-    EXPECT_EQ(tops, (QStringList { "mnuFileTop=&File", "mnuViewTop=&View", "mnuHelpTop=&Help" }));
-
-    EXPECT_EQ(entries(find<QMenu>("mnuFileTop")), (QStringList { "mnuOpen=&Open...", "mnuSep1=-", "mnuExit=E&xit" }));
-    EXPECT_EQ(entries(find<QMenu>("mnuViewTop")),
-        (QStringList { "mnuMails=&Mails", "mnuCalendars=&Calendars", "mnuContacts=Con&tacts", "mnuToDoList=To Do &List",
-            "mnuJournals=&Journals" }));
-    EXPECT_EQ(entries(find<QMenu>("mnuHelpTop")), (QStringList { "mnuHelp=Contents", "mnuAbout=&About Ferrymark..." }));
-    EXPECT_EQ(c().mnuOpen->shortcut(), QKeySequence(QStringLiteral("Ctrl+O")));
-    EXPECT_EQ(find<QAction>("mnuOpen"), c().mnuOpen);
-}
-
-TEST_F(FrmMainTest, CannotBeMaximised)
-{
-    EXPECT_FALSE(window->windowFlags() & Qt::WindowMaximizeButtonHint);
-    EXPECT_TRUE(window->windowFlags() & Qt::WindowMinimizeButtonHint);
-    EXPECT_TRUE(window->windowFlags() & Qt::WindowCloseButtonHint);
-    EXPECT_EQ(window->minimumSize(), window->maximumSize());
-
-    window->show();
-    const QSize before = window->size();
-    window->showMaximized();
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(window->isMaximized());
-    EXPECT_EQ(window->size(), before);
 }

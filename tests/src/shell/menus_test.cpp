@@ -100,7 +100,7 @@ protected:
 };
 } // namespace
 
-TEST_F(MenusTest, ViewEntriesOnlyMoveTheTabStrip)
+TEST_F(MenusTest, ViewEntriesOnlyMoveTheTabStripAndToolbarSeparatorsDoNothing)
 {
     scanThenRemoveTheDatabase();
     const std::pair<QAction*, std::int16_t> entries[] = { { c().mnuMails, 2 }, { c().mnuCalendars, 3 },
@@ -128,9 +128,19 @@ TEST_F(MenusTest, ViewEntriesOnlyMoveTheTabStrip)
     c().mnuJournals->trigger();
     EXPECT_EQ(c().NotesTab->selectedTab(), 6);
     EXPECT_FALSE(c().NotesTab->isTabOn(6));
+
+    // The toolbar's separators and numbers it does not have do nothing.
+    c().NotesTab->selectTab(1); // where Scan would act
+    const QStringList before = state();
+    for (int n : { 3, 5, 0, 7, -1, 8, 32767, -32768 })
+        window->NotesToolBar_ButtonClick(static_cast<std::int16_t>(n));
+    window->toolbarButton(3)->trigger();
+    window->toolbarButton(5)->trigger();
+    EXPECT_EQ(state(), before);
+    expectNothingShown();
 }
 
-TEST_F(MenusTest, OpenFromTheMenuTheShortcutAndTheToolbarBrowses)
+TEST_F(MenusTest, OpenFromTheMenuTheShortcutAndTheToolbarBrowsesAndToolbarScanScans)
 {
     const QString picked = QString::fromStdString(write(mailDatabase()));
     ui.answerOpenFile(picked);
@@ -152,11 +162,8 @@ TEST_F(MenusTest, OpenFromTheMenuTheShortcutAndTheToolbarBrowses)
     EXPECT_EQ(ui.fileDialogs().size(), 3u);
     EXPECT_EQ(c().txtNotesDatabaseFile->text(), picked);
     EXPECT_TRUE(ui.messages().empty());
-}
 
-TEST_F(MenusTest, ToolbarScanScansFromTheFirstTab)
-{
-    c().txtNotesDatabaseFile->setText(QString::fromStdString(write(mailDatabase())));
+    // The toolbar's scan scans from the first tab.
     window->toolbarButton(2)->trigger();
     ASSERT_EQ(ui.messages().size(), 1u);
     EXPECT_EQ(ui.messages()[0].text, QStringLiteral("Notes Database Scan Completed Successfully"));
@@ -204,31 +211,16 @@ TEST_F(MenusTest, ToolbarExportIsStartConversionFromEveryTab)
     EXPECT_EQ(ui.modalWindowsShown(), 0); // the cancelled folder question ends the launch
 }
 
-TEST_F(MenusTest, ToolbarSeparatorsAndOtherNumbersDoNothing)
+TEST_F(MenusTest, HelpOpensTheHelpFileOfTheProgramFolderInTheViewerOnItsFirstTopic)
 {
-    scanThenRemoveTheDatabase();
-    c().NotesTab->selectTab(1); // where Scan would act
-    const QStringList before = state();
-    for (int n : { 3, 5, 0, 7, -1, 8, 32767, -32768 })
-        window->NotesToolBar_ButtonClick(static_cast<std::int16_t>(n));
-    window->toolbarButton(3)->trigger();
-    window->toolbarButton(5)->trigger();
-    EXPECT_EQ(state(), before);
-    expectNothingShown();
-}
-
-TEST_F(MenusTest, HelpEntryAndToolbarHelpOpenTheHelpFileOfTheProgramFolder)
-{
+    // Both the entry and the toolbar button ask for the file beside the program.
     const QString beside = QCoreApplication::applicationDirPath() + QStringLiteral("/Help.html");
     ui.setHelpShown(false);
     c().mnuHelp->trigger();
     window->toolbarButton(6)->trigger();
     EXPECT_EQ(ui.helpCalls(), (QStringList { beside, beside }));
     EXPECT_TRUE(ui.messages().empty()) << "nothing of our own when no help was shown";
-}
 
-TEST_F(MenusTest, HelpOpensTheViewerOnTheFirstTopicOnlyWhenTheFileIsThere)
-{
     common::UiSeams real;
     real.showHelp = common::realSeams().showHelp;
     common::ScopedSeams viewer(real);

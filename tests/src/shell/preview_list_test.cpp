@@ -41,10 +41,15 @@ TEST_F(PreviewListTest, ColumnsComeFromTheFormatString)
     EXPECT_EQ(list.rowCount(), 0);
 }
 
-TEST_F(PreviewListTest, RowsAreSplitAtTabsIntoTheColumns)
+TEST_F(PreviewListTest, RowsAreSplitAtTabsIntoTheColumnsWithTheirImages)
 {
+    EXPECT_EQ(list.addRow(QStringLiteral("Ann Lee\tLunch\t2 KB\t06/12/2026 10:00:00"), 57), 0);
+    EXPECT_TRUE(list.table()->item(0, 0)->icon().isNull()) << "no image list yet";
     list.setImageList(&images);
-    EXPECT_EQ(list.addRow(QStringLiteral("Ann Lee\tLunch\t2 KB\t06/12/2026 10:00:00"), 56), 0);
+    EXPECT_FALSE(list.table()->item(0, 0)->icon().isNull()) << "rows already there take their image";
+    EXPECT_TRUE(list.setRowImage(0, 56));
+    EXPECT_FALSE(list.setRowImage(4, 55));
+    EXPECT_FALSE(list.setRowImage(-1, 55));
     EXPECT_EQ(list.addRow(QStringLiteral("Bob\tNo date"), 56), 1) << "missing values stay empty";
     EXPECT_EQ(list.addRow(QStringLiteral("a\tb\tc\td\textra"), 56), 2) << "extra values are dropped";
     EXPECT_EQ(list.addRow(QString()), 3);
@@ -67,21 +72,7 @@ TEST_F(PreviewListTest, RowsAreSplitAtTabsIntoTheColumns)
     EXPECT_TRUE(list.table()->item(3, 0)->icon().isNull());
 }
 
-TEST_F(PreviewListTest, RowImagesFollowTheImageList)
-{
-    list.addRow(QStringLiteral("x"), 57);
-    EXPECT_EQ(list.rowImage(0), 57);
-    EXPECT_TRUE(list.table()->item(0, 0)->icon().isNull()) << "no image list yet";
-    list.setImageList(&images);
-    EXPECT_FALSE(list.table()->item(0, 0)->icon().isNull());
-
-    EXPECT_TRUE(list.setRowImage(0, 55));
-    EXPECT_EQ(list.rowImage(0), 55);
-    EXPECT_FALSE(list.setRowImage(1, 55));
-    EXPECT_FALSE(list.setRowImage(-1, 55));
-}
-
-TEST_F(PreviewListTest, ClearKeepsTheColumns)
+TEST_F(PreviewListTest, ClearKeepsTheColumnsNewColumnsReplaceBothAndMalformedFormatsChangeNothing)
 {
     list.addRow(QStringLiteral("a\tb\tc\td"), 56);
     list.clear();
@@ -89,25 +80,17 @@ TEST_F(PreviewListTest, ClearKeepsTheColumns)
     ASSERT_EQ(list.table()->columnCount(), 4);
     EXPECT_EQ(list.table()->horizontalHeaderItem(3)->text(), QStringLiteral("Date"));
     EXPECT_EQ(list.addRow(QStringLiteral("e\tf")), 0);
-}
 
-TEST_F(PreviewListTest, NewColumnsReplaceColumnsAndRows)
-{
-    list.addRow(QStringLiteral("a\tb\tc\td"), 56);
-    ASSERT_TRUE(list.setColumnHeaders(QStringLiteral("Subject;500;0;0;;-1|Start Time;163;0;0;;-1")));
-    EXPECT_EQ(list.rowCount(), 0);
-    ASSERT_EQ(list.table()->columnCount(), 2);
-    EXPECT_EQ(list.table()->horizontalHeaderItem(1)->text(), QStringLiteral("Start Time"));
-    EXPECT_EQ(list.table()->columnWidth(0), 500);
-}
-
-TEST_F(PreviewListTest, MalformedFormatChangesNothing)
-{
-    list.addRow(QStringLiteral("a\tb\tc\td"));
     for (const char* bad : { "", "Subject", "Subject;wide;0;0;;-1", "Subject;100;left;0;;-1",
              "Subject;100;0;0;;-1|Due Date", "Subject;-5;0;0;;-1" })
         EXPECT_FALSE(list.setColumnHeaders(QLatin1String(bad))) << bad;
     EXPECT_EQ(list.table()->columnCount(), 4);
     EXPECT_EQ(list.columns().size(), 4u);
     EXPECT_EQ(list.rowCount(), 1);
+
+    ASSERT_TRUE(list.setColumnHeaders(QStringLiteral("Subject;500;0;0;;-1|Start Time;163;0;0;;-1")));
+    EXPECT_EQ(list.rowCount(), 0);
+    ASSERT_EQ(list.table()->columnCount(), 2);
+    EXPECT_EQ(list.table()->horizontalHeaderItem(1)->text(), QStringLiteral("Start Time"));
+    EXPECT_EQ(list.table()->columnWidth(0), 500);
 }
