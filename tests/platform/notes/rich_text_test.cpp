@@ -392,18 +392,21 @@ namespace {
     {
         // Every blank after a blank, a tab or a line break, or at a paragraph's start, keeps its
         // width; so does one after a dropped control character that followed a blank. The rule
-        // carries from one styled run into the next.
+        // carries from one styled run into the next, and holds wherever a pair of blanks falls
+        // in the eight characters the writer looks at together.
         dxl::DatabaseBuilder db;
         db.document("Memo").rawItem("<item name='Body'><richtext><par>  a b  c\t d&amp;&lt;\"x &#13; y<run><font "
                                     "style='bold'/> z</run> <run><font style='italic'/>w </run> v</par>"
-                                    "<par>q<break/> r</par></richtext></item>");
+                                    "<par>q<break/> r</par><par>abcdefg  hijklmn  opqrstuvwxyz x<run><font "
+                                    "style='bold'/>tail </run> 12345678<break/>        eight</par></richtext></item>");
         auto doc = read(db);
         const auto html = richTextToHtml(item(doc, "Body").richText, "x.notes").html;
         const auto at = html.find("<div>");
         ASSERT_NE(at, std::string::npos) << html;
         EXPECT_EQ(html.substr(at, html.find("</body>") - at),
             "<div>&nbsp;&nbsp;a b &nbsp;c&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;d&amp;&lt;&quot;x &nbsp;y<b> z</b> "
-            "<i>w </i>&nbsp;v</div>\n<div>q<br>&nbsp;r</div>\n");
+            "<i>w </i>&nbsp;v</div>\n<div>q<br>&nbsp;r</div>\n<div>abcdefg &nbsp;hijklmn &nbsp;opqrstuvwxyz x<b>tail "
+            "</b>&nbsp;12345678<br>&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;&nbsp;eight</div>\n");
     }
 
 } // namespace
