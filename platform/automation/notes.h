@@ -138,6 +138,10 @@ public:
     // The note IDs of every document (design notes excluded), in the database's order; what
     // AllDocuments walks in Notes. Empty where the client cannot list them.
     virtual std::vector<std::string> AllDocumentIDs() const { return {}; }
+    // Says that the documents of these note IDs will be fetched with GetDocumentByID next, in
+    // this order: a client may read them ahead. Fetching others, or in another order, stays
+    // correct; an empty list takes the notice back.
+    virtual void ReadAhead(const std::vector<std::string>& noteIds) const { (void)noteIds; }
     // What the client noticed about the database as a whole that a person should know (a note
     // ID written twice, and the ID the second document is known by), one line each.
     virtual std::vector<std::string> ReaderFindings() const { return {}; }

@@ -3,6 +3,7 @@
 #include "automation/notes_item_values.h"
 #include "dxl_database.h"
 #include "mime_body.h"
+#include "read_ahead.h"
 #include "rich_text_html.h"
 
 #include <algorithm>
@@ -15,6 +16,7 @@
 #include <mutex>
 #include <optional>
 #include <sys/stat.h>
+#include <system_error>
 
 namespace notes {
 
@@ -87,6 +89,54 @@ namespace {
         return instance;
     }
 
+    // The one list of documents read ahead (a conversion reads one database at a time), for the
+    // database whose index it reads.
+    class ReadAheads {
+    public:
+        // Replaces the read-ahead there was (it stops); none for an empty list. Without a thread
+        // to read on, documents are read when fetched, as always.
+        void start(const IndexPtr& index, std::vector<std::uint32_t> documents)
+        {
+            std::shared_ptr<detail::ReadAhead> fresh;
+            if (!documents.empty()) {
+                try {
+                    fresh = std::make_shared<detail::ReadAhead>(index, std::move(documents));
+                } catch (const std::system_error&) {
+                }
+            }
+            std::shared_ptr<detail::ReadAhead> old;
+            {
+                std::lock_guard lock(mutex_);
+                old = std::exchange(current_, std::move(fresh));
+                index_ = current_ ? index.get() : nullptr;
+            }
+            old.reset(); // waits for its thread outside the lock
+        }
+
+        std::optional<detail::ParsedDocument> take(const DatabaseIndex& index, std::uint32_t document)
+        {
+            std::shared_ptr<detail::ReadAhead> current;
+            {
+                std::lock_guard lock(mutex_);
+                if (index_ != &index)
+                    return std::nullopt;
+                current = current_;
+            }
+            return current->take(document);
+        }
+
+    private:
+        std::mutex mutex_;
+        std::shared_ptr<detail::ReadAhead> current_;
+        const DatabaseIndex* index_ = nullptr; // current_'s, which holds it
+    };
+
+    ReadAheads& readAheads()
+    {
+        static ReadAheads instance;
+        return instance;
+    }
+
     class DxlAttachment final : public automation::NotesEmbeddedObject {
     public:
         DxlAttachment(IndexPtr index, detail::Attachment attachment)
@@ -132,16 +182,18 @@ namespace {
 
     class DxlDocument final : public automation::NotesDocument {
     public:
-        // A document fetched by note ID is read at once, so that bad content fails that call; one
-        // reached by walking a view is read when first asked for more than its note ID, since
-        // walks often want only the IDs.
-        DxlDocument(IndexPtr index, std::uint32_t document, const DxlView* view, std::size_t position)
+        // A document fetched by note ID is read at once (unless it was read ahead), so that bad
+        // content fails that call; one reached by walking a view is read when first asked for
+        // more than its note ID, since walks often want only the IDs.
+        DxlDocument(IndexPtr index, std::uint32_t document, const DxlView* view, std::size_t position,
+            std::optional<detail::ParsedDocument> readAhead = std::nullopt)
             : index_(std::move(index))
             , document_(document)
+            , content_(std::move(readAhead))
             , view_(view)
             , position_(position)
         {
-            if (view_ == nullptr)
+            if (view_ == nullptr && !content_)
                 content_ = detail::readDocument(*index_, document_, "NotesDatabase", "GetDocumentByID");
         }
 
@@ -365,7 +417,17 @@ namespace {
             if (!document)
                 throw AutomationError("NotesDatabase", "GetDocumentByID",
                     index_->path() + ": no document has the note ID \"" + noteId + "\"");
-            return std::make_shared<DxlDocument>(index_, *document, nullptr, 0);
+            return std::make_shared<DxlDocument>(index_, *document, nullptr, 0, readAheads().take(*index_, *document));
+        }
+
+        void ReadAhead(const std::vector<std::string>& noteIds) const override
+        {
+            std::vector<std::uint32_t> documents;
+            documents.reserve(noteIds.size());
+            for (const auto& id : noteIds)
+                if (const auto document = index_->find(id))
+                    documents.push_back(*document);
+            readAheads().start(index_, std::move(documents));
         }
 
         std::shared_ptr<automation::NotesDocument> GetDocumentByUNID(const std::string& unid) const override
@@ -452,6 +514,10 @@ std::string UnevaluatedReason(const automation::NotesView& view)
     return dxl != nullptr ? dxl->unevaluatedReason() : std::string();
 }
 
-void ClearDatabaseCache() { cache().clear(); }
+void ClearDatabaseCache()
+{
+    readAheads().start(nullptr, {});
+    cache().clear();
+}
 
 } // namespace notes

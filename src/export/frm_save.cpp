@@ -57,6 +57,42 @@ namespace {
     // How often the set-up tries another PST file name when the chosen one is taken meanwhile.
     constexpr int MaxNameAttempts = 100;
 
+    // For the length of a phase's document loop: tells the Notes client which documents the
+    // phase will fetch, in order, so that it may read them while the writers work; takes that
+    // back when the loop ends, however it ends. Only a hint: where the client cannot be asked,
+    // nothing changes and each document is read when fetched.
+    class ReadAheadNotice {
+    public:
+        ReadAheadNotice(const std::vector<QString>& noteIds, std::int32_t count, const std::string& databasePath)
+        {
+            std::vector<std::string> ids;
+            for (std::size_t i = 0; i < noteIds.size() && static_cast<std::int64_t>(i) < count; ++i)
+                ids.push_back(noteIds[i].toStdString());
+            if (ids.empty())
+                return;
+            try {
+                std::shared_ptr<automation::NotesSession> session;
+                common::CreateNotesSession(session);
+                if (session)
+                    database_ = session->GetDatabase("", databasePath);
+                if (database_)
+                    database_->ReadAhead(ids);
+            } catch (const AutomationError&) {
+                database_.reset(); // the loop meets the failure again, document by document
+            }
+        }
+        ~ReadAheadNotice()
+        {
+            if (database_)
+                database_->ReadAhead({});
+        }
+        ReadAheadNotice(const ReadAheadNotice&) = delete;
+        ReadAheadNotice& operator=(const ReadAheadNotice&) = delete;
+
+    private:
+        std::shared_ptr<automation::NotesDatabase> database_;
+    };
+
     // Where the phases resume after a landing.
     enum class ResumeAt { Start, SentItems, Drafts, CalendarGate, TasksGate, Finish };
 
@@ -715,6 +751,7 @@ struct frmSave::Run {
     void documentsFrom(Phase phase, std::int32_t& done)
     {
         auto& g = Program();
+        const ReadAheadNotice readAhead(g.DocIdList, g.DocIdCount, databasePath());
         for (std::int32_t i = 0; i < g.DocIdCount && !w.StopRequested; ++i) {
             g.NotesSession.reset();
             common::CreateNotesSession(g.NotesSession);

@@ -182,5 +182,43 @@ namespace {
         automation::ClearProviders();
     }
 
+    TEST_F(ReaderTest, DocumentsReadAheadAreTheDocumentsAndErrorsReadWhenFetched)
+    {
+        // The documents a list says come next are read on another thread; what is fetched is
+        // the same, a bad one fails at its own fetch, and fetches out of the list's order, past
+        // it or after the notice is taken back are read as they always are.
+        dxl::DatabaseBuilder builder;
+        std::vector<std::string> ids;
+        for (int i = 0; i < 12; ++i) {
+            auto& doc = builder.document("Memo").text("Subject", "message " + std::to_string(i));
+            if (i == 3)
+                doc.rawItem("<item name='N'><number>12abc</number></item>");
+            ids.push_back(doc.noteId());
+        }
+        auto db = open(builder);
+        const std::string bad = errorOf([&] { db->GetDocumentByID(ids[3]); });
+        const auto subject
+            = [&](std::size_t i) { return db->GetDocumentByID(ids[i])->GetItemValue("Subject").first().toText(); };
+        db->ReadAhead(ids);
+        EXPECT_EQ(subject(0), "message 0");
+        EXPECT_EQ(subject(1), "message 1");
+        EXPECT_EQ(subject(0), "message 0"); // behind the list
+        EXPECT_EQ(subject(2), "message 2");
+        EXPECT_EQ(errorOf([&] { db->GetDocumentByID(ids[3]); }), bad);
+        EXPECT_EQ(subject(7), "message 7"); // past some
+        EXPECT_EQ(subject(5), "message 5");
+        EXPECT_EQ(subject(8), "message 8");
+        EXPECT_EQ(db->GetDocumentByUNID(db->GetDocumentByID(ids[9])->UniversalID())->NoteID(), ids[9]);
+        db->ReadAhead({});
+        EXPECT_EQ(subject(10), "message 10");
+        // Taken back, or the database's files let go of, while documents are being read.
+        db->ReadAhead(ids);
+        db->ReadAhead({});
+        db->ReadAhead(ids);
+        EXPECT_EQ(subject(0), "message 0");
+        notes::ClearDatabaseCache();
+        EXPECT_EQ(subject(11), "message 11");
+    }
+
 } // namespace
 } // namespace notes_test
