@@ -27,11 +27,10 @@ namespace {
             for (std::size_t c = 0; c < table.rows[r].size(); ++c) {
                 if (c > 0)
                     out += '\t';
-                std::string cell;
-                appendBlocks(table.rows[r][c].blocks, cell);
-                while (!cell.empty() && cell.back() == '\n')
-                    cell.pop_back();
-                out += cell;
+                const std::size_t cell = out.size();
+                appendBlocks(table.rows[r][c].blocks, out);
+                while (out.size() > cell && out.back() == '\n')
+                    out.pop_back();
             }
         }
     }
@@ -52,6 +51,7 @@ namespace {
 std::string plainText(const RichText& text)
 {
     std::string out;
+    out.reserve(text.textBytes + text.blocks.size());
     appendBlocks(text.blocks, out);
     while (!out.empty() && (out.back() == '\n' || out.back() == '\r'))
         out.pop_back();
@@ -137,6 +137,7 @@ void RichTextBuilder::text(std::string_view text, const TextStyle& style, const 
                 return;
             last.text += text;
             bytes_ += text.size();
+            out_->textBytes += text.size();
             return;
         }
     }
@@ -146,6 +147,9 @@ void RichTextBuilder::text(std::string_view text, const TextStyle& style, const 
     if (p == nullptr || !count())
         return;
     bytes_ += sizeof(Inline) + text.size() + href.size();
+    out_->textBytes += text.size();
+    if (p->inlines.empty())
+        p->inlines.reserve(2); // most paragraphs hold a run or two
     auto& part = p->inlines.emplace_back();
     part.text.assign(text);
     part.style = style;
@@ -160,6 +164,7 @@ bool RichTextBuilder::add(Inline part)
     if (p == nullptr || !count())
         return false;
     bytes_ += sizeof(Inline) + part.text.size() + part.href.size() + part.title.size();
+    out_->textBytes += part.text.size();
     p->inlines.push_back(std::move(part));
     return true;
 }

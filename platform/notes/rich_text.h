@@ -93,6 +93,7 @@ struct Picture {
 struct RichText {
     std::vector<Block> blocks;
     std::vector<Picture> pictures;
+    std::uint64_t textBytes = 0; // of the text parts, for a writer to size its output by
 };
 
 // The text of a body: paragraphs separated by "\n", a line break as "\n", the cells of a table
