@@ -2,7 +2,6 @@
 
 #include "rich_text.h"
 
-#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstdio>
@@ -12,20 +11,10 @@ namespace notes::detail {
 
 namespace {
     // The characters HTML text and attribute values must not hold as they are.
-    constexpr bool special(char c)
+    bool special(char c)
     {
         return c == '&' || c == '<' || c == '>' || c == '"' || static_cast<unsigned char>(c) < 0x20;
     }
-
-    // What text in a run asks of the writer, by byte: nothing, or a look (a special character, or
-    // a blank, which may have to keep its width).
-    enum : std::uint8_t { Plain, Look };
-    constexpr auto HtmlClass = [] {
-        std::array<std::uint8_t, 256> classes {};
-        for (int c = 0; c < 256; ++c)
-            classes[static_cast<std::size_t>(c)] = special(static_cast<char>(c)) || c == ' ' ? Look : Plain;
-        return classes;
-    }();
 
     // Whether the eight characters at p are all written as they are: none is special, and none
     // is a blank after a blank (blankBefore: the character before p is one). Told a word at a
@@ -306,7 +295,7 @@ namespace {
                     continue;
                 }
                 const char c = text[i++];
-                if (HtmlClass[static_cast<unsigned char>(c)] == Plain || (c == ' ' && !blank_)) {
+                if (!special(c) && !(c == ' ' && blank_)) {
                     blank_ = c == ' ';
                     continue;
                 }

@@ -608,27 +608,32 @@ struct frmSave::Run {
             junk = noteIdsOf(db.GetView("($JunkMail)"));
         });
         std::map<UnfiledTarget, std::vector<QString>> lists;
-        for (const auto& id : all) {
-            const QString noteId = QString::fromStdString(id);
-            if (w.StopRequested)
-                break;
-            if (w.report_->looked(noteId))
-                continue;
-            try {
-                const auto doc = need(g.NotesDb, "NotesDatabase").GetDocumentByID(id);
-                const auto placement
-                    = PlaceUnfiledDocument(need(doc, "NotesDocument"), junk.count(noteId) != 0, noMembership);
-                if (placement.target == UnfiledTarget::Left)
-                    continue;
-                lists[placement.target].push_back(noteId);
-                placements[noteId] = placement.why;
-            } catch (const AutomationError& e) {
-                w.report_->beginDocument(noteId, QStringLiteral("mail in no folder"), QString());
-                w.NoteNotWritten(
-                    QStringLiteral("document %1 could not be read: %2").arg(noteId, QString::fromUtf8(e.what())));
-                w.report_->finishDocument(QString());
+        std::vector<QString> unlooked;
+        for (const auto& id : all)
+            if (const QString noteId = QString::fromStdString(id); !w.report_->looked(noteId))
+                unlooked.push_back(noteId);
+        {
+            const ReadAheadNotice readAhead(unlooked, static_cast<std::int32_t>(unlooked.size()), databasePath());
+            for (const auto& noteId : unlooked) {
+                const std::string id = noteId.toStdString();
+                if (w.StopRequested)
+                    break;
+                try {
+                    const auto doc = need(g.NotesDb, "NotesDatabase").GetDocumentByID(id);
+                    const auto placement
+                        = PlaceUnfiledDocument(need(doc, "NotesDocument"), junk.count(noteId) != 0, noMembership);
+                    if (placement.target == UnfiledTarget::Left)
+                        continue;
+                    lists[placement.target].push_back(noteId);
+                    placements[noteId] = placement.why;
+                } catch (const AutomationError& e) {
+                    w.report_->beginDocument(noteId, QStringLiteral("mail in no folder"), QString());
+                    w.NoteNotWritten(
+                        QStringLiteral("document %1 could not be read: %2").arg(noteId, QString::fromUtf8(e.what())));
+                    w.report_->finishDocument(QString());
+                }
+                DoEvents();
             }
-            DoEvents();
         }
         g.NotesDb.reset();
         g.NotesSession.reset();
