@@ -7,7 +7,7 @@
 namespace notes::detail {
 
 namespace {
-    void appendBlocks(const std::vector<Block>& blocks, std::string& out);
+    void appendBlocks(const std::pmr::vector<Block>& blocks, std::string& out);
 
     void appendParagraph(const Paragraph& paragraph, std::string& out)
     {
@@ -35,7 +35,7 @@ namespace {
         }
     }
 
-    void appendBlocks(const std::vector<Block>& blocks, std::string& out)
+    void appendBlocks(const std::pmr::vector<Block>& blocks, std::string& out)
     {
         for (std::size_t i = 0; i < blocks.size(); ++i) {
             if (i > 0)
@@ -91,9 +91,9 @@ namespace notes::detail {
 
 RichTextBuilder::RichTextBuilder(std::uint64_t maxBytes)
     : out_(std::make_shared<RichText>())
-    , levels_(1)
     , maxBytes_(maxBytes)
 {
+    levels_.emplace_back(allocator());
 }
 
 bool RichTextBuilder::count()
@@ -111,10 +111,9 @@ void RichTextBuilder::startParagraph(Alignment align, ListStyle list)
     level.open = false;
     if (!count())
         return;
-    Block block;
+    auto& block = level.blocks.emplace_back();
     block.paragraph.align = align;
     block.paragraph.list = list;
-    level.blocks.push_back(std::move(block));
     level.open = true;
 }
 
@@ -132,7 +131,7 @@ void RichTextBuilder::text(std::string_view text, const TextStyle& style, const 
         return;
     if (auto* p = paragraph(); p != nullptr && !p->inlines.empty()) {
         auto& last = p->inlines.back();
-        if (last.kind == Inline::Kind::Text && last.href == href && last.style == style) {
+        if (last.kind == Inline::Kind::Text && std::string_view(last.href) == href && last.style == style) {
             if (full())
                 return;
             last.text += text;
@@ -175,7 +174,7 @@ int RichTextBuilder::picture(Picture picture, const std::string& href)
         return -1;
     const int index = static_cast<int>(out_->pictures.size());
     bytes_ += picture.bytes.size();
-    Inline part;
+    Inline part(allocator());
     part.kind = Inline::Kind::Picture;
     part.picture = index;
     part.href = href;
@@ -210,9 +209,8 @@ bool RichTextBuilder::startTable()
     if (tables_.size() >= MaxTableDepth || !count())
         return false;
     levels_.back().open = false;
-    Table table;
+    auto& table = tables_.emplace_back(allocator());
     table.block.kind = Block::Kind::Table;
-    tables_.push_back(std::move(table));
     return true;
 }
 
@@ -243,11 +241,11 @@ void RichTextBuilder::startCell(int row, int rowSpan, int columnSpan)
         row = static_cast<int>(rows.size()) - 1;
     }
     table.row = row;
-    table.cell = TableCell {};
+    table.cell.blocks.clear();
     table.cell.rowSpan = std::max(1, rowSpan);
     table.cell.columnSpan = std::max(1, columnSpan);
     table.cellOpen = true;
-    levels_.emplace_back();
+    levels_.emplace_back(allocator());
 }
 
 void RichTextBuilder::closeCell()

@@ -52,16 +52,28 @@ public:
     std::shared_ptr<RichText> finish();
 
 private:
+    // Blocks, tables and cells are built in the body's arena, so that they move into it
+    // without a copy.
     struct Level {
-        std::vector<Block> blocks;
+        explicit Level(const Allocator& a)
+            : blocks(a)
+        {
+        }
+        std::pmr::vector<Block> blocks;
         bool open = false; // blocks.back() is a paragraph taking inline parts
     };
     struct Table {
+        explicit Table(const Allocator& a)
+            : block(a)
+            , cell(a)
+        {
+        }
         Block block;
         bool cellOpen = false;
         int row = 0;
         TableCell cell; // spans of the open cell
     };
+    Allocator allocator() const { return Allocator(&out_->arena); }
     bool count();
     void closeCell();
 

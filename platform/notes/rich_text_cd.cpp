@@ -565,7 +565,7 @@ namespace {
                 Inline part = makeInline(Inline::Kind::Attachment, href());
                 part.text = convert(cString(data, at));
                 const std::string original = convert(cString(data, at));
-                if (original != part.text)
+                if (std::string_view(original) != part.text)
                     part.title = original;
                 addInline(std::move(part));
             } else if (h.type != HotspotSection && h.type != HotspotBundle && h.type != HotspotV4Section) {

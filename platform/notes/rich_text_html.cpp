@@ -126,7 +126,7 @@ namespace {
         {
         }
 
-        void blocks(const std::vector<Block>& blocks)
+        void blocks(const std::pmr::vector<Block>& blocks)
         {
             ListStyle open = ListStyle::None;
             for (const auto& block : blocks) {
@@ -183,12 +183,12 @@ namespace {
             out_ += '>';
             blank_ = true;
             const std::size_t start = out_.size();
-            std::string href;
+            std::string_view href; // of the link open, among the paragraph's parts
             for (const auto& part : p.inlines) {
                 if (part.href != href || part.kind == Inline::Kind::Rule) {
                     if (!href.empty())
                         out_ += "</a>";
-                    href = part.kind == Inline::Kind::Rule ? std::string() : part.href;
+                    href = part.kind == Inline::Kind::Rule ? std::string_view() : std::string_view(part.href);
                     if (!href.empty()) {
                         out_ += "<a href=\"";
                         escape(href, out_);
@@ -239,7 +239,7 @@ namespace {
                 blank_ = false;
         }
 
-        void styled(const TextStyle& s, const std::string& text)
+        void styled(const TextStyle& s, std::string_view text)
         {
             // Written straight into the document: a body has thousands of runs.
             const bool span = !s.font.empty() || s.size > 0 || s.color;
@@ -299,7 +299,7 @@ namespace {
                     blank_ = c == ' ';
                     continue;
                 }
-                out_.append(text, from, i - 1 - from);
+                out_.append(text.substr(from, i - 1 - from));
                 from = i;
                 switch (c) {
                 case '&':
@@ -328,7 +328,7 @@ namespace {
                 }
                 blank_ = c == ' ' || c == '\n' || c == '\t';
             }
-            out_.append(text, from, std::string::npos);
+            out_.append(text.substr(from));
             while (count > 0) {
                 out_ += "</";
                 out_ += tags[--count];

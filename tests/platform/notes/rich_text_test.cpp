@@ -37,7 +37,7 @@ namespace {
     }
 
     // The inline parts of a body in reading order, tables included.
-    void collect(const std::vector<Block>& blocks, std::vector<const Inline*>& out)
+    void collect(const std::pmr::vector<Block>& blocks, std::vector<const Inline*>& out)
     {
         for (const auto& b : blocks) {
             for (const auto& part : b.paragraph.inlines)
@@ -190,10 +190,11 @@ namespace {
         EXPECT_EQ(special[0]->text, "ATT1XYZ");
         EXPECT_EQ(special[0]->title, "report.pdf");
         EXPECT_EQ(special[1]->kind, Inline::Kind::Link);
-        EXPECT_EQ(special[1]->href, "notes:///9ABCDEF012345678/" + std::string(32, '1') + "/" + std::string(32, '2'));
+        EXPECT_EQ(std::string_view(special[1]->href),
+            "notes:///9ABCDEF012345678/" + std::string(32, '1') + "/" + std::string(32, '2'));
         EXPECT_EQ(special[1]->title, "Doc");
         EXPECT_EQ(special[2]->kind, Inline::Kind::Link);
-        EXPECT_EQ(special[2]->href, "notes:///9ABCDEF012345678/" + std::string(32, '3'));
+        EXPECT_EQ(std::string_view(special[2]->href), "notes:///9ABCDEF012345678/" + std::string(32, '3'));
         EXPECT_EQ(special[2]->title, "View");
         ASSERT_EQ(special[3]->kind, Inline::Kind::Picture);
         const auto& picture = body.richText->pictures.at(static_cast<std::size_t>(special[3]->picture));
@@ -300,7 +301,7 @@ namespace {
             EXPECT_EQ(doc.findings.ignored.count(construct), 1U) << construct;
     }
 
-    int tableDepth(const std::vector<Block>& blocks)
+    int tableDepth(const std::pmr::vector<Block>& blocks)
     {
         int depth = 0;
         for (const auto& b : blocks)
