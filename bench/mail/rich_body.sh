@@ -9,7 +9,8 @@
 # rich run's peak stays close to the plain run's.
 # The two conversions alternate for a number of rounds, each after the page cache's dirty pages
 # of the one before were written out (else one run pays for the other's 500 MB file), and the
-# medians are compared, by wall-clock and by CPU time.
+# medians are compared, by wall-clock and by CPU time. CPU time counts every thread of the
+# converter: documents are read ahead on a second one, so it can exceed the wall-clock time.
 # Usage: bench/mail/rich_body.sh [messages=20000] [build-dir=build-bench-gui] [rounds=3]
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
