@@ -140,32 +140,34 @@ void RichTextBuilder::text(std::string_view text, const TextStyle& style, const 
             return;
         }
     }
-    if (paragraph() == nullptr)
-        startParagraph();
-    auto* p = paragraph();
-    if (p == nullptr || !count())
+    Inline* part = newPart(text.size(), href.size());
+    if (part == nullptr)
         return;
-    bytes_ += sizeof(Inline) + text.size() + href.size();
-    out_->textBytes += text.size();
-    if (p->inlines.empty())
-        p->inlines.reserve(2); // most paragraphs hold a run or two
-    auto& part = p->inlines.emplace_back();
-    part.text.assign(text);
-    part.style = style;
-    part.href = href;
+    part->text.assign(text);
+    part->style = style;
+    part->href = href;
 }
 
 bool RichTextBuilder::add(Inline part)
+{
+    Inline* added = newPart(part.text.size(), part.href.size() + part.title.size());
+    if (added != nullptr)
+        *added = std::move(part);
+    return added != nullptr;
+}
+
+Inline* RichTextBuilder::newPart(std::size_t textBytes, std::size_t otherBytes)
 {
     if (paragraph() == nullptr)
         startParagraph();
     auto* p = paragraph();
     if (p == nullptr || !count())
-        return false;
-    bytes_ += sizeof(Inline) + part.text.size() + part.href.size() + part.title.size();
-    out_->textBytes += part.text.size();
-    p->inlines.push_back(std::move(part));
-    return true;
+        return nullptr;
+    bytes_ += sizeof(Inline) + textBytes + otherBytes;
+    out_->textBytes += textBytes;
+    if (p->inlines.empty())
+        p->inlines.reserve(2); // most paragraphs hold a run or two
+    return &p->inlines.emplace_back();
 }
 
 int RichTextBuilder::picture(Picture picture, const std::string& href)

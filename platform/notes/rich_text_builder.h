@@ -75,6 +75,9 @@ private:
     };
     Allocator allocator() const { return Allocator(&out_->arena); }
     bool count();
+    // A new inline part at the end of the open paragraph (opened when none is), counted with
+    // the bytes it will hold; nullptr when the body is full.
+    Inline* newPart(std::size_t textBytes, std::size_t otherBytes);
     void closeCell();
 
     std::shared_ptr<RichText> out_;

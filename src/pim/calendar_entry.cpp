@@ -21,8 +21,6 @@ using automation::NotesDocument;
 using automation::Variant;
 
 namespace {
-    QString text(const NotesDocument& doc, const char* item) { return common::ItemText(doc, item); }
-
     DateTime midnight(std::int64_t day)
     {
         DateTime d;
@@ -119,8 +117,8 @@ void WriteCalendarDocument(exporting::frmSave& w, const NotesDocument& doc)
 {
     // The chair and the attendees are resolved as the mail's people are.
     CalendarEntry e = ReadCalendarEntry(doc, w.Names.get());
-    const QString subject = text(doc, "Subject"), location = text(doc, "Location"),
-                  categories = text(doc, "Categories"), body = text(doc, "Body");
+    const QString subject = common::ItemText(doc, "Subject"), location = common::ItemText(doc, "Location"),
+                  categories = common::ItemText(doc, "Categories"), body = common::ItemText(doc, "Body");
     auto write = [&](const Variant& start, const Variant& end, const AppointmentExtras& extras) {
         const QString attachments = mail::ExtractAttachments(w, doc).trimmed();
         CreateCalendarItem(w, w.PstStoreId, 9, subject, start, end, location, categories, body, attachments, &extras);

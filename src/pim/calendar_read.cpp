@@ -16,8 +16,6 @@ using automation::NotesDocument;
 using automation::Variant;
 
 namespace {
-    QString text(const NotesDocument& doc, const char* item) { return common::ItemText(doc, item); }
-
     // Every value of an item as text (numbers as Notes shows them).
     QStringList texts(const NotesDocument& doc, const char* item)
     {
@@ -87,12 +85,12 @@ CalendarEntry ReadCalendarEntry(const NotesDocument& doc, names::NameResolver* r
 {
     CalendarEntry e;
     bool ok = false;
-    const int kind = text(doc, "AppointmentType").toInt(&ok);
+    const int kind = common::ItemText(doc, "AppointmentType").toInt(&ok);
     if (ok && kind >= 0 && kind <= 4)
         e.extras.kind = static_cast<AppointmentKind>(kind);
     // An invitation (a Notice of type I) is a meeting whatever its type says.
-    const bool invitation
-        = text(doc, "Form") == QLatin1String("Notice") && text(doc, "NoticeType") == QLatin1String("I");
+    const bool invitation = common::ItemText(doc, "Form") == QLatin1String("Notice")
+        && common::ItemText(doc, "NoticeType") == QLatin1String("I");
     if (invitation)
         e.extras.kind = AppointmentKind::Meeting;
 
@@ -113,21 +111,21 @@ CalendarEntry ReadCalendarEntry(const NotesDocument& doc, names::NameResolver* r
         e.instances.push_back({ originals[i], starts[i], end });
     }
 
-    e.repeats = text(doc, "Repeats") == QLatin1String("1");
-    e.rule.unit = text(doc, "RepeatUnit");
-    const QString interval = text(doc, "RepeatInterval");
+    e.repeats = common::ItemText(doc, "Repeats") == QLatin1String("1");
+    e.rule.unit = common::ItemText(doc, "RepeatUnit");
+    const QString interval = common::ItemText(doc, "RepeatInterval");
     e.rule.interval = interval.isEmpty() ? 1 : interval.toInt();
     e.rule.adjust = texts(doc, "RepeatAdjust");
-    e.rule.how = text(doc, "RepeatHow");
+    e.rule.how = common::ItemText(doc, "RepeatHow");
     const auto until = dates(doc, "RepeatUntil");
     if (!until.empty()) {
         e.rule.until = until.front();
         e.rule.hasUntil = true;
     }
-    e.zoneText = text(doc, "StartTimeZone");
+    e.zoneText = common::ItemText(doc, "StartTimeZone");
 
     if (e.extras.kind == AppointmentKind::Meeting) {
-        const QString chair = text(doc, "Chair");
+        const QString chair = common::ItemText(doc, "Chair");
         QStringList required = texts(doc, "RequiredAttendees");
         QStringList optional = texts(doc, "OptionalAttendees");
         if (required.isEmpty())
@@ -139,17 +137,17 @@ CalendarEntry ReadCalendarEntry(const NotesDocument& doc, names::NameResolver* r
         e.extras.optionalAttendees = nameList(optional, resolver);
         // An entry in another calendar than the chair's was accepted there; the chair's own
         // entry is organized here.
-        const QString owner = text(doc, "$BusyName");
+        const QString owner = common::ItemText(doc, "$BusyName");
         using Standing = AppointmentExtras::Standing;
         e.extras.standing = invitation                                      ? Standing::Invited
             : (owner.isEmpty() || abbreviated(owner) == abbreviated(chair)) ? Standing::Organized
                                                                             : Standing::Accepted;
     }
-    const QString alarm = text(doc, "$Alarm");
+    const QString alarm = common::ItemText(doc, "$Alarm");
     if (alarm == QLatin1String("1") || e.extras.kind == AppointmentKind::Reminder) {
         // $AlarmOffset: minutes from the start, negative before it.
         // Beyond the largest reminder Outlook takes it is that one (-INT_MIN overflows).
-        const int offset = std::max(text(doc, "$AlarmOffset").toInt(), -std::numeric_limits<int>::max());
+        const int offset = std::max(common::ItemText(doc, "$AlarmOffset").toInt(), -std::numeric_limits<int>::max());
         e.extras.reminderMinutes = offset < 0 ? -offset : 0;
     }
     return e;
